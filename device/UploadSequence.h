@@ -1,0 +1,89 @@
+// The exchange of frames and answers with the device: Send uploads fifteen
+// frames, DST Delete sends one; after each frame the reply timer runs one full
+// timeout period and its expiry judges what arrived.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "DeviceFrame.h"
+
+namespace velmora {
+
+class CSerialLink;
+class ILinkOwner;
+
+constexpr int kReplyTimerId = 101;  // ReplyTimer
+
+enum class BoxIcon { Error, Information };
+
+// What the sequence needs of the serial link.
+class IUploadLink {
+public:
+    virtual ~IUploadLink() = default;
+    virtual bool Open(int portNumber) = 0;  // 1200 baud, N, 8, 1, event mask 9, buffer 512
+    virtual bool Start() = 0;
+    virtual void QueueWrite(const ByteString& frame, int count) = 0;
+    virtual void Close() = 0;
+};
+
+// What the sequence needs of the window (or of any other front end).
+class IUploadHost {
+public:
+    virtual ~IUploadHost() = default;
+    virtual void SetTimer(int id, int milliseconds) = 0;  // starts or restarts
+    virtual void KillTimer(int id) = 0;
+    virtual void RefreshControls() = 0;  // shows Progress() in the progress counter
+    virtual void ShowBox(const std::string& text, BoxIcon icon) = 0;  // returns when closed
+    virtual std::vector<DstRecord> ReadRecords() = 0;  // every row's record, in row order
+    virtual int Timeout() const = 0;                    // read at every start of the timer
+    virtual int Port() const = 0;                       // read at every Open
+};
+
+class UploadSequence {
+public:
+    UploadSequence(IUploadHost& host, IUploadLink& link);
+
+    void OnSend();
+    void OnDstDelete();
+    long OnLinkRxChar(std::uintptr_t wParam, std::intptr_t lParam);
+    void OnTimer(int timerId);
+
+    int Progress() const { return m_nProgress; }
+    int AcknowledgedCount() const { return m_nAcknowledged; }
+    int SingleCommandMode() const { return m_nSingleCommandMode; }
+    const std::vector<ByteString>& FrameList() const { return m_frameList; }
+    const ByteString& ReplyBuffer() const { return m_replyBuffer; }
+
+private:
+    void SendNextFrame();
+
+    IUploadHost& m_host;
+    IUploadLink& m_link;
+    std::vector<ByteString> m_frameList;
+    int m_nAcknowledged = 0;
+    int m_nProgress = 0;
+    ByteString m_replyBuffer;
+    int m_nSingleCommandMode = 0;
+};
+
+// Binds a CSerialLink to the sequence with the window's line settings; the port
+// number is turned into a device path by `resolvePath`.
+class SerialUploadLink : public IUploadLink {
+public:
+    SerialUploadLink(CSerialLink& link, ILinkOwner& owner,
+                     std::function<std::string(int)> resolvePath);
+    bool Open(int portNumber) override;
+    bool Start() override;
+    void QueueWrite(const ByteString& frame, int count) override;
+    void Close() override;
+
+private:
+    CSerialLink& m_link;
+    ILinkOwner& m_owner;
+    std::function<std::string(int)> m_resolvePath;
+};
+
+}  // namespace velmora

@@ -1,0 +1,34 @@
+// The ".dst" date file: fifteen five-byte records, 75 bytes, no header.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "DateTable.h"
+
+namespace velmora {
+
+constexpr std::size_t kDateFileSize = 75;
+using DateFileBytes = std::array<std::uint8_t, kDateFileSize>;
+
+// Reads the first 75 bytes of a file. Returns false (and leaves `out` untouched)
+// when the file cannot be opened or read, or holds fewer than 75 bytes.
+bool ReadDateFile(const std::string& path, DateFileBytes& out);
+
+// Writes 75 bytes through a temporary file in the same folder, flushed and then
+// renamed over `path`. Returns false on any failure; an existing file is then
+// left exactly as it was and no temporary file remains.
+bool WriteDateFile(const std::string& path, const DateFileBytes& bytes);
+
+// Appends ".dst" unless the last four characters are exactly ".dst" (case-sensitive).
+std::string WithDstSuffix(const std::string& path);
+
+// Fifteen rows -> 75 bytes (row to record for each row, in order).
+DateFileBytes RowsToFileBytes(const std::vector<DstRow>& rows, DateOrder order);
+
+// 75 bytes -> fifteen rows as Open shows them in the given order.
+std::vector<DstRow> FileBytesToRows(const DateFileBytes& bytes, DateOrder order);
+
+}  // namespace velmora
