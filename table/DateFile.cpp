@@ -1,0 +1,69 @@
+#include "DateFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <string_view>
+
+#include "ReplaceFile.h"
+
+namespace velmora {
+
+bool ReadDateFile(const std::string& path, DateFileBytes& out) {
+    // O_NONBLOCK so that a FIFO chosen by mistake cannot hang the open; only a
+    // regular file is read.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat info {};
+    DateFileBytes bytes{};
+    std::size_t filled = 0;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        while (filled < bytes.size()) {
+            const ssize_t got = ::read(fd, bytes.data() + filled, bytes.size() - filled);
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) break;
+            filled += static_cast<std::size_t>(got);
+        }
+    }
+    ::close(fd);
+    if (filled < bytes.size()) return false;
+    out = bytes;
+    return true;
+}
+
+bool WriteDateFile(const std::string& path, const DateFileBytes& bytes) {
+    return ReplaceFileContents(
+        path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+}
+
+std::string WithDstSuffix(const std::string& path) {
+    if (path.ends_with(".dst")) return path;
+    return path + ".dst";
+}
+
+// Rows past the fifteenth are not stored; a missing row leaves its five bytes 0
+// (the window refuses to save fewer than fifteen rows before it gets here).
+DateFileBytes RowsToFileBytes(const std::vector<DstRow>& rows, DateOrder order) {
+    DateFileBytes bytes{};
+    for (std::size_t i = 0; i < rows.size() && i < static_cast<std::size_t>(kMaxRows); ++i) {
+        const DstRecord record = RowToRecord(rows[i], order);
+        std::copy(record.begin(), record.end(), bytes.begin() + i * record.size());
+    }
+    return bytes;
+}
+
+std::vector<DstRow> FileBytesToRows(const DateFileBytes& bytes, DateOrder order) {
+    std::vector<DstRow> rows;
+    rows.reserve(kMaxRows);
+    for (std::size_t i = 0; i < static_cast<std::size_t>(kMaxRows); ++i) {
+        DstRecord record;
+        std::copy_n(bytes.begin() + i * record.size(), record.size(), record.begin());
+        rows.push_back(RecordToRow(record, order));
+    }
+    return rows;
+}
+
+}  // namespace velmora
