@@ -3,10 +3,11 @@
 #pragma once
 
 #include <QPixmap>
+#include <QPointer>
 #include <QRect>
+#include <QString>
+#include <QWidget>
 #include <memory>
-
-class QWidget;
 
 class CSplashWnd {
 public:
@@ -34,7 +35,8 @@ public:
     static QRect CentredRect(const QRect& area, int width, int height);
 
 private:
-    QWidget* m_pWindow = nullptr;
+    // Guarded: a window that Qt destroys on its own does not count as up.
+    QPointer<QWidget> m_pWindow;
     int m_nWidth = 0;
     int m_nHeight = 0;
     std::unique_ptr<QPixmap> m_pBitmap;
@@ -43,3 +45,11 @@ private:
 // The start-up sequence: load bitmap 137, show it, sleep 1.5 s on the UI thread,
 // hide it and release the bitmap. `pauseMs` exists for tests.
 void RunStartupBanner(CSplashWnd& splash, int pauseMs = 1500);
+
+// The same sequence for any bitmap file. A bitmap that cannot be loaded gives no
+// banner and no pause.
+void RunBanner(CSplashWnd& splash, const QString& bitmapPath, int pauseMs);
+
+// Makes the built-in resources (":/velmora/...") available. They live in a static
+// library, so the program must ask for them once; further calls do nothing.
+void InitVelmoraResources();
