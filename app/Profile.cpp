@@ -70,7 +70,9 @@ ProfileText LoadProfile(const std::string& path) {
     return result;
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 std::string_view Trim(std::string_view text) {
     while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
@@ -78,7 +80,9 @@ std::string_view Trim(std::string_view text) {
     return text;
 }
 
-char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char AsciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool SameName(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
@@ -119,7 +123,8 @@ std::vector<Line> SplitLines(std::string_view text) {
     std::vector<Line> lines;
     while (!text.empty()) {
         const std::size_t newline = text.find('\n');
-        std::string_view whole = text.substr(0, newline == std::string_view::npos ? text.size() : newline + 1);
+        std::string_view whole =
+            text.substr(0, newline == std::string_view::npos ? text.size() : newline + 1);
         text.remove_prefix(whole.size());
         std::size_t bodySize = whole.size();
         if (bodySize > 0 && whole[bodySize - 1] == '\n') --bodySize;
@@ -188,7 +193,8 @@ std::optional<std::string> Profile::GetProfileString(std::string_view section,
     if (file.state != FileState::Read) return std::nullopt;
     // Past the cap only whole lines that fit are parsed.
     std::string_view text = file.text;
-    if (text.size() > kMaxProfileBytes) text = text.substr(0, text.rfind('\n', kMaxProfileBytes - 1) + 1);
+    if (text.size() > kMaxProfileBytes)
+        text = text.substr(0, text.rfind('\n', kMaxProfileBytes - 1) + 1);
     const std::vector<Line> lines = SplitLines(text);
     const KeyPlace place = FindKey(lines, section, key);
     if (!place.keyLine) return std::nullopt;
@@ -238,7 +244,9 @@ bool Profile::WriteProfileInt(std::string_view section, std::string_view key, in
     return ReplaceFileContents(m_path, out);
 }
 
-std::string ProfilePathIn(const std::string& directory) { return directory + "/Velmora.ini"; }
+std::string ProfilePathIn(const std::string& directory) {
+    return directory + "/Velmora.ini";
+}
 
 std::string ComPortPath(const Profile& profile, int portNumber) {
     const std::optional<std::string> configured =

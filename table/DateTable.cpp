@@ -62,8 +62,8 @@ TextFields ReadTextFields(std::string_view text) {
 }
 
 // Day, month and year texts joined in the given order.
-std::string JoinDateText(const std::string& day, const std::string& month,
-                         const std::string& year, DateOrder order) {
+std::string JoinDateText(const std::string& day, const std::string& month, const std::string& year,
+                         DateOrder order) {
     if (IsMonthFirst(order)) return month + '/' + day + '/' + year;
     return day + '/' + month + '/' + year;
 }
@@ -114,8 +114,9 @@ DstRow RecordToRow(const DstRecord& record, DateOrder order) {
     // Each byte is a signed 8-bit value: 128..255 read as -128..-1, which
     // FormatNumberText turns into an empty field (and a year byte of 255 into 1999).
     int value[5];
-    std::transform(record.begin(), record.end(), value,
-                   [](std::uint8_t byte) { return static_cast<int>(static_cast<std::int8_t>(byte)); });
+    std::transform(record.begin(), record.end(), value, [](std::uint8_t byte) {
+        return static_cast<int>(static_cast<std::int8_t>(byte));
+    });
     const std::string year = FormatNumberText(value[4] + 2000, 4);
     const auto text = [&](int day, int month) {
         return JoinDateText(FormatNumberText(day, 2), FormatNumberText(month, 2), year, order);

@@ -61,7 +61,8 @@ inline bool ReplaceFileContents(std::string path, std::string_view bytes) {
     const mode_t mode = exists ? (old.st_mode & 07777) : (0666 & ~detail::CurrentUmask());
 
     const std::size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const std::string folder =
+        slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     std::string temp = folder + ".velmora-XXXXXX";
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) return false;
@@ -74,7 +75,8 @@ inline bool ReplaceFileContents(std::string path, std::string_view bytes) {
     }
     // The rename itself is made durable by flushing the folder; the new
     // contents are already in place, so a failure here changes nothing.
-    const int dirFd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dirFd =
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd >= 0) {
         ::fsync(dirFd);
         ::close(dirFd);

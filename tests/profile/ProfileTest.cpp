@@ -1,5 +1,3 @@
-#include "Profile.h"
-
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -8,13 +6,15 @@
 #include <fstream>
 #include <iterator>
 
+#include "Profile.h"
+
 namespace velmora {
 namespace {
 
 namespace fs = std::filesystem;
 
 class ProfileTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::string pattern = (fs::temp_directory_path() / "velmora-profile-XXXXXX").string();
         ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
@@ -94,12 +94,12 @@ TEST_F(ProfileTest, IntegersAreReadFromTheLeadingDigits) {
 
 TEST_F(ProfileTest, MalformedLinesAreSkipped) {
     WriteIni(
-        "orphan=9\n"          // above every section
-        "[Settings\n"         // no closing bracket
-        "; Timeout=1\n"       // comment
+        "orphan=9\n"     // above every section
+        "[Settings\n"    // no closing bracket
+        "; Timeout=1\n"  // comment
         "# Timeout=2\n"
         "just text\n"
-        "=5\n"                // empty key
+        "=5\n"  // empty key
         "[Settings]\n"
         "\x01\xff garbage\n"
         "Timeout=300\n");

@@ -1,5 +1,3 @@
-#include "DateFile.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,6 +6,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+
+#include "DateFile.h"
 
 namespace velmora {
 namespace {
@@ -18,7 +18,7 @@ constexpr DateOrder kDayFirst = 0;
 constexpr DateOrder kMonthFirst = 1;
 
 class DateFileTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::string pattern = (fs::temp_directory_path() / "velmora-datefile-XXXXXX").string();
         ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
@@ -36,14 +36,16 @@ protected:
     // Every name in the test folder, sorted: a stray temporary file shows here.
     std::vector<std::string> Entries() const {
         std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(dir_)) names.push_back(entry.path().filename());
+        for (const auto& entry : fs::directory_iterator(dir_))
+            names.push_back(entry.path().filename());
         std::sort(names.begin(), names.end());
         return names;
     }
 
     static DateFileBytes Pattern() {
         DateFileBytes bytes{};
-        for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 3 + 1);
+        for (std::size_t i = 0; i < bytes.size(); ++i)
+            bytes[i] = static_cast<std::uint8_t>(i * 3 + 1);
         return bytes;
     }
 

@@ -1,6 +1,6 @@
-#include "DateTable.h"
-
 #include <gtest/gtest.h>
+
+#include "DateTable.h"
 
 namespace velmora {
 namespace {
@@ -41,10 +41,8 @@ TEST(RowToRecord, FullTextsKeepTheUncheckedDigitArithmetic) {
 
 TEST(RowToRecord, ShortTextsAreReadFieldByField) {
     // Empty day or month fields, as a file with a 0 or >= 128 byte loads them.
-    EXPECT_EQ(RowToRecord({"/03/2007", "29//2007"}, kDayFirst),
-              (DstRecord{0, 3, 29, 0, 7}));
-    EXPECT_EQ(RowToRecord({"03//2007", "//2007"}, kMonthFirst),
-              (DstRecord{0, 3, 0, 0, 7}));
+    EXPECT_EQ(RowToRecord({"/03/2007", "29//2007"}, kDayFirst), (DstRecord{0, 3, 29, 0, 7}));
+    EXPECT_EQ(RowToRecord({"03//2007", "//2007"}, kMonthFirst), (DstRecord{0, 3, 0, 0, 7}));
     // One-character fields are their units digit; missing fields give 0 and the
     // reading never runs past the end of the text.
     EXPECT_EQ(RowToRecord({"5/3/7", ""}, kDayFirst), (DstRecord{5, 3, 0, 0, 0}));
@@ -99,12 +97,26 @@ TEST(FormatNumberText, ShapesByWidth) {
         const char* text;
     };
     const Case cases[] = {
-        {7, 4, "0007"},  {2005, 4, "2005"}, {7, 6, "0007"},   {7, 2, "07"},
-        {2005, 2, "05"}, {123, 2, "23"},    {45, 3, "045"},   {45, 1, "5"},
-        {7, -1, "7"},    {45, -1, "45"},    {120, -1, "120"}, {2005, -1, "2005"},
-        {45, -3, "5"},   {9999, 4, "9999"}, {1, 4, "0001"},
+        {7, 4, "0007"},
+        {2005, 4, "2005"},
+        {7, 6, "0007"},
+        {7, 2, "07"},
+        {2005, 2, "05"},
+        {123, 2, "23"},
+        {45, 3, "045"},
+        {45, 1, "5"},
+        {7, -1, "7"},
+        {45, -1, "45"},
+        {120, -1, "120"},
+        {2005, -1, "2005"},
+        {45, -3, "5"},
+        {9999, 4, "9999"},
+        {1, 4, "0001"},
         // Outside 1..9999, or width 0: empty.
-        {0, 4, ""},      {-1, 2, ""},       {10000, 4, ""},   {7, 0, ""},
+        {0, 4, ""},
+        {-1, 2, ""},
+        {10000, 4, ""},
+        {7, 0, ""},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(FormatNumberText(c.value, c.width), c.text)
