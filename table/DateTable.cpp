@@ -82,6 +82,16 @@ DstRecord RowToRecord(const DstRow& row, DateOrder order) {
 }
 
 std::string ReorderText(const std::string& text) {
+    // A text with an empty or shortened field (a file can give "/03/2007") has its
+    // two leading fields swapped instead: the fixed-position rule would move a
+    // slash into the day or month and a later save would write a different byte.
+    const std::size_t first = text.find('/');
+    const std::size_t second = first == std::string::npos ? first : text.find('/', first + 1);
+    const bool fixedForm = text.size() == 10 && first == 2 && second == 5;
+    if (!fixedForm && second != std::string::npos) {
+        return text.substr(first + 1, second - first - 1) + '/' + text.substr(0, first) +
+               text.substr(second);
+    }
     const std::size_t keep = std::min<std::size_t>(text.size(), 7);
     std::string result = text.substr(text.size() - keep);
     result.insert(std::min<std::size_t>(result.size(), 3), text.substr(0, 3));

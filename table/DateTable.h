@@ -37,6 +37,8 @@ DstRecord RowToRecord(const DstRow& row, DateOrder order);
 
 // The reorder rule for one text: its last seven characters with its first three
 // inserted at position 3 (a text shorter than seven counts whole as its last seven).
+// A text with two slashes that is not in the ten-character form has its two
+// leading fields swapped instead, so that its record survives the change.
 std::string ReorderText(const std::string& text);
 
 // Every row rewritten with ReorderText, in the same order.

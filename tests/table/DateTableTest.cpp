@@ -82,11 +82,20 @@ TEST(Reorder, SwapsTheFirstTwoFields) {
     EXPECT_TRUE(ReorderRows({}).empty());
 }
 
-TEST(Reorder, ShortTextsFollowTheSameRule) {
-    // Last seven characters with the first three inserted at position 3.
-    EXPECT_EQ(ReorderText("/03/2007"), "03//032007");
-    // Shorter than seven: the whole text counts as its last seven.
-    EXPECT_EQ(ReorderText("//2007"), "//2//2007");
+TEST(Reorder, ShortTextsKeepTheirBytesThroughAnOrderChange) {
+    // A file record with an empty day loads as "/03/2007"; reordering must not
+    // move a slash into a field, or the next save writes a different byte.
+    EXPECT_EQ(ReorderText("/03/2007"), "03//2007");
+    EXPECT_EQ(ReorderText("12//2007"), "/12/2007");
+    EXPECT_EQ(ReorderText("//1999"), "//1999");
+    for (const DstRecord record : {DstRecord{0, 3, 29, 0, 7}, DstRecord{200, 12, 1, 4, 255}}) {
+        const DstRow dayFirst = RecordToRow(record, 0);
+        const DstRow reordered{ReorderText(dayFirst.begin), ReorderText(dayFirst.end)};
+        EXPECT_EQ(reordered, RecordToRow(record, 1));
+        EXPECT_EQ(RowToRecord(reordered, 1), RowToRecord(dayFirst, 0));
+    }
+    // Texts without two slashes still never fail: the whole text counts as its
+    // last seven characters.
     EXPECT_EQ(ReorderText("ab"), "abab");
     EXPECT_EQ(ReorderText(""), "");
 }
