@@ -1,0 +1,55 @@
+// The command line of velmora-cli: which command, with which options. Parsing
+// only reads the arguments; files, zones and ports are checked by the commands.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velmora::cli {
+
+enum class Command { None, Show, Make, Send, Delete };
+
+// Exit codes, relied upon by scripts.
+enum ExitCode : int {
+    kExitDone = 0,
+    kExitUsageOrFile = 1,
+    kExitPortUnavailable = 2,
+    kExitNoReply = 3,
+    kExitCommunicationError = 4,
+};
+
+constexpr int kDefaultEarlyGapMs = 30;
+
+struct Options {
+    Command command = Command::None;
+    bool help = false;  // --help: print HelpText(command) and nothing else
+
+    std::string file;         // show, send
+    bool monthFirst = false;  // show
+
+    std::string zone;  // make
+    int firstYear = 0;
+    std::string output;
+    bool force = false;
+
+    // send, delete. A port number 1..8 is kept as its number; anything else
+    // is a device path. Unset values come from Velmora.ini.
+    std::optional<int> portNumber;
+    std::string portPath;
+    std::optional<int> timeoutMs;
+    std::optional<int> earlyGapMs;  // set when --early was given
+};
+
+struct ParseResult {
+    std::optional<Options> options;  // empty on error
+    std::string error;               // one line, without a trailing line feed
+};
+
+// `args` are the arguments after the program name.
+ParseResult ParseArguments(const std::vector<std::string>& args);
+
+// The help of the program (Command::None) or of one command.
+std::string HelpText(Command command);
+
+}  // namespace velmora::cli

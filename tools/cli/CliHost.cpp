@@ -1,0 +1,156 @@
+#include "CliHost.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+
+#include <cstdio>
+
+namespace velmora::cli {
+namespace {
+
+// A notification of the link's worker, posted with the message number as its type.
+class LinkEvent : public QEvent {
+public:
+    explicit LinkEvent(const LinkMessage& message)
+        : QEvent(static_cast<QEvent::Type>(message.message)), m_message(message) {}
+    const LinkMessage& Message() const { return m_message; }
+
+private:
+    LinkMessage m_message;
+};
+
+const QEvent::Type kLinkErrorEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+
+class LinkErrorEvent : public QEvent {
+public:
+    explicit LinkErrorEvent(std::string text) : QEvent(kLinkErrorEvent), m_text(std::move(text)) {}
+    const std::string& Text() const { return m_text; }
+
+private:
+    std::string m_text;
+};
+
+bool IsLinkMessage(int type) {
+    for (unsigned message :
+         {WM_LINK_BREAK, WM_LINK_CTS, WM_LINK_ERR, WM_LINK_RING, WM_LINK_RXCHAR, WM_LINK_RXFLAG})
+        if (type == static_cast<int>(message)) return true;
+    return false;
+}
+
+void PrintLinkError(const std::string& text) {
+    std::fprintf(stderr, "Application Error: %s", text.c_str());
+    std::fflush(stderr);
+}
+
+}  // namespace
+
+CliHost::CliHost(const Profile& profile, LinkSettings settings, std::vector<DstRecord> records,
+                 ProgressReporter& progress)
+    : m_profile(profile),
+      m_settings(std::move(settings)),
+      m_records(std::move(records)),
+      m_progress(progress),
+      m_uploadLink(m_link, *this,
+                   [this](int portNumber) {
+                       return m_settings.devicePath.empty() ? ComPortPath(m_profile, portNumber)
+                                                            : m_settings.devicePath;
+                   }),
+      m_sequence(*this, m_uploadLink) {
+    m_gapTimer.setSingleShot(true);
+    m_gapTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_gapTimer, &QTimer::timeout, this, [this] { OnGapElapsed(); });
+}
+
+CliHost::~CliHost() {
+    // The worker posts to this object: stop it while the whole host still exists.
+    m_link.Close();
+}
+
+std::string CliHost::RunUpload() { return Run(&UploadSequence::OnSend); }
+
+std::string CliHost::RunDstDelete() {
+    m_progress.Show(0, 1);
+    return Run(&UploadSequence::OnDstDelete);
+}
+
+std::string CliHost::Run(void (UploadSequence::*start)()) {
+    m_outcome.reset();
+    (m_sequence.*start)();
+    // A port that cannot be opened ends the exchange before the loop runs.
+    if (!m_outcome) m_loop.exec();
+    m_progress.Finish();
+    return *m_outcome;
+}
+
+void CliHost::SetTimer(int id, int milliseconds) {
+    std::unique_ptr<QTimer>& timer = m_timers[id];
+    if (!timer) {
+        timer = std::make_unique<QTimer>();
+        timer->setTimerType(Qt::PreciseTimer);
+        connect(timer.get(), &QTimer::timeout, this, [this, id] { m_sequence.OnTimer(id); });
+    }
+    timer->start(milliseconds);
+    if (id == kReplyTimerId) m_gapTimer.stop();
+}
+
+void CliHost::KillTimer(int id) {
+    if (const auto it = m_timers.find(id); it != m_timers.end()) it->second->stop();
+    if (id == kReplyTimerId) m_gapTimer.stop();
+}
+
+void CliHost::RefreshControls() { m_progress.Show(m_sequence.AcknowledgedCount(), kMaxRows); }
+
+void CliHost::ShowBox(const std::string& text, BoxIcon) {
+    // Every box of the sequence ends its exchange.
+    m_outcome = text;
+    m_loop.quit();
+}
+
+std::vector<DstRecord> CliHost::ReadRecords() { return m_records; }
+
+int CliHost::Timeout() const { return m_settings.timeoutMs; }
+
+int CliHost::Port() const { return m_settings.portNumber; }
+
+void CliHost::PostLinkMessage(const LinkMessage& message) {
+    QCoreApplication::postEvent(this, new LinkEvent(message));
+}
+
+void CliHost::ReportLinkError(const std::string& text, bool fromWorker) {
+    if (fromWorker)
+        QCoreApplication::postEvent(this, new LinkErrorEvent(text));
+    else
+        PrintLinkError(text);
+}
+
+bool CliHost::event(QEvent* event) {
+    if (event->type() == kLinkErrorEvent) {
+        PrintLinkError(static_cast<LinkErrorEvent*>(event)->Text());
+        return true;
+    }
+    if (IsLinkMessage(event->type())) {
+        OnLinkMessage(static_cast<LinkEvent*>(event)->Message());
+        return true;
+    }
+    return QObject::event(event);
+}
+
+void CliHost::OnLinkMessage(const LinkMessage& message) {
+    // A message of a worker that has been stopped belongs to an exchange that is over.
+    if (message.generation != m_link.Generation() || message.message != WM_LINK_RXCHAR) return;
+    m_sequence.OnLinkRxChar(message.wParam, message.lParam);
+    if (!m_settings.earlyGapMs) return;
+    // A complete answer is judged once the line has stayed quiet for the gap; a
+    // further byte makes it too long, and then the reply timer judges it.
+    if (m_sequence.ReplyBuffer().size() == kReplySize)
+        m_gapTimer.start(*m_settings.earlyGapMs);
+    else
+        m_gapTimer.stop();
+}
+
+void CliHost::OnGapElapsed() {
+    KillTimer(kReplyTimerId);
+    m_sequence.OnTimer(kReplyTimerId);
+}
+
+}  // namespace velmora::cli

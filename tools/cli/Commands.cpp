@@ -1,0 +1,101 @@
+#include "Commands.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <utility>
+
+#include "CliHost.h"
+#include "DateFile.h"
+#include "Profile.h"
+#include "ZoneTable.h"
+
+namespace velmora::cli {
+namespace {
+
+int Fail(const std::string& message) {
+    std::fprintf(stderr, "velmora-cli: %s\n", message.c_str());
+    return kExitUsageOrFile;
+}
+
+std::string UnreadableFile(const std::string& path) {
+    return "cannot read " + path + " (missing, unreadable or shorter than 75 bytes)";
+}
+
+std::string CurrentDirectory() {
+    std::error_code error;
+    const std::filesystem::path directory = std::filesystem::current_path(error);
+    return error ? std::string(".") : directory.string();
+}
+
+}  // namespace
+
+int RunShow(const Options& options) {
+    DateFileBytes bytes{};
+    if (!ReadDateFile(options.file, bytes)) return Fail(UnreadableFile(options.file));
+    const std::vector<DstRow> rows = FileBytesToRows(bytes, options.monthFirst ? 1 : 0);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const std::uint8_t* record = &bytes[i * 5];
+        std::printf("%s %s %02X %02X %02X %02X %02X\n", rows[i].begin.c_str(),
+                    rows[i].end.c_str(), record[0], record[1], record[2], record[3], record[4]);
+    }
+    return kExitDone;
+}
+
+int RunMake(const Options& options) {
+    const ZoneRows made = BuildZoneRows(options.zone, options.firstYear);
+    if (!made.error.empty()) return Fail(made.error + "; no file written");
+    std::error_code error;
+    if (!options.force &&
+        std::filesystem::exists(std::filesystem::symlink_status(options.output, error)))
+        return Fail(options.output + " exists; give --force to overwrite it");
+    if (!WriteDateFile(options.output, RowsToFileBytes(made.rows, 0)))
+        return Fail("cannot write " + options.output);
+    return kExitDone;
+}
+
+int RunExchange(const Options& options) {
+    const Profile profile(ProfilePathIn(CurrentDirectory()));
+    LinkSettings settings;
+    if (options.portNumber) {
+        settings.portNumber = *options.portNumber;
+    } else if (!options.portPath.empty()) {
+        settings.portNumber = 0;
+        settings.devicePath = options.portPath;
+    } else {
+        settings.portNumber = profile.GetProfileInt("Settings", "Port", 1);
+    }
+    settings.timeoutMs =
+        options.timeoutMs.value_or(profile.GetProfileInt("Settings", "Timeout", 1000));
+    // The window would judge at once (or never); a script wants neither.
+    if (settings.timeoutMs < 1)
+        return Fail("\"Timeout\" in " + profile.Path() + " is " +
+                    std::to_string(settings.timeoutMs) + "; give --timeout MS");
+    settings.earlyGapMs = options.earlyGapMs;
+
+    // The records the window would send after opening the file in day-first order.
+    std::vector<DstRecord> records;
+    if (options.command == Command::Send) {
+        DateFileBytes bytes{};
+        if (!ReadDateFile(options.file, bytes)) return Fail(UnreadableFile(options.file));
+        for (const DstRow& row : FileBytesToRows(bytes, 0)) records.push_back(RowToRecord(row, 0));
+    }
+
+    ProgressReporter progress(stderr, isatty(STDERR_FILENO) == 1);
+    CliHost host(profile, std::move(settings), std::move(records), progress);
+    const std::string outcome =
+        options.command == Command::Send ? host.RunUpload() : host.RunDstDelete();
+    std::printf("%s\n", outcome.c_str());
+    std::fflush(stdout);
+    return ExitCodeFor(outcome);
+}
+
+int ExitCodeFor(const std::string& outcome) {
+    if (outcome == "Done!") return kExitDone;
+    if (outcome == "Unable to open serial port!") return kExitPortUnavailable;
+    if (outcome == "No reply!") return kExitNoReply;
+    return kExitCommunicationError;
+}
+
+}  // namespace velmora::cli

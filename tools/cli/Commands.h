@@ -1,0 +1,19 @@
+// The four commands of velmora-cli. Each returns the process's exit code and
+// writes its messages to standard output and standard error.
+#pragma once
+
+#include <string>
+
+#include "CliArgs.h"
+
+namespace velmora::cli {
+
+int RunShow(const Options& options);
+int RunMake(const Options& options);
+// send and delete; needs a QCoreApplication.
+int RunExchange(const Options& options);
+
+// The exit code that belongs to an outcome text of the exchange.
+int ExitCodeFor(const std::string& outcome);
+
+}  // namespace velmora::cli

@@ -1,0 +1,30 @@
+#include "Progress.h"
+
+#include <algorithm>
+#include <string>
+
+namespace velmora::cli {
+
+void ProgressReporter::Show(int answered, int total) {
+    const int frame = std::min(answered + 1, total);
+    if (m_bar) {
+        constexpr int kWidth = 30;
+        const int filled = total > 0 ? answered * kWidth / total : 0;
+        const std::string bar = std::string(filled, '#') + std::string(kWidth - filled, ' ');
+        std::fprintf(m_out, "\r[%s] frame %d/%d", bar.c_str(), frame, total);
+        m_barDrawn = true;
+    } else if (frame != m_lastFrame) {
+        // A failed frame is shown again with the same number; one line is enough.
+        std::fprintf(m_out, "frame %d/%d\n", frame, total);
+    }
+    m_lastFrame = frame;
+    std::fflush(m_out);
+}
+
+void ProgressReporter::Finish() {
+    if (m_barDrawn) std::fputc('\n', m_out);
+    m_barDrawn = false;
+    std::fflush(m_out);
+}
+
+}  // namespace velmora::cli

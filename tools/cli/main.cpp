@@ -1,0 +1,30 @@
+// velmora-cli: show, make, send and delete from scripts, judged by the same
+// code as the window program.
+#include <QCoreApplication>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "CliArgs.h"
+#include "Commands.h"
+
+using namespace velmora::cli;
+
+int main(int argc, char** argv) {
+    const ParseResult parsed = ParseArguments(std::vector<std::string>(argv + 1, argv + argc));
+    if (!parsed.options) {
+        std::fprintf(stderr, "velmora-cli: %s\n", parsed.error.c_str());
+        return kExitUsageOrFile;
+    }
+    const Options& options = *parsed.options;
+    // The parser gives no command only together with --help.
+    if (options.help) {
+        std::fputs(HelpText(options.command).c_str(), stdout);
+        return kExitDone;
+    }
+    if (options.command == Command::Show) return RunShow(options);
+    if (options.command == Command::Make) return RunMake(options);
+    QCoreApplication app(argc, argv);
+    return RunExchange(options);
+}
