@@ -132,14 +132,12 @@ void RunBanner(CSplashWnd& splash, const QString& bitmapPath, int pauseMs) {
 }
 
 void RunStartupBanner(CSplashWnd& splash, int pauseMs) {
-    InitVelmoraResources();
-    RunBanner(splash, QStringLiteral(":/velmora/banner137.bmp"), pauseMs);
-}
-
-void InitVelmoraResources() {
-    static const bool registered = [] {
+    // The resources are linked from a static library and must be asked for; once
+    // is enough.
+    static const bool resourcesRegistered = [] {
         Q_INIT_RESOURCE(velmora);
         return true;
     }();
-    static_cast<void>(registered);
+    static_cast<void>(resourcesRegistered);
+    RunBanner(splash, QStringLiteral(":/velmora/banner137.bmp"), pauseMs);
 }

@@ -49,7 +49,3 @@ void RunStartupBanner(CSplashWnd& splash, int pauseMs = 1500);
 // The same sequence for any bitmap file. A bitmap that cannot be loaded gives no
 // banner and no pause.
 void RunBanner(CSplashWnd& splash, const QString& bitmapPath, int pauseMs);
-
-// Makes the built-in resources (":/velmora/...") available. They live in a static
-// library, so the program must ask for them once; further calls do nothing.
-void InitVelmoraResources();

@@ -45,7 +45,7 @@ class SplashTests : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { InitVelmoraResources(); }
+    void initTestCase() { Q_INIT_RESOURCE(velmora); }
 
     void cleanup() {
         // No test may leave a window behind for the next one.
