@@ -27,7 +27,7 @@ UploadSequence::UploadSequence(IUploadHost& host, IUploadLink& link)
     : m_host(host), m_link(link) {}
 
 void UploadSequence::OnSend() {
-    std::vector<DstRecord> records = m_host.ReadRecords();
+    const std::vector<DstRecord> records = m_host.ReadRecords();
     // The Send button is enabled only with a full table; a shorter one would
     // leave frames to send that do not exist.
     if (records.size() != static_cast<std::size_t>(kUploadFrames)) {

@@ -338,6 +338,15 @@ TEST_F(UploadSequenceTest, SettingsChangedMidUploadApplyFromTheirNextUse) {
     EXPECT_EQ(link.openedPorts, (std::vector<int>{3, 5}));
 }
 
+// The button is disabled then; should the command come anyway, nothing starts.
+TEST_F(UploadSequenceTest, SendWithoutAFullTableDoesNothing) {
+    host.records.pop_back();
+    sequence.OnSend();
+    EXPECT_TRUE(link.openedPorts.empty());
+    EXPECT_TRUE(host.boxes.empty());
+    EXPECT_TRUE(sequence.FrameList().empty());
+}
+
 TEST_F(UploadSequenceTest, EveryByteIsKeptAsItsLowEightBits) {
     EXPECT_EQ(sequence.OnLinkRxChar(0x100, 1), 0);  // a zero byte is data
     sequence.OnLinkRxChar(0x1FE, 1);
