@@ -3,13 +3,15 @@
 // (and every other line event asked for) to its owner as a posted message.
 #pragma once
 
+#include <termios.h>
+
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "DeviceFrame.h"
 
@@ -24,6 +26,10 @@ constexpr unsigned WM_LINK_RXCHAR = WM_USER + 7;  // 1031
 constexpr unsigned WM_LINK_RXFLAG = WM_USER + 8;  // 1032
 
 // Line events a link can be asked to watch (event mask bits).
+// This link delivers EV_RXCHAR everywhere, and EV_CTS and EV_RING on devices
+// that have modem lines (sampled, see WorkerMain). A terminal gives no portable
+// way to watch for the event character, a break or a line-status error, so
+// EV_RXFLAG, EV_BREAK and EV_ERR are accepted and never raise a message.
 constexpr std::uint32_t EV_RXCHAR = 0x0001;
 constexpr std::uint32_t EV_RXFLAG = 0x0002;
 constexpr std::uint32_t EV_CTS = 0x0008;
@@ -44,7 +50,10 @@ class ILinkOwner {
 public:
     virtual ~ILinkOwner() = default;
     // Called on the worker thread. Must queue the message and return at once;
-    // it never waits for the owner's thread.
+    // it never waits for the owner's thread. When the owner handles the message
+    // later on its own thread it must drop it unless message.generation equals
+    // the link's Generation() at that moment: a message stamped otherwise comes
+    // from a worker that an Open, Close or destructor has already stopped.
     virtual void PostLinkMessage(const LinkMessage& message) = 0;
     // A failed platform call, with the composed warning text. From `Open` this
     // runs on the owner's thread (fromWorker false) and the owner shows the box
@@ -66,9 +75,13 @@ public:
     bool Open(ILinkOwner* owner, const std::string& devicePath, int portNumber, int baud,
               char parity, int dataBits, int stopBits, std::uint32_t eventMask,
               int writeBufferSize);
-    // Starts the worker. Called only after an Open that returned true.
+    // Starts the worker. Called only after an Open that returned true; false
+    // when no port is open, a worker already runs or the thread cannot be created.
     bool Start();
     // Hands the first `count` bytes of `data` to the worker and returns at once.
+    // The count is clamped to 0..min(data.size(), write buffer size): the link
+    // never reads past the caller's bytes nor writes past its own buffer. A
+    // request the worker has not taken yet is replaced, not added to.
     void QueueWrite(const ByteString& data, int count);
     // Stops the worker and closes the port. Any state; always ends closed.
     void Close();
@@ -84,16 +97,55 @@ public:
                                    int portNumber);
 
 private:
-    void WorkerMain();
-    void ReadAvailable();
-    void WritePending(int nCount);
+    // The port's time-outs in milliseconds. Reads only ever take bytes that are
+    // already waiting, so only the write time-out has an effect here.
+    struct PortTimeouts {
+        int readInterval = 0;
+        int readTotalMultiplier = 0;
+        int readTotalConstant = 0;
+        int writeTotalMultiplier = 0;
+        int writeTotalConstant = 0;
+    };
+
+    void WorkerMain(std::uint64_t generation);
+    void SampleModemLines(std::uint64_t generation);
+    void ReadAvailable(std::uint64_t generation);
+    void WritePending();
+    void LosePort();
+    void Post(unsigned message, std::uintptr_t wParam, std::uint64_t generation);
     void ReportError(const std::string& operation, int errorCode, bool fromWorker);
+    void Configure(int baud, char parity, int dataBits, int stopBits);
+    bool RenewEvents();
+    void ReleaseEvents();
+    void ClosePort();
     void StopWorker();
 
-    // Implementation fields are declared by the link's source; see SerialLink.cpp.
-    struct Impl;
-    std::unique_ptr<Impl> m_impl;
+    int m_nPendingBytes = 0;
+    std::thread m_pWorker;
+    std::mutex m_csPort;
     std::atomic<bool> m_bWorkerAlive{false};
+    int m_hStopEvent = -1;  // eventfd; readable while signalled
+    int m_hPort = -1;
+    int m_hSendEvent = -1;  // eventfd; readable while signalled
+    // The worker's wait set, in priority order: shutdown, port, write request.
+    std::array<int, 3> m_hWaitSet{-1, -1, -1};
+    PortTimeouts m_portTimeouts;
+    termios m_lineSettings{};
+    ILinkOwner* m_pOwnerWnd = nullptr;
+    int m_nPortNumber = 0;
+    std::unique_ptr<unsigned char[]> m_pSendBuffer;
+    std::uint32_t m_dwEventMask = 0;
+    int m_nSendBufferSize = 0;
+
+    // Set by Open: whether the device has modem lines (a pseudo-terminal has none).
+    bool m_bHasModemLines = false;
+    // The worker's own state, reset at each Start and touched by the worker only:
+    // the last sampled modem lines, whether the port was lost (hung up or
+    // unplugged) and whether that loss has been reported.
+    int m_nModemLines = 0;
+    bool m_bPortLost = false;
+    bool m_bLossReported = false;
+
     std::atomic<std::uint64_t> m_nGeneration{0};
 };
 

@@ -1,0 +1,469 @@
+#include "SerialLink.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <system_error>
+#include <utility>
+
+namespace velmora {
+
+namespace {
+
+constexpr int kPortTimeoutMs = 1000;
+// How often the modem lines are sampled while CTS or ring changes are watched;
+// a terminal has no wait for them, and a change is reported within this time.
+constexpr int kModemLineSampleMs = 50;
+// Pause before the worker waits again after its wait itself failed.
+constexpr int kWaitRetryMs = 100;
+
+// Events are eventfds: readable while signalled, until they are reset.
+void SignalEvent(int event) {
+    const std::uint64_t one = 1;
+    // Only an overflowing counter could refuse this, and a signalled event stays signalled.
+    [[maybe_unused]] const ssize_t written = write(event, &one, sizeof one);
+}
+
+void ResetEvent(int event) {
+    std::uint64_t value = 0;
+    // EAGAIN means it was not signalled: nothing to reset.
+    [[maybe_unused]] const ssize_t got = read(event, &value, sizeof value);
+}
+
+bool IsSignalled(int event) {
+    pollfd probe{event, POLLIN, 0};
+    return poll(&probe, 1, 0) > 0 && (probe.revents & POLLIN) != 0;
+}
+
+void CloseDescriptor(int& fd) {
+    if (fd >= 0) {
+        close(fd);
+        fd = -1;
+    }
+}
+
+// The errors with which a terminal tells that its device is gone.
+bool IsLossError(int errorCode) {
+    return errorCode == EIO || errorCode == ENXIO || errorCode == ENODEV;
+}
+
+// strerror_r comes in two flavours; take the text from whichever this C library has.
+[[maybe_unused]] const char* ErrorText(int result, const char* buffer) {
+    return result == 0 ? buffer : nullptr;
+}
+[[maybe_unused]] const char* ErrorText(const char* text, const char*) { return text; }
+
+std::string SystemText(int errorCode) {
+    char buffer[256] = {};
+    const char* text = ErrorText(strerror_r(errorCode, buffer, sizeof buffer), buffer);
+    if (text == nullptr || *text == '\0') {
+        return "Unknown error " + std::to_string(errorCode);
+    }
+    return text;
+}
+
+speed_t SpeedOf(int baud) {
+    static constexpr std::pair<int, speed_t> kSpeeds[] = {
+        {50, B50},           {75, B75},           {110, B110},         {134, B134},
+        {150, B150},         {200, B200},         {300, B300},         {600, B600},
+        {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
+        {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
+        {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
+        {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
+        {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
+        {3500000, B3500000}, {4000000, B4000000},
+    };
+    for (const auto& [rate, speed] : kSpeeds) {
+        if (rate == baud) return speed;
+    }
+    return B0;
+}
+
+// Applies a settings text "baud=%d parity=%c data=%d stop=%d" on top of the line
+// settings read from the port: raw bytes, the receiver on, modem control lines
+// ignored, neither software nor hardware flow control. Returns 0 or EINVAL; on
+// EINVAL the settings are left as they were.
+int ApplySettingsText(const std::string& text, termios& settings) {
+    int baud = 0;
+    char parity = 0;
+    int dataBits = 0;
+    int stopBits = 0;
+    int consumed = 0;
+    if (std::sscanf(text.c_str(), "baud=%d parity=%c data=%d stop=%d%n", &baud, &parity,
+                    &dataBits, &stopBits, &consumed) != 4 ||
+        static_cast<std::size_t>(consumed) != text.size()) {
+        return EINVAL;
+    }
+    const speed_t speed = SpeedOf(baud);
+    tcflag_t parityFlags = 0;
+    switch (parity) {
+        case 'N': case 'n': break;
+        case 'E': case 'e': parityFlags = PARENB; break;
+        case 'O': case 'o': parityFlags = PARENB | PARODD; break;
+        case 'M': case 'm': parityFlags = PARENB | CMSPAR | PARODD; break;
+        case 'S': case 's': parityFlags = PARENB | CMSPAR; break;
+        default: return EINVAL;
+    }
+    static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
+    if (speed == B0 || dataBits < 5 || dataBits > 8 || (stopBits != 1 && stopBits != 2)) {
+        return EINVAL;
+    }
+
+    termios updated = settings;
+    updated.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON |
+                         IXOFF | IXANY | INPCK);
+    if (parityFlags != 0) updated.c_iflag |= INPCK;
+    updated.c_oflag &= ~OPOST;
+    updated.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    updated.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+    updated.c_cflag |= CLOCAL | CREAD | kSizes[dataBits - 5] | parityFlags;
+    if (stopBits == 2) updated.c_cflag |= CSTOPB;
+    updated.c_cc[VMIN] = 1;
+    updated.c_cc[VTIME] = 0;
+    if (cfsetispeed(&updated, speed) != 0 || cfsetospeed(&updated, speed) != 0) {
+        return EINVAL;
+    }
+    settings = updated;
+    return 0;
+}
+
+}  // namespace
+
+CSerialLink::CSerialLink() = default;
+
+CSerialLink::~CSerialLink() {
+    Close();
+    ReleaseEvents();
+}
+
+bool CSerialLink::Open(ILinkOwner* owner, const std::string& devicePath, int portNumber,
+                       int baud, char parity, int dataBits, int stopBits,
+                       std::uint32_t eventMask, int writeBufferSize) {
+    StopWorker();
+    ++m_nGeneration;
+
+    m_pOwnerWnd = owner;
+    m_nSendBufferSize = std::max(writeBufferSize, 0);
+    m_pSendBuffer = std::make_unique<unsigned char[]>(m_nSendBufferSize);
+    m_nPendingBytes = 0;
+    m_nPortNumber = portNumber;
+    m_dwEventMask = eventMask;
+
+    std::lock_guard lock(m_csPort);
+    ClosePort();
+    // Without its events no worker could ever be stopped: refuse like a missing device.
+    if (!RenewEvents()) return false;
+
+    const int fd = open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    // Only a terminal is a port, and only one program may hold it: the lock keeps
+    // out every other link, the exclusive mode every other opener that is not root.
+    if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0) {
+        close(fd);
+        return false;
+    }
+    m_hPort = fd;
+    m_hWaitSet[1] = m_hPort;
+
+    Configure(baud, parity, dataBits, stopBits);
+    tcflush(m_hPort, TCIOFLUSH);
+    return true;
+}
+
+// Sets the line up step by step; the first step that fails is reported under its
+// name and the steps after it are skipped. The port stays open either way.
+void CSerialLink::Configure(int baud, char parity, int dataBits, int stopBits) {
+    m_portTimeouts = {kPortTimeoutMs, kPortTimeoutMs, kPortTimeoutMs, kPortTimeoutMs,
+                      kPortTimeoutMs};
+
+    int lines = 0;
+    m_bHasModemLines = ioctl(m_hPort, TIOCMGET, &lines) == 0;
+    if (!m_bHasModemLines && errno != ENOTTY && errno != EINVAL) {
+        ReportError("SetCommMask()", errno, false);
+        return;
+    }
+
+    if (tcgetattr(m_hPort, &m_lineSettings) != 0) {
+        ReportError("GetCommState()", errno, false);
+        return;
+    }
+
+    char text[96];
+    std::snprintf(text, sizeof text, "baud=%d parity=%c data=%d stop=%d", baud, parity,
+                  dataBits, stopBits);
+    if (const int error = ApplySettingsText(text, m_lineSettings); error != 0) {
+        ReportError("BuildCommDCB()", error, false);
+        return;
+    }
+
+    if (tcsetattr(m_hPort, TCSANOW, &m_lineSettings) != 0) {
+        ReportError("SetCommState()", errno, false);
+        return;
+    }
+    const int rts = TIOCM_RTS;
+    if (m_bHasModemLines && ioctl(m_hPort, TIOCMBIS, &rts) != 0) {
+        ReportError("SetCommState()", errno, false);
+    }
+}
+
+bool CSerialLink::Start() {
+    if (m_hPort < 0 || m_hStopEvent < 0 || m_pWorker.joinable()) return false;
+    m_nModemLines = 0;
+    m_bPortLost = false;
+    m_bLossReported = false;
+    // The link counts as running from here, so a Close right after Start waits for it.
+    m_bWorkerAlive.store(true);
+    try {
+        m_pWorker = std::thread(&CSerialLink::WorkerMain, this, m_nGeneration.load());
+    } catch (const std::system_error&) {
+        m_bWorkerAlive.store(false);
+        return false;
+    }
+    return true;
+}
+
+void CSerialLink::QueueWrite(const ByteString& data, int count) {
+    const auto limit =
+        static_cast<int>(std::min<std::size_t>(data.size(), static_cast<std::size_t>(m_nSendBufferSize)));
+    const int nCount = std::clamp(count, 0, limit);
+    {
+        std::lock_guard lock(m_csPort);
+        if (nCount > 0) {
+            std::memcpy(m_pSendBuffer.get(), data.data(), static_cast<std::size_t>(nCount));
+        }
+        m_nPendingBytes = nCount;
+    }
+    if (m_hSendEvent >= 0) SignalEvent(m_hSendEvent);
+}
+
+void CSerialLink::Close() {
+    StopWorker();
+    ClosePort();
+    ++m_nGeneration;
+}
+
+bool CSerialLink::IsOpen() const { return m_hPort >= 0; }
+
+std::string CSerialLink::FormatError(const std::string& operation, const std::string& systemText,
+                                     int portNumber) {
+    return "WARNING:  " + operation + " Failed with the following error: \n" + systemText +
+           "\nPort: " + std::to_string(portNumber) + "\n";
+}
+
+void CSerialLink::WorkerMain(std::uint64_t generation) {
+    tcflush(m_hPort, TCIOFLUSH);
+    const bool watchLines = m_bHasModemLines && (m_dwEventMask & (EV_CTS | EV_RING)) != 0;
+    if (watchLines && ioctl(m_hPort, TIOCMGET, &m_nModemLines) != 0) m_nModemLines = 0;
+    const short portEvents = (m_dwEventMask & EV_RXCHAR) != 0 ? POLLIN : 0;
+    bool waitReported = false;
+
+    for (;;) {
+        // A lost port is no longer watched (a negative descriptor is skipped), so
+        // its hang-up cannot wake the worker again and again.
+        pollfd waitSet[3] = {{m_hWaitSet[0], POLLIN, 0},
+                             {m_bPortLost ? -1 : m_hWaitSet[1], portEvents, 0},
+                             {m_hWaitSet[2], POLLIN, 0}};
+        const int timeout = watchLines && !m_bPortLost ? kModemLineSampleMs : -1;
+        if (poll(waitSet, 3, timeout) < 0) {
+            if (errno == EINTR) continue;
+            if (!waitReported) ReportError("WaitCommEvent()", errno, true);
+            waitReported = true;
+            poll(nullptr, 0, kWaitRetryMs);
+            continue;
+        }
+
+        if (waitSet[0].revents != 0) {
+            m_bWorkerAlive.store(false);  // the last access to the link
+            return;
+        }
+        if (watchLines && !m_bPortLost) SampleModemLines(generation);
+        if ((waitSet[1].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+            LosePort();
+        } else if ((waitSet[1].revents & POLLIN) != 0) {
+            ReadAvailable(generation);
+        } else if (waitSet[2].revents != 0) {
+            WritePending();
+        }
+    }
+}
+
+// Line changes are delivered in a fixed order: CTS first, ring last.
+void CSerialLink::SampleModemLines(std::uint64_t generation) {
+    int lines = 0;
+    if (ioctl(m_hPort, TIOCMGET, &lines) != 0) {
+        if (IsLossError(errno)) LosePort();
+        return;
+    }
+    const int changed = lines ^ m_nModemLines;
+    m_nModemLines = lines;
+    if ((m_dwEventMask & EV_CTS) != 0 && (changed & TIOCM_CTS) != 0) {
+        Post(WM_LINK_CTS, 0, generation);
+    }
+    if ((m_dwEventMask & EV_RING) != 0 && (changed & lines & TIOCM_RNG) != 0) {
+        Post(WM_LINK_RING, 0, generation);
+    }
+}
+
+void CSerialLink::ReadAvailable(std::uint64_t generation) {
+    for (;;) {
+        // Bytes that come after a stop was asked for may be dropped; a flood of
+        // them must not hold the worker away from its shutdown.
+        if (IsSignalled(m_hStopEvent)) return;
+
+        int waiting = 0;
+        int queryError = 0;
+        unsigned char byte = 0;
+        ssize_t got = -1;
+        int readError = 0;
+        {
+            std::lock_guard lock(m_csPort);
+            if (ioctl(m_hPort, FIONREAD, &waiting) != 0) {
+                queryError = errno;
+            } else if (waiting > 0) {
+                got = read(m_hPort, &byte, 1);
+                if (got < 0) readError = errno;
+            }
+        }
+
+        if (queryError != 0) {
+            if (IsLossError(queryError)) LosePort();
+            return;
+        }
+        if (waiting <= 0) return;
+        if (got == 1) {
+            Post(WM_LINK_RXCHAR, byte, generation);
+            continue;
+        }
+        if (got == 0) {  // end of file on a terminal: the line has hung up
+            LosePort();
+            return;
+        }
+        // Interrupted or nothing there after all: the next wake-up tries again.
+        if (readError == EAGAIN || readError == EWOULDBLOCK || readError == EINTR) return;
+        ReportError("ReadFile()", readError, true);
+        if (IsLossError(readError)) {
+            LosePort();
+            m_bLossReported = true;
+        }
+        return;
+    }
+}
+
+void CSerialLink::WritePending() {
+    ResetEvent(m_hSendEvent);
+    // A lost port whose loss was already reported drops its write requests quietly.
+    if (m_bPortLost && m_bLossReported) return;
+
+    const char* failedStep = nullptr;
+    int errorCode = 0;
+    {
+        std::lock_guard lock(m_csPort);
+        const int nCount = m_nPendingBytes;
+        // Stale input is discarded here and never delivered: whatever arrives from
+        // now on answers this write.
+        tcflush(m_hPort, TCIOFLUSH);
+
+        const auto deadline =
+            std::chrono::steady_clock::now() +
+            std::chrono::milliseconds(m_portTimeouts.writeTotalConstant +
+                                      std::int64_t{m_portTimeouts.writeTotalMultiplier} * nCount);
+        int written = 0;
+        while (written < nCount) {
+            const ssize_t sent = write(m_hPort, m_pSendBuffer.get() + written,
+                                       static_cast<std::size_t>(nCount - written));
+            if (sent > 0) {
+                written += static_cast<int>(sent);
+                continue;
+            }
+            if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+                errorCode = errno;
+                failedStep = written == 0 ? "WriteFile()" : "GetOverlappedResults() in WriteFile()";
+                break;
+            }
+            // The output queue is full: wait for room until the write time-out. A
+            // write that runs out of time ends short, unreported; the missing reply
+            // tells the owner.
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) break;
+            pollfd room{m_hPort, POLLOUT, 0};
+            if (poll(&room, 1, static_cast<int>(left.count())) < 0 && errno != EINTR) {
+                errorCode = errno;
+                failedStep = "GetOverlappedResults() in WriteFile()";
+                break;
+            }
+            if ((room.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+                errorCode = EIO;
+                failedStep = "GetOverlappedResults() in WriteFile()";
+                break;
+            }
+        }
+    }
+
+    if (failedStep == nullptr) return;
+    ReportError(failedStep, errorCode, true);
+    if (IsLossError(errorCode)) {
+        LosePort();
+        m_bLossReported = true;
+    }
+}
+
+void CSerialLink::LosePort() { m_bPortLost = true; }
+
+void CSerialLink::Post(unsigned message, std::uintptr_t wParam, std::uint64_t generation) {
+    if (m_pOwnerWnd == nullptr) return;
+    m_pOwnerWnd->PostLinkMessage(
+        LinkMessage{message, wParam, static_cast<std::intptr_t>(m_nPortNumber), generation});
+}
+
+void CSerialLink::ReportError(const std::string& operation, int errorCode, bool fromWorker) {
+    if (m_pOwnerWnd == nullptr) return;
+    m_pOwnerWnd->ReportLinkError(FormatError(operation, SystemText(errorCode), m_nPortNumber),
+                                 fromWorker);
+}
+
+bool CSerialLink::RenewEvents() {
+    ReleaseEvents();
+    m_hStopEvent = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    m_hSendEvent = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (m_hStopEvent < 0 || m_hSendEvent < 0) {
+        ReleaseEvents();
+        return false;
+    }
+    m_hWaitSet[0] = m_hStopEvent;
+    m_hWaitSet[2] = m_hSendEvent;
+    return true;
+}
+
+void CSerialLink::ReleaseEvents() {
+    CloseDescriptor(m_hStopEvent);
+    CloseDescriptor(m_hSendEvent);
+    m_hWaitSet[0] = -1;
+    m_hWaitSet[2] = -1;
+}
+
+// Closing the descriptor also releases the lock taken by Open.
+void CSerialLink::ClosePort() {
+    if (m_hPort < 0) return;
+    ioctl(m_hPort, TIOCNXCL);
+    CloseDescriptor(m_hPort);
+    m_hWaitSet[1] = -1;
+}
+
+// Waits for the worker by joining it: the shutdown event stays signalled, and the
+// worker clears m_bWorkerAlive as its last act before it returns.
+void CSerialLink::StopWorker() {
+    if (m_hStopEvent >= 0) SignalEvent(m_hStopEvent);
+    if (m_pWorker.joinable()) m_pWorker.join();
+}
+
+}  // namespace velmora
