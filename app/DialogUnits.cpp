@@ -1,0 +1,39 @@
+#include "DialogUnits.h"
+
+#include <QApplication>
+#include <QFontMetrics>
+#include <QWidget>
+
+namespace velmora {
+namespace {
+
+// value * numerator / denominator, rounded to the nearest integer.
+int Scale(int value, int numerator, int denominator) {
+    const long long product = static_cast<long long>(value) * numerator;
+    const long long half = denominator / 2;
+    return static_cast<int>(product >= 0 ? (product + half) / denominator
+                                         : (product - half) / denominator);
+}
+
+}  // namespace
+
+QFont DialogFont() {
+    QFont font = QApplication::font();
+    font.setPointSize(8);
+    return font;
+}
+
+QRect DialogUnitsToPixels(const QFont& font, int x, int y, int width, int height) {
+    const QFontMetrics metrics(font);
+    const int cx = metrics.averageCharWidth();
+    const int cy = metrics.height();
+    return {Scale(x, cx, 4), Scale(y, cy, 8), Scale(width, cx, 4), Scale(height, cy, 8)};
+}
+
+void PlaceControl(QWidget* control, int id, const QFont& font, int x, int y, int width,
+                  int height) {
+    if (id != -1) control->setObjectName(QString::number(id));
+    control->setGeometry(DialogUnitsToPixels(font, x, y, width, height));
+}
+
+}  // namespace velmora

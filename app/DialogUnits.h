@@ -1,0 +1,23 @@
+// Dialog layout in dialog units: a horizontal unit is a quarter of the dialog
+// font's average character width, a vertical unit an eighth of its height.
+#pragma once
+
+#include <QFont>
+#include <QRect>
+
+class QWidget;
+
+namespace velmora {
+
+// The font every dialog of the program is laid out in: the application's
+// default family at 8 points.
+QFont DialogFont();
+
+QRect DialogUnitsToPixels(const QFont& font, int x, int y, int width, int height);
+
+// Gives `control` its place (in dialog units of `font`) and, for ids other
+// than -1, its id as its objectName.
+void PlaceControl(QWidget* control, int id, const QFont& font, int x, int y, int width,
+                  int height);
+
+}  // namespace velmora

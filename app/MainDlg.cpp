@@ -1,0 +1,550 @@
+#include "MainDlg.h"
+
+#include <QAbstractButton>
+#include <QContextMenuEvent>
+#include <QCoreApplication>
+#include <QDateEdit>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QShortcut>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include "AboutDlg.h"
+#include "DateFile.h"
+#include "DialogUnits.h"
+#include "LinkEvents.h"
+#include "MessageBox.h"
+#include "Profile.h"
+#include "Resources.h"
+#include "SettingsDlg.h"
+
+// The resources live in a static library; register them before the first use.
+static void InitVelmoraResources() { Q_INIT_RESOURCE(velmora); }
+
+namespace velmora {
+namespace {
+
+static_assert(ID_REPLY_TIMER == kReplyTimerId);
+
+const QString kAppTitle = QStringLiteral("Velmora");
+const QString kFileFilter = QStringLiteral("Velmora File (*.dst)");
+constexpr const char* kSettingsSection = "Settings";
+
+// The current time in whole seconds, as both pickers get it together.
+QDateTime CurrentUtcSeconds() {
+    return QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch(), Qt::UTC);
+}
+
+std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+QAction* AddCommand(QMenu* menu, const QString& text, int id) {
+    QAction* action = menu->addAction(text);
+    action->setData(id);
+    return action;
+}
+
+}  // namespace
+
+CMainDlg::CMainDlg(Options options)
+    : m_options(options),
+      m_uploadLink(m_link, *this,
+                   [this](int port) { return ComPortPath(Profile(LocalPath(m_strProfilePath)), port); }),
+      m_upload(*this, m_uploadLink),
+      m_timers([this](int id) { Dispatch({MsgKind::Timer, id, 0, 0, 0, {}}); }) {
+    InitVelmoraResources();
+    m_hIcon = QIcon(kIconResource);
+    setObjectName(QString::number(IDD_MAIN_DIALOG));
+    setWindowTitle(kAppTitle);
+    CreateControls();
+    CreateMenuBar();
+}
+
+CMainDlg::~CMainDlg() {
+    // Stop the worker while this object can still take its notifications.
+    m_link.Close();
+}
+
+void CMainDlg::CreateControls() {
+    const QFont font = DialogFont();
+    setFont(font);
+    auto* client = new QWidget(this);
+    client->setFixedSize(DialogUnitsToPixels(font, 0, 0, 232, 211).size());
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    layout->addWidget(client);
+
+    const auto addButton = [&](const QString& text, int id, int x, int y, int w, int h) {
+        auto* button = new QPushButton(text, client);
+        PlaceControl(button, id, font, x, y, w, h);
+        connect(button, &QAbstractButton::clicked, this,
+                [this, id] { Dispatch({MsgKind::Command, id, BN_CLICKED, 0, 0, {}}); });
+        return button;
+    };
+    m_sendButton = addButton(QStringLiteral("Send"), IDC_SEND, 165, 15, 50, 14);
+    m_sendButton->setDefault(true);
+    m_sendButton->setEnabled(false);
+    addButton(QStringLiteral("Exit"), IDCANCEL, 165, 158, 50, 14);
+    m_addButton = addButton(QStringLiteral("Add"), IDC_ADD, 165, 38, 50, 15);
+    addButton(QStringLiteral("DST Delete"), IDC_DST_DELETE, 165, 63, 50, 15);
+
+    m_dateList = new QTableWidget(client);
+    PlaceControl(m_dateList, IDC_DATE_LIST, font, 20, 34, 120, 144);
+    m_dateList->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_dateList->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_dateList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_dateList->setShowGrid(true);
+    m_dateList->verticalHeader()->hide();
+    m_dateList->verticalHeader()->setDefaultSectionSize(QFontMetrics(font).height() + 4);
+    m_dateList->horizontalHeader()->setSectionsClickable(false);
+
+    const auto addPicker = [&](int id, int x) {
+        auto* picker = new QDateEdit(client);
+        PlaceControl(picker, id, font, x, 10, 55, 15);
+        picker->setCalendarPopup(true);
+        picker->setTimeSpec(Qt::UTC);
+        return picker;
+    };
+    m_beginPicker = addPicker(IDC_BEGIN_DATE, 20);
+    m_endPicker = addPicker(IDC_END_DATE, 85);
+
+    const auto addCounter = [&](int id, int x) {
+        auto* edit = new QLineEdit(client);
+        PlaceControl(edit, id, font, x, 190, 35, 10);
+        edit->setReadOnly(true);
+        edit->setFrame(false);
+        edit->setAlignment(Qt::AlignCenter);
+        return edit;
+    };
+    m_rowCountEdit = addCounter(IDC_ROW_COUNT, 25);
+    m_progressEdit = addCounter(IDC_PROGRESS, 80);
+}
+
+void CMainDlg::CreateMenuBar() {
+    auto* menuBar = new QMenuBar(this);
+    menuBar->setObjectName(QString::number(IDR_MAIN_MENU));
+    QMenu* file = menuBar->addMenu(QStringLiteral("File"));
+    AddCommand(file, QStringLiteral("Open"), ID_FILE_OPEN);
+    AddCommand(file, QStringLiteral("Save"), ID_FILE_SAVE);
+    file->addSeparator();
+    AddCommand(file, QStringLiteral("Exit"), IDCANCEL);
+    for (const auto& [text, id] : {std::pair{QStringLiteral("Settings"), ID_SETTINGS},
+                                   std::pair{QStringLiteral("About Velmora"), ID_ABOUT}}) {
+        menuBar->addAction(text)->setData(id);
+    }
+    connect(menuBar, &QMenuBar::triggered, this, [this](QAction* action) {
+        Dispatch({MsgKind::Command, action->data().toInt(), 0, 0, 0, {}});
+    });
+    layout()->setMenuBar(menuBar);
+}
+
+int CMainDlg::DoModal() {
+    OnInitDialog();
+    return exec();
+}
+
+void CMainDlg::OnInitDialog() {
+    if (m_options.showBanner) RunStartupBanner(m_splash);
+    DoDataExchange(false);
+    // The window manager owns the real window menu; ours opens on Alt+Space.
+    auto* windowMenuKey = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Space), this);
+    connect(windowMenuKey, &QShortcut::activated, this, &CMainDlg::ShowSystemMenu);
+    setWindowIcon(m_hIcon);
+    m_strProfilePath = QString::fromStdString(ProfilePathIn(LocalPath(QDir::currentPath())));
+    CreateListColumns();
+    ReadSettings();
+    ApplyDateOrderToPickers();
+}
+
+void CMainDlg::CreateListColumns() {
+    m_dateList->setColumnCount(2);
+    const int width = m_dateList->width() / 2 - 2;
+    int column = 0;
+    for (const QString& title : {QStringLiteral("DST begins"), QStringLiteral("DST ends")}) {
+        auto* header = new QTableWidgetItem(title);
+        header->setTextAlignment(Qt::AlignCenter);
+        m_dateList->setHorizontalHeaderItem(column, header);
+        m_dateList->setColumnWidth(column++, width);
+    }
+}
+
+void CMainDlg::ReadSettings() {
+    const Profile profile(LocalPath(m_strProfilePath));
+    m_nPort = profile.GetProfileInt(kSettingsSection, "Port", 1);
+    m_nTimeout = profile.GetProfileInt(kSettingsSection, "Timeout", 1000);
+    m_nDateOrder = profile.GetProfileInt(kSettingsSection, "Date Format", 0);
+}
+
+void CMainDlg::ApplyDateOrderToPickers() {
+    const QString format =
+        IsMonthFirst(m_nDateOrder) ? QStringLiteral("MM/dd/yyyy") : QStringLiteral("dd/MM/yyyy");
+    m_beginPicker->setDisplayFormat(format);
+    m_endPicker->setDisplayFormat(format);
+    const QDateTime now = CurrentUtcSeconds();
+    m_beginPicker->setDateTime(now);
+    m_endPicker->setDateTime(now);
+}
+
+void CMainDlg::DoDataExchange(bool save) {
+    if (save) {
+        m_nRowCount = m_rowCountEdit->text().toInt();
+        m_beginDate = m_beginPicker->dateTime();
+        m_endDate = m_endPicker->dateTime();
+        return;
+    }
+    m_rowCountEdit->setText(QString::number(m_nRowCount));
+    // Before the first reading the members hold no date; the pickers keep theirs.
+    if (m_beginDate.isValid()) m_beginPicker->setDateTime(m_beginDate);
+    if (m_endDate.isValid()) m_endPicker->setDateTime(m_endDate);
+    m_progressEdit->setText(QString::number(m_upload.Progress()));
+}
+
+std::optional<long> CMainDlg::Dispatch(const DlgMessage& message) {
+    using Route = MessageRoute<CMainDlg>;
+    static const Route kRoutes[] = {
+        {MsgKind::SysCommand, kAnyId, 0,
+         [](CMainDlg& dlg, const DlgMessage& m) -> long {
+             dlg.OnSysCommand(m.id);
+             return 0;
+         }},
+        {MsgKind::Command, IDC_ADD, BN_CLICKED,
+         &CMainDlg::Call<&CMainDlg::OnAdd>},
+        {MsgKind::Command, IDC_DST_DELETE, BN_CLICKED,
+         &CMainDlg::Call<&CMainDlg::OnDstDelete>},
+        {MsgKind::Command, IDC_SEND, BN_CLICKED,
+         &CMainDlg::Call<&CMainDlg::OnSend>},
+        {MsgKind::Command, ID_ABOUT, 0,
+         &CMainDlg::Call<&CMainDlg::OnAbout>},
+        {MsgKind::Command, ID_FILE_OPEN, 0,
+         &CMainDlg::Call<&CMainDlg::OnFileOpen>},
+        {MsgKind::Command, ID_FILE_SAVE, 0,
+         &CMainDlg::Call<&CMainDlg::OnFileSave>},
+        {MsgKind::Command, ID_SETTINGS, 0,
+         &CMainDlg::Call<&CMainDlg::OnSettings>},
+        {MsgKind::Command, ID_POPUP_DELETE, 0,
+         &CMainDlg::Call<&CMainDlg::OnDelete>},
+        {MsgKind::Command, ID_POPUP_DELETE_ALL, 0,
+         &CMainDlg::Call<&CMainDlg::OnDeleteAll>},
+        {MsgKind::ContextMenu, kAnyId, 0,
+         [](CMainDlg& dlg, const DlgMessage& m) -> long {
+             dlg.OnContextMenu(m.point);
+             return 0;
+         }},
+        {MsgKind::Command, ID_POPUP_ADD, 0,
+         &CMainDlg::Call<&CMainDlg::OnAdd>},
+        {MsgKind::Timer, kAnyId, 0,
+         [](CMainDlg& dlg, const DlgMessage& m) -> long {
+             dlg.OnTimer(m.id);
+             return 0;
+         }},
+        {MsgKind::Message, static_cast<int>(WM_LINK_RXCHAR), 0,
+         [](CMainDlg& dlg, const DlgMessage& m) { return dlg.OnLinkRxChar(m.wParam, m.lParam); }},
+    };
+    const std::optional<long> result = RouteMessage(kRoutes, *this, message);
+    if (!result) DefaultProcessing(message);
+    return result;
+}
+
+void CMainDlg::DefaultProcessing(const DlgMessage& message) {
+    if (message.kind == MsgKind::Command && message.id == IDCANCEL) {
+        reject();
+    } else if (message.kind == MsgKind::SysCommand) {
+        if ((message.id & 0xFFF0) == SC_MINIMIZE) showMinimized();
+        if ((message.id & 0xFFF0) == SC_CLOSE) close();
+    }
+}
+
+void CMainDlg::ShowSystemMenu() {
+    QMenu menu;
+    menu.setObjectName(QStringLiteral("window"));
+    AddCommand(&menu, QStringLiteral("Mi&nimize"), SC_MINIMIZE);
+    AddCommand(&menu, QStringLiteral("&Close"), SC_CLOSE);
+    menu.addSeparator();
+    AddCommand(&menu, QString::fromLatin1(kAboutMenuText), IDM_ABOUTBOX);
+    if (const int id = TrackPopupMenu(menu, mapToGlobal(QPoint(0, 0)))) {
+        Dispatch({MsgKind::SysCommand, id, 0, 0, 0, {}});
+    }
+}
+
+int CMainDlg::TrackPopupMenu(QMenu& menu, const QPoint& at) {
+    if (m_popupMenu) return m_popupMenu(menu, at);
+    const QAction* chosen = menu.exec(at);
+    return chosen ? chosen->data().toInt() : 0;
+}
+
+void CMainDlg::OnSysCommand(int id) {
+    if ((id & 0xFFF0) == IDM_ABOUTBOX) {
+        OnAbout();
+    } else {
+        DefaultProcessing({MsgKind::SysCommand, id, 0, 0, 0, {}});
+    }
+}
+
+void CMainDlg::OnAbout() {
+    CAboutDlg about(this);
+    about.exec();
+}
+
+// ---- The date table ------------------------------------------------------
+
+std::vector<DstRow> CMainDlg::Rows() const {
+    std::vector<DstRow> rows;
+    for (int r = 0; r < m_dateList->rowCount(); ++r) {
+        const auto text = [&](int column) {
+            const QTableWidgetItem* item = m_dateList->item(r, column);
+            return item ? item->text().toStdString() : std::string();
+        };
+        rows.push_back({text(0), text(1)});
+    }
+    return rows;
+}
+
+void CMainDlg::AppendRow(const DstRow& row) {
+    const int r = m_dateList->rowCount();
+    m_dateList->insertRow(r);
+    int column = 0;
+    for (const std::string& text : {row.begin, row.end}) {
+        auto* item = new QTableWidgetItem(QString::fromStdString(text));
+        item->setTextAlignment(Qt::AlignCenter);
+        m_dateList->setItem(r, column++, item);
+    }
+}
+
+void CMainDlg::ReplaceRows(const std::vector<DstRow>& rows) {
+    m_dateList->setRowCount(0);
+    for (const DstRow& row : rows) AppendRow(row);
+}
+
+void CMainDlg::UpdateRowCount() { m_nRowCount = m_dateList->rowCount(); }
+
+void CMainDlg::AfterRowsRemoved() {
+    UpdateRowCount();
+    RefreshControls();
+    if (m_nRowCount < kMaxRows) {
+        m_addButton->setEnabled(true);
+        m_sendButton->setEnabled(false);
+    }
+}
+
+void CMainDlg::OnAdd() {
+    DoDataExchange(true);
+    // Both pickers are always set together, so equal values mean the same date.
+    if (m_beginDate == m_endDate) {
+        AfxMessageBox(QStringLiteral("Check date!"), MB_OK);
+        return;
+    }
+    const auto text = [this](const QDateTime& value) {
+        const QDate date = value.date();
+        return ComposeDateText(date.day(), date.month(), date.year(), m_nDateOrder);
+    };
+    AppendRow({text(m_beginDate), text(m_endDate)});
+    m_dateList->scrollToBottom();
+    UpdateRowCount();
+    if (m_nRowCount == kMaxRows) {
+        m_addButton->setEnabled(false);
+        m_sendButton->setEnabled(true);
+    }
+    RefreshControls();
+}
+
+void CMainDlg::OnDelete() {
+    const QModelIndexList selected = m_dateList->selectionModel()->selectedRows();
+    if (!selected.isEmpty()) m_dateList->removeRow(selected.first().row());
+    AfterRowsRemoved();
+}
+
+void CMainDlg::OnDeleteAll() {
+    m_dateList->setRowCount(0);
+    AfterRowsRemoved();
+    SetTitle(kAppTitle);
+}
+
+void CMainDlg::OnContextMenu(const QPoint& at) {
+    const QRect list(m_dateList->mapToGlobal(QPoint(0, 0)), m_dateList->size());
+    // Strictly inside: the list's left column and top row of pixels do not count.
+    const bool inside = at.x() > list.x() && at.x() < list.x() + list.width() &&
+                        at.y() > list.y() && at.y() < list.y() + list.height();
+    if (!inside) return;
+
+    QMenu popup;
+    popup.setObjectName(QString::number(IDR_POPUP_MENU));
+    QAction* add = AddCommand(&popup, QStringLiteral("Add"), ID_POPUP_ADD);
+    popup.addSeparator();
+    QAction* remove = AddCommand(&popup, QStringLiteral("Delete"), ID_POPUP_DELETE);
+    QAction* removeAll = AddCommand(&popup, QStringLiteral("Delete all"), ID_POPUP_DELETE_ALL);
+    const int rows = m_dateList->rowCount();
+    if (rows == 0) {
+        removeAll->setEnabled(false);
+        remove->setEnabled(false);
+    }
+    if (rows >= kMaxRows) add->setEnabled(false);
+    if (!m_dateList->selectionModel()->hasSelection()) remove->setEnabled(false);
+
+    if (const int id = TrackPopupMenu(popup, at)) Dispatch({MsgKind::Command, id, 0, 0, 0, {}});
+}
+
+void CMainDlg::ReorderRows() {
+    // The upload keeps its own frames, so rewriting the texts never touches them.
+    ReplaceRows(velmora::ReorderRows(Rows()));
+    UpdateRowCount();
+    RefreshControls();
+}
+
+void CMainDlg::contextMenuEvent(QContextMenuEvent* event) {
+    Dispatch({MsgKind::ContextMenu, 0, 0, 0, 0, event->globalPos()});
+}
+
+// ---- Settings ------------------------------------------------------------
+
+void CMainDlg::OnSettings() {
+    CSettingsDlg settings(this);
+    settings.m_nTimeout = m_nTimeout;
+    settings.m_nPort = m_nPort;
+    settings.m_nDateOrder = m_nDateOrder;
+    settings.m_nDateOrderOnEntry = m_nDateOrder;
+    if (settings.DoModal() != IDOK) return;
+
+    // A profile that cannot be written is not reported; the values still apply.
+    Profile profile(LocalPath(m_strProfilePath));
+    profile.WriteProfileInt(kSettingsSection, "Timeout", settings.m_nTimeout);
+    profile.WriteProfileInt(kSettingsSection, "Port", settings.m_nPort);
+    profile.WriteProfileInt(kSettingsSection, "Date Format", settings.m_nDateOrder);
+    m_nTimeout = settings.m_nTimeout;
+    m_nPort = settings.m_nPort;
+    m_nDateOrder = settings.m_nDateOrder;
+    ApplyDateOrderToPickers();
+    // The stored values are compared, not their day-first or month-first meaning.
+    if (settings.m_nDateOrderOnEntry != settings.m_nDateOrder && m_dateList->rowCount() >= 1) {
+        ReorderRows();
+    }
+}
+
+// ---- The date file -------------------------------------------------------
+
+std::optional<QString> CMainDlg::AskForFile(FileDialogKind kind) {
+    if (m_fileDialog) return m_fileDialog(kind);
+    const QString path = kind == FileDialogKind::Open
+                             ? QFileDialog::getOpenFileName(this, QString(), QString(), kFileFilter)
+                             : QFileDialog::getSaveFileName(this, QString(), QString(), kFileFilter);
+    if (path.isEmpty()) return std::nullopt;
+    return path;
+}
+
+void CMainDlg::SetTitle(const QString& title) {
+    m_strTitle = title;
+    setWindowTitle(m_strTitle);
+}
+
+void CMainDlg::OnFileOpen() {
+    // The file is read and checked before the table is touched, so a file that
+    // cannot be used leaves the table, the title and the buttons as they were.
+    if (const std::optional<QString> path = AskForFile(FileDialogKind::Open)) {
+        DateFileBytes bytes{};
+        if (ReadDateFile(LocalPath(*path), bytes)) {
+            ReplaceRows(FileBytesToRows(bytes, m_nDateOrder));
+            SetTitle(kAppTitle + QStringLiteral(" - ") + QFileInfo(*path).fileName());
+            m_addButton->setEnabled(false);
+        } else {
+            AfxMessageBox(QStringLiteral("Unable to read file!"), MB_OK | MB_ICONERROR);
+        }
+    }
+    const QDateTime now = CurrentUtcSeconds();
+    m_beginPicker->setDateTime(now);
+    m_endPicker->setDateTime(now);
+    DoDataExchange(true);
+    UpdateRowCount();
+    m_sendButton->setEnabled(m_nRowCount >= kMaxRows);
+    RefreshControls();
+}
+
+void CMainDlg::OnFileSave() {
+    if (m_dateList->rowCount() < kMaxRows) {
+        AfxMessageBox(QStringLiteral("Insert 15 dates"), MB_OK);
+        return;
+    }
+    const std::optional<QString> path = AskForFile(FileDialogKind::Save);
+    if (!path) return;
+    // The dialog asked about the name as chosen; a name extended with ".dst" is
+    // written without a further question.
+    if (!WriteDateFile(WithDstSuffix(LocalPath(*path)), RowsToFileBytes(Rows(), m_nDateOrder))) {
+        AfxMessageBox(QStringLiteral("Unable to write file!"), MB_OK | MB_ICONERROR);
+    }
+}
+
+// ---- The upload and the serial link ---------------------------------------
+
+void CMainDlg::OnSend() { m_upload.OnSend(); }
+
+void CMainDlg::OnDstDelete() { m_upload.OnDstDelete(); }
+
+void CMainDlg::OnTimer(int id) { m_upload.OnTimer(id); }
+
+long CMainDlg::OnLinkRxChar(std::uintptr_t wParam, std::intptr_t lParam) {
+    return m_upload.OnLinkRxChar(wParam, lParam);
+}
+
+void CMainDlg::SetTimer(int id, int milliseconds) { m_timers.SetTimer(id, milliseconds); }
+
+void CMainDlg::KillTimer(int id) { m_timers.KillTimer(id); }
+
+void CMainDlg::RefreshControls() { DoDataExchange(false); }
+
+void CMainDlg::ShowBox(const std::string& text, BoxIcon icon) {
+    AfxMessageBox(QString::fromStdString(text),
+                  MB_OK | (icon == BoxIcon::Error ? MB_ICONERROR : MB_ICONINFORMATION));
+}
+
+std::vector<DstRecord> CMainDlg::ReadRecords() {
+    std::vector<DstRecord> records;
+    for (const DstRow& row : Rows()) records.push_back(RowToRecord(row, m_nDateOrder));
+    return records;
+}
+
+void CMainDlg::PostLinkMessage(const LinkMessage& message) {
+    QCoreApplication::postEvent(this, new LinkMessageEvent(message));
+}
+
+void CMainDlg::ReportLinkError(const std::string& text, bool fromWorker) {
+    if (fromWorker) {
+        QCoreApplication::postEvent(this, new LinkErrorEvent(QString::fromStdString(text)));
+    } else {
+        ShowErrorBox(QStringLiteral("Application Error"), QString::fromStdString(text));
+    }
+}
+
+bool CMainDlg::event(QEvent* event) {
+    if (event->type() == LinkErrorEvent::EventType()) {
+        ShowErrorBox(QStringLiteral("Application Error"),
+                     static_cast<LinkErrorEvent*>(event)->Text());
+        return true;
+    }
+    if (LinkMessageEvent::IsLinkMessageType(event->type())) {
+        if (const auto* link = dynamic_cast<const LinkMessageEvent*>(event)) {
+            const LinkMessage& message = link->Message();
+            // A message of a stopped worker is dropped.
+            if (message.generation != m_link.Generation()) return true;
+            const DlgMessage routed{MsgKind::Message, static_cast<int>(message.message), 0,
+                                    message.wParam, message.lParam, {}};
+            if (Dispatch(routed)) return true;
+        }
+    }
+    return QDialog::event(event);
+}
+
+void CMainDlg::done(int result) {
+    // Closing during an exchange ends it quietly: no expiry, no more bytes.
+    m_timers.KillAll();
+    m_link.Close();
+    QDialog::done(result);
+}
+
+}  // namespace velmora

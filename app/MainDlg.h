@@ -1,0 +1,154 @@
+// The main window: the date table, the two date pickers, the row and progress
+// counters, the menus, and the upload of the table to the device. It owns all
+// state of a run and receives every command, timer expiry and link message
+// through one routing table.
+#pragma once
+
+#include <QDateTime>
+#include <QDialog>
+#include <QIcon>
+#include <QString>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "DateTable.h"
+#include "MessageRoute.h"
+#include "SerialLink.h"
+#include "SplashWnd.h"
+#include "UploadSequence.h"
+#include "WindowTimers.h"
+
+class QDateEdit;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QTableWidget;
+
+namespace velmora {
+
+struct CMainDlgOptions {
+    // Off for tests and screenshots, which need the window at once.
+    bool showBanner = true;
+};
+
+class CMainDlg : public QDialog, public IUploadHost, public ILinkOwner {
+public:
+    using Options = CMainDlgOptions;
+    enum class FileDialogKind { Open, Save };
+    // Asks for a file; nothing when the user cancels.
+    using FileDialogHook = std::function<std::optional<QString>(FileDialogKind)>;
+    // Shows the popup menu at a screen point; the chosen command id, or 0.
+    using PopupMenuHook = std::function<int(QMenu& menu, const QPoint& at)>;
+
+    explicit CMainDlg(Options options = {});
+    ~CMainDlg() override;
+
+    // Runs OnInitDialog, then the dialog until it closes.
+    int DoModal();
+    void OnInitDialog();
+    // save: the controls into the members; otherwise the members into the controls.
+    void DoDataExchange(bool save);
+    // Routes one message through the table and returns the handler's result;
+    // a message without an entry gets default processing and returns nothing.
+    std::optional<long> Dispatch(const DlgMessage& message);
+
+    void SetFileDialogHook(FileDialogHook hook) { m_fileDialog = std::move(hook); }
+    void SetPopupMenuHook(PopupMenuHook hook) { m_popupMenu = std::move(hook); }
+
+    // What the window shows and holds, for the settings, the upload and the tests.
+    std::vector<DstRow> Rows() const;
+    DateOrder GetDateOrder() const { return m_nDateOrder; }
+    int RowCount() const { return m_nRowCount; }
+    const QString& ProfilePath() const { return m_strProfilePath; }
+    const UploadSequence& Upload() const { return m_upload; }
+    bool IsTimerRunning(int id) const { return m_timers.IsRunning(id); }
+    CSerialLink& Link() { return m_link; }
+
+    // IUploadHost
+    void SetTimer(int id, int milliseconds) override;
+    void KillTimer(int id) override;
+    void RefreshControls() override;
+    void ShowBox(const std::string& text, BoxIcon icon) override;
+    std::vector<DstRecord> ReadRecords() override;
+    int Timeout() const override { return m_nTimeout; }
+    int Port() const override { return m_nPort; }
+
+    // ILinkOwner
+    void PostLinkMessage(const LinkMessage& message) override;
+    void ReportLinkError(const std::string& text, bool fromWorker) override;
+
+    void done(int result) override;
+
+protected:
+    bool event(QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    void CreateControls();
+    void CreateMenuBar();
+    void ShowSystemMenu();
+    void DefaultProcessing(const DlgMessage& message);
+    template <void (CMainDlg::*Handler)()>
+    static long Call(CMainDlg& dlg, const DlgMessage&) {
+        (dlg.*Handler)();
+        return 0;
+    }
+    void CreateListColumns();
+    void ReadSettings();
+    void ApplyDateOrderToPickers();
+
+    // Handlers, in the order of the routing table.
+    void OnSysCommand(int id);
+    void OnAdd();
+    void OnDstDelete();
+    void OnSend();
+    void OnAbout();
+    void OnFileOpen();
+    void OnFileSave();
+    void OnSettings();
+    void OnDelete();
+    void OnDeleteAll();
+    void OnContextMenu(const QPoint& at);
+    void OnTimer(int id);
+    long OnLinkRxChar(std::uintptr_t wParam, std::intptr_t lParam);
+
+    void AppendRow(const DstRow& row);
+    void ReplaceRows(const std::vector<DstRow>& rows);
+    void UpdateRowCount();
+    void AfterRowsRemoved();
+    void SetTitle(const QString& title);
+    std::optional<QString> AskForFile(FileDialogKind kind);
+    int TrackPopupMenu(QMenu& menu, const QPoint& at);
+    void ReorderRows();
+
+    Options m_options;
+    QString m_strTitle;
+    QTableWidget* m_dateList = nullptr;
+    int m_nRowCount = 0;
+    QDateTime m_beginDate;
+    QDateTime m_endDate;
+    DateOrder m_nDateOrder = 0;
+    CSplashWnd m_splash;
+    QString m_strProfilePath;
+    int m_nTimeout = 1000;
+    int m_nPort = 1;
+    CSerialLink m_link;
+    SerialUploadLink m_uploadLink;
+    UploadSequence m_upload;
+    CWindowTimers m_timers;
+    QIcon m_hIcon;
+
+    QPushButton* m_sendButton = nullptr;
+    QPushButton* m_addButton = nullptr;
+    QDateEdit* m_beginPicker = nullptr;
+    QDateEdit* m_endPicker = nullptr;
+    QLineEdit* m_rowCountEdit = nullptr;
+    QLineEdit* m_progressEdit = nullptr;
+
+    FileDialogHook m_fileDialog;
+    PopupMenuHook m_popupMenu;
+};
+
+}  // namespace velmora

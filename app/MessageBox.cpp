@@ -1,0 +1,57 @@
+#include "MessageBox.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <utility>
+
+#include "Resources.h"
+
+namespace velmora {
+namespace {
+
+MessageBoxHook& Hook() {
+    static MessageBoxHook hook;
+    return hook;
+}
+
+QMessageBox::Icon IconOf(unsigned type) {
+    switch (type & MB_ICONMASK) {
+        case MB_ICONERROR:
+            return QMessageBox::Critical;
+        case MB_ICONINFORMATION:
+            return QMessageBox::Information;
+        default:
+            return QMessageBox::Warning;
+    }
+}
+
+void ShowBox(const BoxRequest& request) {
+    if (Hook()) {
+        Hook()(request);
+        return;
+    }
+    QMessageBox box(IconOf(request.type), request.title, request.text, QMessageBox::Ok);
+    box.exec();
+}
+
+}  // namespace
+
+MessageBoxHook SetMessageBoxHook(MessageBoxHook hook) {
+    return std::exchange(Hook(), std::move(hook));
+}
+
+QString MessageBoxCaption() {
+    const QString name = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
+    return name.isEmpty() ? QCoreApplication::applicationName() : name;
+}
+
+void AfxMessageBox(const QString& text, unsigned type) {
+    ShowBox({MessageBoxCaption(), text, type});
+}
+
+void ShowErrorBox(const QString& title, const QString& text) {
+    ShowBox({title, text, MB_OK | MB_ICONERROR});
+}
+
+}  // namespace velmora

@@ -1,0 +1,288 @@
+// The main window's date table, popup menu and date file commands.
+#include <QContextMenuEvent>
+#include <QFile>
+#include <QMap>
+#include <QMenu>
+
+#include "AppTestSupport.h"
+#include "DateFile.h"
+
+using namespace velmora;
+using namespace velmora::test;
+
+namespace {
+
+// What a popup showed: whether it appeared and which commands were enabled.
+struct PopupSeen {
+    bool shown = false;
+    QMap<int, bool> enabled;
+};
+
+void WatchPopup(CMainDlg& dlg, PopupSeen& seen, int choice = 0) {
+    dlg.SetPopupMenuHook([&seen, choice](QMenu& menu, const QPoint&) {
+        seen = {true, {}};
+        for (const QAction* action : menu.actions()) {
+            if (!action->isSeparator()) seen.enabled[action->data().toInt()] = action->isEnabled();
+        }
+        return choice;
+    });
+}
+
+// A right click at `at` in the list's own coordinates, delivered to the widget
+// under that point and passed up like a real one.
+void RightClick(QTableWidget& list, QPoint at) {
+    const QPoint global = list.mapToGlobal(at);
+    QWidget* target = list.viewport()->geometry().contains(at) ? list.viewport() : &list;
+    QContextMenuEvent event(QContextMenuEvent::Mouse, target->mapFromGlobal(global), global);
+    QApplication::sendEvent(target, &event);
+}
+
+QDate TodayUtc() { return QDateTime::currentDateTimeUtc().date(); }
+
+}  // namespace
+
+class MainDlgTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() {
+        m_dir = std::make_unique<ScratchDir>();
+        m_boxes = std::make_unique<BoxRecorder>();
+        m_dlg = OpenMainDlg();
+        m_dlg->SetFileDialogHook([this](CMainDlg::FileDialogKind kind) {
+            m_asked << (kind == CMainDlg::FileDialogKind::Open ? "open" : "save");
+            return m_chosenFile;
+        });
+        m_chosenFile.reset();
+        m_asked.clear();
+    }
+    void cleanup() {
+        m_dlg.reset();
+        m_boxes.reset();
+        m_dir.reset();
+    }
+
+    void fifteenRowsSwapAddAndSend() {
+        auto* add = Control<QPushButton>(*m_dlg, IDC_ADD);
+        auto* send = Control<QPushButton>(*m_dlg, IDC_SEND);
+        QVERIFY(add->isEnabled());
+        QVERIFY(!send->isEnabled());
+        QCOMPARE(m_dlg->windowTitle(), QStringLiteral("Velmora"));
+
+        FillTable(*m_dlg);
+        QCOMPARE(Control<QLineEdit>(*m_dlg, IDC_ROW_COUNT)->text(), QStringLiteral("15"));
+        QVERIFY(!add->isEnabled());
+        QVERIFY(send->isEnabled());
+
+        auto* list = Control<QTableWidget>(*m_dlg, IDC_DATE_LIST);
+        list->selectRow(6);
+        PopupSeen seen;
+        WatchPopup(*m_dlg, seen, ID_POPUP_DELETE);
+        RightClick(*list, list->viewport()->geometry().center());
+        QVERIFY(seen.shown);
+        QCOMPARE(m_dlg->Rows().size(), std::size_t{14});
+        QVERIFY(!RowTexts(*m_dlg).contains(QStringLiteral("05/03/2026 29/10/2026")));
+        QCOMPARE(Control<QLineEdit>(*m_dlg, IDC_ROW_COUNT)->text(), QStringLiteral("14"));
+        QVERIFY(add->isEnabled());
+        QVERIFY(!send->isEnabled());
+    }
+
+    void addComposesTextsAndRefusesEqualDates() {
+        AddRow(*m_dlg, QDate(2007, 3, 5), QDate(2007, 10, 29));
+        // An end before the begin is accepted as it stands.
+        AddRow(*m_dlg, QDate(2007, 4, 1), QDate(2006, 12, 25));
+        QCOMPARE(RowTexts(*m_dlg), (QStringList{"05/03/2007 29/10/2007", "01/04/2007 25/12/2006"}));
+        QVERIFY(m_boxes->Boxes().empty());
+
+        AddRow(*m_dlg, QDate(2008, 3, 30), QDate(2008, 3, 30));
+        QCOMPARE(m_boxes->Texts(), QStringList{"Check date!"});
+        QCOMPARE(m_boxes->Boxes().front().type, MB_OK);
+        QCOMPARE(m_dlg->Rows().size(), std::size_t{2});
+        QCOMPARE(Control<QLineEdit>(*m_dlg, IDC_ROW_COUNT)->text(), QStringLiteral("2"));
+    }
+
+    void popupGraysByRowsAndSelection() {
+        auto* list = Control<QTableWidget>(*m_dlg, IDC_DATE_LIST);
+        const QPoint inside = list->viewport()->geometry().center();
+        PopupSeen seen;
+        WatchPopup(*m_dlg, seen);
+
+        RightClick(*list, inside);
+        QVERIFY(seen.shown);
+        QCOMPARE(seen.enabled, (QMap<int, bool>{
+                                   {ID_POPUP_ADD, true},
+                                   {ID_POPUP_DELETE, false},
+                                   {ID_POPUP_DELETE_ALL, false},
+                               }));
+
+        FillTable(*m_dlg);
+        list->clearSelection();
+        RightClick(*list, inside);
+        QCOMPARE(seen.enabled, (QMap<int, bool>{
+                                   {ID_POPUP_ADD, false},
+                                   {ID_POPUP_DELETE, false},
+                                   {ID_POPUP_DELETE_ALL, true},
+                               }));
+
+        list->selectRow(0);
+        RightClick(*list, inside);
+        QCOMPARE(seen.enabled[ID_POPUP_DELETE], true);
+    }
+
+    void popupOnlyStrictlyInsideTheList() {
+        auto* list = Control<QTableWidget>(*m_dlg, IDC_DATE_LIST);
+        PopupSeen seen;
+        WatchPopup(*m_dlg, seen);
+        const int w = list->width();
+        const int h = list->height();
+
+        for (const QPoint edge : {QPoint(0, h / 2), QPoint(w / 2, 0), QPoint(w, h / 2),
+                                  QPoint(w / 2, h), QPoint(-5, -5)}) {
+            RightClick(*list, edge);
+            QVERIFY2(!seen.shown, qPrintable(QStringLiteral("menu at %1,%2")
+                                                 .arg(edge.x())
+                                                 .arg(edge.y())));
+        }
+        RightClick(*list, QPoint(1, 1));
+        QVERIFY(seen.shown);
+        seen.shown = false;
+        RightClick(*list, QPoint(w - 1, h - 1));
+        QVERIFY(seen.shown);
+    }
+
+    void popupAddAndDeleteAllUseTheCommands() {
+        auto* list = Control<QTableWidget>(*m_dlg, IDC_DATE_LIST);
+        PopupSeen seen;
+        Control<QDateEdit>(*m_dlg, IDC_BEGIN_DATE)->setDate(QDate(2030, 3, 31));
+        Control<QDateEdit>(*m_dlg, IDC_END_DATE)->setDate(QDate(2030, 10, 27));
+        WatchPopup(*m_dlg, seen, ID_POPUP_ADD);
+        RightClick(*list, list->viewport()->geometry().center());
+        QCOMPARE(RowTexts(*m_dlg), QStringList{"31/03/2030 27/10/2030"});
+
+        WatchPopup(*m_dlg, seen, ID_POPUP_DELETE_ALL);
+        RightClick(*list, list->viewport()->geometry().center());
+        QVERIFY(m_dlg->Rows().empty());
+        QCOMPARE(Control<QLineEdit>(*m_dlg, IDC_ROW_COUNT)->text(), QStringLiteral("0"));
+    }
+
+    void deleteAllResetsTitleAndButtons() {
+        FillTable(*m_dlg);
+        SaveTo("week.dst");
+        OpenFrom("week.dst");
+        QCOMPARE(m_dlg->windowTitle(), QStringLiteral("Velmora - week.dst"));
+
+        m_dlg->Dispatch({MsgKind::Command, ID_POPUP_DELETE_ALL, 0, 0, 0, {}});
+        QCOMPARE(m_dlg->windowTitle(), QStringLiteral("Velmora"));
+        QVERIFY(m_dlg->Rows().empty());
+        QVERIFY(Control<QPushButton>(*m_dlg, IDC_ADD)->isEnabled());
+        QVERIFY(!Control<QPushButton>(*m_dlg, IDC_SEND)->isEnabled());
+    }
+
+    void saveThenOpenRestoresTheTable() {
+        FillTable(*m_dlg);
+        const QStringList saved = RowTexts(*m_dlg);
+        SaveTo("table");  // the suffix is added
+        QCOMPARE(m_asked, QStringList{"save"});
+        QFile file(m_dir->File("table.dst"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        QCOMPARE(bytes.size(), 75);
+        QCOMPARE(bytes.left(5), QByteArray::fromHex("05031d0a14"));
+        QCOMPARE(static_cast<int>(bytes.at(74)), 2034 - 2000);
+        QVERIFY(m_boxes->Boxes().empty());
+
+        m_dlg->Dispatch({MsgKind::Command, ID_POPUP_DELETE_ALL, 0, 0, 0, {}});
+        AddRow(*m_dlg, QDate(2001, 1, 1), QDate(2001, 2, 2));  // replaced by the file
+        OpenFrom("table.dst");
+        QCOMPARE(RowTexts(*m_dlg), saved);
+        QCOMPARE(m_dlg->windowTitle(), QStringLiteral("Velmora - table.dst"));
+        QCOMPARE(Control<QLineEdit>(*m_dlg, IDC_ROW_COUNT)->text(), QStringLiteral("15"));
+        QVERIFY(!Control<QPushButton>(*m_dlg, IDC_ADD)->isEnabled());
+        QVERIFY(Control<QPushButton>(*m_dlg, IDC_SEND)->isEnabled());
+    }
+
+    void shortFileIsRefusedAndTheTableSurvives() {
+        FillTable(*m_dlg);
+        SaveTo("good.dst");
+        OpenFrom("good.dst");
+        const QStringList before = RowTexts(*m_dlg);
+        QFile shortFile(m_dir->File("short.dst"));
+        QVERIFY(shortFile.open(QIODevice::WriteOnly));
+        shortFile.write(QByteArray(10, '\x05'));
+        shortFile.close();
+
+        OpenFrom("short.dst");
+        QCOMPARE(m_boxes->Texts(), QStringList{"Unable to read file!"});
+        QCOMPARE(m_boxes->Boxes().front().type, MB_OK | MB_ICONERROR);
+        QCOMPARE(RowTexts(*m_dlg), before);
+        QCOMPARE(m_dlg->windowTitle(), QStringLiteral("Velmora - good.dst"));
+        QVERIFY(!Control<QPushButton>(*m_dlg, IDC_ADD)->isEnabled());
+        QVERIFY(Control<QPushButton>(*m_dlg, IDC_SEND)->isEnabled());
+
+        // A partial table stays partial, with its buttons.
+        m_dlg->Dispatch({MsgKind::Command, ID_POPUP_DELETE_ALL, 0, 0, 0, {}});
+        AddRow(*m_dlg, QDate(2007, 3, 5), QDate(2007, 10, 29));
+        OpenFrom("missing.dst");
+        QCOMPARE(RowTexts(*m_dlg), QStringList{"05/03/2007 29/10/2007"});
+        QVERIFY(Control<QPushButton>(*m_dlg, IDC_ADD)->isEnabled());
+        QVERIFY(!Control<QPushButton>(*m_dlg, IDC_SEND)->isEnabled());
+    }
+
+    void cancelledOpenOnlyResetsThePickers() {
+        AddRow(*m_dlg, QDate(2007, 3, 5), QDate(2007, 10, 29));
+        m_chosenFile.reset();
+        m_dlg->Dispatch({MsgKind::Command, ID_FILE_OPEN, 0, 0, 0, {}});
+        QCOMPARE(m_asked, QStringList{"open"});
+        QCOMPARE(RowTexts(*m_dlg), QStringList{"05/03/2007 29/10/2007"});
+        QCOMPARE(m_dlg->windowTitle(), QStringLiteral("Velmora"));
+        QCOMPARE(Control<QDateEdit>(*m_dlg, IDC_BEGIN_DATE)->date(), TodayUtc());
+        QCOMPARE(Control<QDateEdit>(*m_dlg, IDC_END_DATE)->date(), TodayUtc());
+        QVERIFY(!Control<QPushButton>(*m_dlg, IDC_SEND)->isEnabled());
+        QVERIFY(m_boxes->Boxes().empty());
+    }
+
+    void saveNeedsFifteenRows() {
+        AddRow(*m_dlg, QDate(2007, 3, 5), QDate(2007, 10, 29));
+        m_chosenFile = m_dir->File("few.dst");
+        m_dlg->Dispatch({MsgKind::Command, ID_FILE_SAVE, 0, 0, 0, {}});
+        QCOMPARE(m_boxes->Texts(), QStringList{"Insert 15 dates"});
+        QCOMPARE(m_boxes->Boxes().front().type, MB_OK);
+        QVERIFY(m_asked.isEmpty());
+        QVERIFY(!QFile::exists(m_dir->File("few.dst")));
+    }
+
+    void failedSaveIsReportedAndLeavesTheTarget() {
+        FillTable(*m_dlg);
+        QDir(m_dir->Path()).mkpath("folder.dst");
+        QFile inside(m_dir->File("folder.dst/kept"));
+        QVERIFY(inside.open(QIODevice::WriteOnly));
+        inside.close();
+
+        SaveTo("folder.dst");
+        QCOMPARE(m_boxes->Texts(), QStringList{"Unable to write file!"});
+        QCOMPARE(m_boxes->Boxes().front().type, MB_OK | MB_ICONERROR);
+        QVERIFY(QFileInfo(m_dir->File("folder.dst")).isDir());
+        QVERIFY(QFile::exists(m_dir->File("folder.dst/kept")));
+        QCOMPARE(QDir(m_dir->Path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                 QStringList{"folder.dst"});
+    }
+
+private:
+    void SaveTo(const QString& name) {
+        m_chosenFile = m_dir->File(name);
+        m_dlg->Dispatch({MsgKind::Command, ID_FILE_SAVE, 0, 0, 0, {}});
+    }
+    void OpenFrom(const QString& name) {
+        m_chosenFile = m_dir->File(name);
+        m_dlg->Dispatch({MsgKind::Command, ID_FILE_OPEN, 0, 0, 0, {}});
+    }
+
+    std::unique_ptr<ScratchDir> m_dir;
+    std::unique_ptr<BoxRecorder> m_boxes;
+    std::unique_ptr<CMainDlg> m_dlg;
+    std::optional<QString> m_chosenFile;
+    QStringList m_asked;
+};
+
+QTEST_MAIN(MainDlgTest)
+#include "MainDlgTest.moc"
