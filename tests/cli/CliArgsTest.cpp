@@ -1,0 +1,104 @@
+#include <gtest/gtest.h>
+
+#include "CliArgs.h"
+
+using namespace velmora::cli;
+
+namespace {
+
+Options Parsed(const std::vector<std::string>& args) {
+    const ParseResult result = ParseArguments(args);
+    EXPECT_TRUE(result.options.has_value()) << result.error;
+    return result.options.value_or(Options{});
+}
+
+std::string ErrorOf(const std::vector<std::string>& args) {
+    const ParseResult result = ParseArguments(args);
+    EXPECT_FALSE(result.options.has_value());
+    EXPECT_EQ(result.error.find('\n'), std::string::npos) << "one line: " << result.error;
+    return result.error;
+}
+
+}  // namespace
+
+TEST(CliArgs, MakeTakesValuesInEitherFormAndInAnyOrder) {
+    const Options options = Parsed({"make", "--output=t.dst", "--first-year", "2027", "--force",
+                                    "--zone", "Europe/Berlin"});
+    EXPECT_EQ(options.command, Command::Make);
+    EXPECT_EQ(options.zone, "Europe/Berlin");
+    EXPECT_EQ(options.firstYear, 2027);
+    EXPECT_EQ(options.output, "t.dst");
+    EXPECT_TRUE(options.force);
+    EXPECT_FALSE(Parsed({"make", "--zone=X", "--first-year=2030", "--output=o"}).force);
+}
+
+TEST(CliArgs, PortIsAComNumberOrADevicePath) {
+    const Options byNumber = Parsed({"delete", "--port", "3"});
+    EXPECT_EQ(byNumber.portNumber, 3);
+    EXPECT_TRUE(byNumber.portPath.empty());
+
+    const Options byPath = Parsed({"send", "t.dst", "--port=/dev/pts/7"});
+    EXPECT_FALSE(byPath.portNumber.has_value());
+    EXPECT_EQ(byPath.portPath, "/dev/pts/7");
+    EXPECT_EQ(byPath.file, "t.dst");
+
+    const Options fromProfile = Parsed({"delete"});
+    EXPECT_FALSE(fromProfile.portNumber.has_value());
+    EXPECT_TRUE(fromProfile.portPath.empty());
+    EXPECT_FALSE(fromProfile.timeoutMs.has_value());
+
+    EXPECT_NE(ErrorOf({"delete", "--port", "0"}).find("1..8"), std::string::npos);
+    EXPECT_NE(ErrorOf({"delete", "--port", "9"}).find("'9'"), std::string::npos);
+    ErrorOf({"delete", "--port", "99999999999999999999"});
+}
+
+TEST(CliArgs, EarlyHasAnOptionalGapAndTimeoutsMustBePositive) {
+    EXPECT_FALSE(Parsed({"delete"}).earlyGapMs.has_value());
+    EXPECT_EQ(Parsed({"delete", "--early"}).earlyGapMs, kDefaultEarlyGapMs);
+    EXPECT_EQ(Parsed({"delete", "--early=5"}).earlyGapMs, 5);
+    EXPECT_EQ(Parsed({"send", "f", "--timeout", "150"}).timeoutMs, 150);
+
+    ErrorOf({"delete", "--early=0"});
+    ErrorOf({"delete", "--early=fast"});
+    ErrorOf({"delete", "--timeout", "0"});
+    ErrorOf({"delete", "--timeout", "-5"});
+    ErrorOf({"delete", "--timeout", "12ms"});
+    // --early takes its gap only after '=': a separate word is an argument.
+    EXPECT_NE(ErrorOf({"send", "f", "--early", "50"}).find("'50'"), std::string::npos);
+}
+
+TEST(CliArgs, MalformedCommandLinesAreRefusedWithOneLine) {
+    EXPECT_NE(ErrorOf({}).find("show, make, send, delete"), std::string::npos);
+    const std::string unknown = ErrorOf({"upload", "t.dst"});
+    EXPECT_NE(unknown.find("'upload'"), std::string::npos);
+    EXPECT_NE(unknown.find("show, make, send, delete"), std::string::npos);
+
+    EXPECT_NE(ErrorOf({"show"}).find("FILE"), std::string::npos);
+    ErrorOf({"show", "a.dst", "b.dst"});
+    ErrorOf({"delete", "stray"});
+    EXPECT_NE(ErrorOf({"make", "--zone", "X", "--output", "o"}).find("--first-year"),
+              std::string::npos);
+    ErrorOf({"make", "--zone", "X", "--first-year", "twenty", "--output", "o"});
+    ErrorOf({"make", "--zone"});
+    ErrorOf({"make", "--zone=", "--first-year=2030", "--output=o"});
+    EXPECT_NE(ErrorOf({"show", "f", "--zone", "X"}).find("--zone"), std::string::npos);
+    EXPECT_NE(ErrorOf({"show", "f", "--month-first=yes"}).find("no value"), std::string::npos);
+    EXPECT_NE(ErrorOf({"delete", "--port", "1", "--port", "2"}).find("twice"),
+              std::string::npos);
+}
+
+TEST(CliArgs, HelpWinsAndDoubleDashEndsTheOptions) {
+    const Options program = Parsed({"--help"});
+    EXPECT_TRUE(program.help);
+    EXPECT_EQ(program.command, Command::None);
+
+    // Options are read in order: an unknown one before --help is still refused.
+    ErrorOf({"send", "--bogus", "--help"});
+    const Options sendHelp = Parsed({"send", "-h", "--bogus"});
+    EXPECT_TRUE(sendHelp.help);
+    EXPECT_EQ(sendHelp.command, Command::Send);
+
+    EXPECT_EQ(Parsed({"show", "--", "--odd.dst"}).file, "--odd.dst");
+    EXPECT_EQ(Parsed({"show", "-"}).file, "-");
+    EXPECT_TRUE(Parsed({"show", "f", "--month-first"}).monthFirst);
+}

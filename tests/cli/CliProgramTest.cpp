@@ -1,0 +1,255 @@
+// velmora-cli run as a program, in a folder of its own, against the simulator.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "Subprocess.h"
+
+using namespace velmora::test;
+
+namespace {
+
+constexpr const char* kTimeout = "150";
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteAll(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+std::size_t LineCount(const std::string& text) {
+    return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+class CliProgram : public ::testing::Test {
+protected:
+    RunResult Cli(const std::vector<std::string>& args) const {
+        return RunProgram(VELMORA_CLI_PATH, args, m_dir.Path());
+    }
+    std::string File(const std::string& name) const { return m_dir.File(name); }
+
+    // A table of Europe/Berlin from 2027 in `name`.
+    std::string MakeBerlin(const std::string& name = "berlin.dst") const {
+        const RunResult made = Cli({"make", "--zone", "Europe/Berlin", "--first-year", "2027",
+                                    "--output", name});
+        EXPECT_EQ(made.exitCode, 0) << made.err;
+        return File(name);
+    }
+
+    TempDir m_dir;
+};
+
+void ExpectOutcome(const RunResult& run, const std::string& text, int exitCode) {
+    EXPECT_EQ(run.LastOutLine(), text) << "stderr: " << run.err;
+    EXPECT_EQ(run.exitCode, exitCode) << "stderr: " << run.err;
+}
+
+}  // namespace
+
+TEST_F(CliProgram, UsageErrorsExitOneWithOneLineAndHelpExitsZero) {
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {}, {"frobnicate"}, {"show"}, {"send", "x.dst", "--port", "12"}}) {
+        const RunResult run = Cli(args);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(LineCount(run.err), 1u) << run.err;
+        EXPECT_EQ(run.out, "");
+    }
+    EXPECT_NE(Cli({"frobnicate"}).err.find("show, make, send, delete"), std::string::npos);
+
+    const RunResult help = Cli({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.out.find("delete"), std::string::npos);
+    const RunResult makeHelp = Cli({"make", "--help"});
+    EXPECT_EQ(makeHelp.exitCode, 0);
+    EXPECT_NE(makeHelp.out.find("midnight"), std::string::npos);
+    EXPECT_NE(Cli({"send", "--help"}).out.find("--early"), std::string::npos);
+}
+
+TEST_F(CliProgram, MakeThenShowGivesTheRowsTheWindowWouldOpen) {
+    const std::string path = MakeBerlin();
+    EXPECT_EQ(std::filesystem::file_size(path), 75u);
+
+    const RunResult dayFirst = Cli({"show", path});
+    EXPECT_EQ(dayFirst.exitCode, 0) << dayFirst.err;
+    EXPECT_EQ(LineCount(dayFirst.out), 15u);
+    EXPECT_EQ(dayFirst.out.substr(0, dayFirst.out.find('\n')),
+              "28/03/2027 31/10/2027 1C 03 1F 0A 1B");
+    EXPECT_EQ(dayFirst.LastOutLine(), "31/03/2041 27/10/2041 1F 03 1B 0A 29");
+
+    const RunResult monthFirst = Cli({"show", path, "--month-first"});
+    EXPECT_EQ(monthFirst.out.substr(0, monthFirst.out.find('\n')),
+              "03/28/2027 10/31/2027 1C 03 1F 0A 1B");
+
+    // Sydney's begin dates lie in the year before; the file keeps one year per
+    // row, so they come back with the end date's year, as in the window.
+    ASSERT_EQ(Cli({"make", "--zone=Australia/Sydney", "--first-year=2027", "--output=s.dst"})
+                  .exitCode,
+              0);
+    const RunResult sydney = Cli({"show", "s.dst"});
+    EXPECT_EQ(sydney.out.substr(0, sydney.out.find('\n')), "04/10/2027 04/04/2027 04 0A 04 04 1B");
+}
+
+TEST_F(CliProgram, ShowRendersOddBytesAsTheWindowDoesAndRefusesShortFiles) {
+    std::string bytes(75, '\0');
+    const std::string odd = {'\x00', '\x03', '\x1D', '\x0A', '\xFF'};  // day 0, year byte 255
+    const std::string late = {'\x05', '\x83', '\x1D', '\x0A', '\x7F'};  // month 131, year 127
+    bytes.replace(0, 5, odd);
+    bytes.replace(5, 5, late);
+    WriteAll(File("odd.dst"), bytes + "trailing bytes are ignored");
+    const RunResult run = Cli({"show", "odd.dst"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(LineCount(run.out), 15u);
+    EXPECT_EQ(run.out.substr(0, run.out.find('\n')), "/03/1999 29/10/1999 00 03 1D 0A FF");
+    EXPECT_NE(run.out.find("05//2127 29/10/2127 05 83 1D 0A 7F\n"), std::string::npos);
+
+    WriteAll(File("short.dst"), std::string(74, '\x01'));
+    for (const std::string name : {"short.dst", "missing.dst"}) {
+        const RunResult refused = Cli({"show", name});
+        EXPECT_EQ(refused.exitCode, 1);
+        EXPECT_EQ(refused.out, "");
+        EXPECT_NE(refused.err.find(name), std::string::npos);
+    }
+}
+
+TEST_F(CliProgram, MakeRefusesWithoutWritingAndOverwritesOnlyWithForce) {
+    const std::vector<std::vector<std::string>> refused = {
+        {"make", "--zone", "Asia/Tokyo", "--first-year", "2027", "--output", "t.dst"},
+        {"make", "--zone", "Europe/Berlin", "--first-year", "2000", "--output", "t.dst"},
+        {"make", "--zone", "Europe/Berlin", "--first-year", "2086", "--output", "t.dst"},
+        {"make", "--zone", "Mars/Olympus", "--first-year", "2027", "--output", "t.dst"}};
+    for (const auto& args : refused) {
+        const RunResult run = Cli(args);
+        EXPECT_EQ(run.exitCode, 1) << args[2] << " " << args[4];
+        EXPECT_NE(run.err.find(args[4] == "2027" ? args[2] : args[4]), std::string::npos)
+            << run.err;
+        EXPECT_FALSE(std::filesystem::exists(File("t.dst")));
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(m_dir.Path())) << "no temporary file left behind";
+
+    WriteAll(File("keep.dst"), "precious");
+    const RunResult kept =
+        Cli({"make", "--zone", "Europe/Berlin", "--first-year", "2027", "--output", "keep.dst"});
+    EXPECT_EQ(kept.exitCode, 1);
+    EXPECT_NE(kept.err.find("--force"), std::string::npos);
+    EXPECT_EQ(ReadAll(File("keep.dst")), "precious");
+
+    const RunResult forced = Cli({"make", "--zone", "Europe/Berlin", "--first-year", "2027",
+                                  "--output", "keep.dst", "--force"});
+    EXPECT_EQ(forced.exitCode, 0) << forced.err;
+    EXPECT_EQ(ReadAll(File("keep.dst")), ReadAll(MakeBerlin()));
+}
+
+TEST_F(CliProgram, SendUploadsTheFileRowsInOrderAndEndsWithDone) {
+    const std::string table = MakeBerlin();
+    Simulator device({"--log", File("frames.log")});
+    const RunResult run = Cli({"send", table, "--port", device.DevicePath(), "--timeout", kTimeout});
+    ExpectOutcome(run, "Done!", 0);
+    EXPECT_EQ(run.out, "Done!\n");
+    EXPECT_NE(run.err.find("frame 15/15"), std::string::npos);
+
+    const std::string log = ReadAll(File("frames.log"));
+    EXPECT_EQ(LineCount(log), 15u) << log;
+    // The records travel straight from the file: row 0 to slot 101, row 14 to slot 115.
+    EXPECT_NE(log.find("7E 0C 2B 00 65 1C 03 1F 0A 1B 00"), std::string::npos) << log;
+    EXPECT_NE(log.find("7E 0C 2B 00 73 1F 03 1B 0A 29 00"), std::string::npos) << log;
+}
+
+TEST_F(CliProgram, SendStopsAtTheFirstBadAnswer) {
+    const std::string table = MakeBerlin();
+    {
+        Simulator device({"--fail-at", "3", "--fail-mode", "last01", "--log", File("a.log")});
+        ExpectOutcome(Cli({"send", table, "--port", device.DevicePath(), "--timeout", kTimeout}),
+                      "Communication error!", 4);
+        EXPECT_EQ(LineCount(ReadAll(File("a.log"))), 4u);
+    }
+    for (const std::string mode : {"len14", "len16", "silence"}) {
+        Simulator device({"--fail-at", "0", "--fail-mode", mode});
+        ExpectOutcome(Cli({"send", table, "--port", device.DevicePath(), "--timeout", kTimeout}),
+                      "No reply!", 3);
+    }
+}
+
+TEST_F(CliProgram, DeleteJudgesItsOneAnswerByTheDeleteRules) {
+    struct Case {
+        std::vector<std::string> simulator;
+        std::string outcome;
+        int exitCode;
+    };
+    const std::vector<Case> cases = {
+        {{}, "Done!", 0},
+        {{"--fail-mode", "len12"}, "No reply!", 3},
+        {{"--fail-mode", "len14"}, "Communication error!", 4},
+        {{"--fail-mode", "silence"}, "Communication error!", 4},
+        {{"--fail-mode", "last01"}, "Communication error!", 4},
+    };
+    for (const Case& c : cases) {
+        Simulator device(c.simulator);
+        ExpectOutcome(Cli({"delete", "--port", device.DevicePath(), "--timeout", kTimeout}),
+                      c.outcome, c.exitCode);
+    }
+}
+
+TEST_F(CliProgram, PortsThatCannotBeOpenedExitTwo) {
+    const std::string table = MakeBerlin();
+    ExpectOutcome(Cli({"send", table, "--port", "/dev/velmora-no-such-port"}),
+                  "Unable to open serial port!", 2);
+
+    Simulator device({"--log", File("frames.log")});
+    const int holder = open(device.DevicePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
+    ExpectOutcome(Cli({"delete", "--port", device.DevicePath(), "--timeout", kTimeout}),
+                  "Unable to open serial port!", 2);
+    close(holder);
+    EXPECT_EQ(ReadAll(File("frames.log")), "") << "nothing reached the held port";
+}
+
+TEST_F(CliProgram, PortAndTimeoutComeFromVelmoraIniInTheCurrentFolder) {
+    Simulator device;
+    WriteAll(File("Velmora.ini"), "[Settings]\nPort=3\nTimeout=" + std::string(kTimeout) +
+                                      "\n[Ports]\nCOM3=" + device.DevicePath() + "\n");
+    ExpectOutcome(Cli({"delete"}), "Done!", 0);
+    ExpectOutcome(Cli({"delete", "--port", "3"}), "Done!", 0);
+    // COM2 has no key: /dev/ttyS1, which is no terminal of ours.
+    ExpectOutcome(Cli({"delete", "--port", "2"}), "Unable to open serial port!", 2);
+
+    WriteAll(File("Velmora.ini"), "[Settings]\nTimeout=0\n");
+    const RunResult zero = Cli({"delete", "--port", device.DevicePath()});
+    EXPECT_EQ(zero.exitCode, 1);
+    EXPECT_NE(zero.err.find("--timeout"), std::string::npos);
+}
+
+TEST_F(CliProgram, EarlyJudgementKeepsTheRules) {
+    const std::string table = MakeBerlin();
+    {
+        Simulator device;
+        ExpectOutcome(
+            Cli({"send", table, "--port", device.DevicePath(), "--timeout", kTimeout, "--early"}),
+            "Done!", 0);
+    }
+    {
+        // The sixteenth byte follows 5 ms after the fifteenth, within the gap:
+        // the answer to frame 2 is 16 bytes long and the upload stops there.
+        Simulator device({"--fail-at", "2", "--fail-mode", "len16", "--slow-byte", "5", "--log",
+                          File("frames.log")});
+        ExpectOutcome(Cli({"send", table, "--port", device.DevicePath(), "--timeout", kTimeout,
+                           "--early=40"}),
+                      "No reply!", 3);
+        EXPECT_EQ(LineCount(ReadAll(File("frames.log"))), 3u);
+    }
+    {
+        Simulator device({"--fail-mode", "len12"});
+        ExpectOutcome(
+            Cli({"delete", "--port", device.DevicePath(), "--timeout", kTimeout, "--early"}),
+            "No reply!", 3);
+    }
+}

@@ -1,0 +1,158 @@
+#include "Subprocess.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+
+namespace velmora::test {
+namespace {
+
+constexpr auto kRunLimit = std::chrono::seconds(60);
+constexpr int kSimulatorStartMs = 10000;
+
+std::vector<char*> ArgvOf(std::vector<std::string>& words) {
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    return argv;
+}
+
+void MakePipe(int fds[2]) {
+    if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe2 failed");
+}
+
+int WaitForExit(pid_t pid) {
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace
+
+std::string RunResult::LastOutLine() const {
+    std::string text = out;
+    if (!text.empty() && text.back() == '\n') text.pop_back();
+    const std::size_t start = text.rfind('\n');
+    return start == std::string::npos ? text : text.substr(start + 1);
+}
+
+RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                     const std::string& directory) {
+    std::vector<std::string> words{program};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv = ArgvOf(words);
+    int outPipe[2];
+    int errPipe[2];
+    MakePipe(outPipe);
+    MakePipe(errPipe);
+    const int devNull = open("/dev/null", O_RDONLY | O_CLOEXEC);
+
+    const pid_t pid = fork();
+    if (pid < 0) throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        if (chdir(directory.c_str()) != 0) _exit(126);
+        dup2(devNull, STDIN_FILENO);
+        dup2(outPipe[1], STDOUT_FILENO);
+        dup2(errPipe[1], STDERR_FILENO);
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    close(devNull);
+    close(outPipe[1]);
+    close(errPipe[1]);
+
+    RunResult result;
+    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+    std::string* sinks[2] = {&result.out, &result.err};
+    int openPipes = 2;
+    const auto deadline = std::chrono::steady_clock::now() + kRunLimit;
+    while (openPipes > 0) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0 || poll(fds, 2, static_cast<int>(left.count())) == 0) {
+            kill(pid, SIGKILL);  // a hung child fails the test instead of the suite
+            break;
+        }
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+            char buffer[4096];
+            const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+            if (n > 0) {
+                sinks[i]->append(buffer, static_cast<std::size_t>(n));
+            } else if (n == 0 || errno != EINTR) {
+                close(fds[i].fd);
+                fds[i].fd = -1;
+                --openPipes;
+            }
+        }
+    }
+    for (const pollfd& fd : fds)
+        if (fd.fd >= 0) close(fd.fd);
+    result.exitCode = WaitForExit(pid);
+    return result;
+}
+
+Simulator::Simulator(const std::vector<std::string>& args) {
+    std::vector<std::string> words{VELMORA_DEVSIM_PATH, "--stdin-lifeline"};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv = ArgvOf(words);
+    int inPipe[2];
+    int outPipe[2];
+    MakePipe(inPipe);
+    MakePipe(outPipe);
+
+    m_pid = fork();
+    if (m_pid < 0) throw std::runtime_error("fork failed");
+    if (m_pid == 0) {
+        dup2(inPipe[0], STDIN_FILENO);
+        dup2(outPipe[1], STDOUT_FILENO);
+        execv(words[0].c_str(), argv.data());
+        _exit(127);
+    }
+    close(inPipe[0]);
+    close(outPipe[1]);
+    m_stdin = inPipe[1];
+    m_stdout = outPipe[0];
+
+    // The first line of its output is the device path.
+    pollfd fd{m_stdout, POLLIN, 0};
+    char c = 0;
+    while (poll(&fd, 1, kSimulatorStartMs) > 0 && read(m_stdout, &c, 1) == 1 && c != '\n')
+        m_devicePath.push_back(c);
+    if (c != '\n' || m_devicePath.empty()) {
+        kill(m_pid, SIGKILL);
+        WaitForExit(m_pid);
+        close(m_stdin);
+        close(m_stdout);
+        throw std::runtime_error("the simulator printed no device path");
+    }
+}
+
+Simulator::~Simulator() {
+    close(m_stdin);
+    kill(m_pid, SIGTERM);
+    WaitForExit(m_pid);
+    close(m_stdout);
+}
+
+TempDir::TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "velmora-cli-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    m_path = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code error;
+    std::filesystem::remove_all(m_path, error);
+}
+
+}  // namespace velmora::test

@@ -1,0 +1,55 @@
+// Running velmora-cli and velmora-devsim as child processes.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+namespace velmora::test {
+
+struct RunResult {
+    int exitCode = -1;  // -1 when the child did not exit normally
+    std::string out;
+    std::string err;
+    // The last line of standard output, without its line feed.
+    std::string LastOutLine() const;
+};
+
+// Runs `program` with `args` in `directory` and waits for it (at most a minute).
+RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                     const std::string& directory);
+
+// A device simulator on a pseudo-terminal for the lifetime of the object.
+class Simulator {
+public:
+    explicit Simulator(const std::vector<std::string>& args = {});
+    ~Simulator();
+    Simulator(const Simulator&) = delete;
+    Simulator& operator=(const Simulator&) = delete;
+
+    const std::string& DevicePath() const { return m_devicePath; }
+
+private:
+    pid_t m_pid = -1;
+    int m_stdin = -1;   // closing it ends the simulator (--stdin-lifeline)
+    int m_stdout = -1;  // kept open so that the simulator never writes to a closed pipe
+    std::string m_devicePath;
+};
+
+// A fresh temporary folder, removed with everything in it.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& Path() const { return m_path; }
+    std::string File(const std::string& name) const { return m_path + "/" + name; }
+
+private:
+    std::string m_path;
+};
+
+}  // namespace velmora::test
