@@ -1,5 +1,6 @@
 #include "SettingsDlg.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -19,15 +20,17 @@ namespace {
 
 constexpr int kPortCount = 8;
 
-// The port list reports the moment its drop-down closes, whether an item was
-// chosen or the list was dismissed; nothing else about it is reported.
+// The port list reports the moment its open drop-down closes, whether an item
+// was chosen or the list was dismissed; nothing else about it is reported.
+// Qt also asks a closed list to close when the dialog hides: that is no close-up.
 class CPortCombo : public QComboBox {
 public:
     CPortCombo(QWidget* parent, std::function<void()> onCloseUp)
         : QComboBox(parent), m_onCloseUp(std::move(onCloseUp)) {}
     void hidePopup() override {
+        const bool wasOpen = view()->isVisible();
         QComboBox::hidePopup();
-        m_onCloseUp();
+        if (wasOpen) m_onCloseUp();
     }
 
 private:

@@ -2,7 +2,10 @@
 #include <QContextMenuEvent>
 #include <QFile>
 #include <QMap>
+#include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
+#include <algorithm>
 
 #include "AppTestSupport.h"
 #include "DateFile.h"
@@ -265,6 +268,42 @@ private slots:
         QVERIFY(QFile::exists(m_dir->File("folder.dst/kept")));
         QCOMPARE(QDir(m_dir->Path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
                  QStringList{"folder.dst"});
+    }
+
+    void aboutOpensFromTheMenuBarAndTheWindowMenu() {
+        QStringList shown;
+        const auto readAbout = [&shown](QDialog& about) {
+            shown << about.objectName();
+            for (const QLabel* label : about.findChildren<QLabel*>()) {
+                if (!label->text().isEmpty()) shown << label->text();
+            }
+            Control<QPushButton>(about, IDOK)->click();
+        };
+        const QStringList expected{"100", "Velmora Version 1.30",
+                                   "Copyright (C) 2026 Velmora contributors"};
+
+        auto* menuBar = Control<QMenuBar>(*m_dlg, IDR_MAIN_MENU);
+        const QList<QAction*> topLevel = menuBar->actions();
+        const auto about = std::find_if(topLevel.begin(), topLevel.end(), [](const QAction* a) {
+            return a->text() == QStringLiteral("About Velmora");
+        });
+        QVERIFY(about != topLevel.end());
+        WhenModal(readAbout);
+        (*about)->trigger();
+        QCOMPARE(shown, expected);
+
+        QStringList windowMenu;
+        m_dlg->SetPopupMenuHook([&windowMenu](QMenu& menu, const QPoint&) {
+            for (const QAction* action : menu.actions()) windowMenu << action->text();
+            return menu.objectName() == QStringLiteral("window") ? IDM_ABOUTBOX : 0;
+        });
+        shown.clear();
+        m_dlg->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_dlg.get()));
+        WhenModal(readAbout);
+        QTest::keyClick(m_dlg.get(), Qt::Key_Space, Qt::AltModifier);
+        QCOMPARE(windowMenu.last(), QStringLiteral("&About Velmora..."));
+        QCOMPARE(shown, expected);
     }
 
 private:

@@ -1,0 +1,219 @@
+// The Settings dialog and what its OK does to the profile, the pickers and the rows.
+#include <QComboBox>
+#include <QFile>
+#include <QRadioButton>
+
+#include "AppTestSupport.h"
+#include "Profile.h"
+#include "SettingsDlg.h"
+
+using namespace velmora;
+using namespace velmora::test;
+
+namespace {
+
+struct StoredSettings {
+    int timeout;
+    int port;
+    int dateOrder;
+    bool operator==(const StoredSettings&) const = default;
+};
+
+StoredSettings ReadStored(const QString& iniPath) {
+    const Profile profile(iniPath.toStdString());
+    return {profile.GetProfileInt("Settings", "Timeout", -999),
+            profile.GetProfileInt("Settings", "Port", -999),
+            profile.GetProfileInt("Settings", "Date Format", -999)};
+}
+
+void ClickOk(QDialog& dialog) { Control<QPushButton>(dialog, IDOK)->click(); }
+
+}  // namespace
+
+class SettingsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() {
+        m_dir = std::make_unique<ScratchDir>();
+        m_boxes = std::make_unique<BoxRecorder>();
+        m_dlg = OpenMainDlg();
+    }
+    void cleanup() {
+        m_dlg.reset();
+        m_boxes.reset();
+        m_dir.reset();
+    }
+
+    void firstOkCreatesTheProfileWithTheDefaults() {
+        QCOMPARE(m_dlg->ProfilePath(), m_dir->File("Velmora.ini"));
+        QVERIFY(!QFile::exists(m_dlg->ProfilePath()));
+        QCOMPARE(Control<QDateEdit>(*m_dlg, IDC_BEGIN_DATE)->displayFormat(),
+                 QStringLiteral("dd/MM/yyyy"));
+
+        QString port, timeout;
+        bool dayFirst = false;
+        WhenModal([&](QDialog& settings) {
+            port = Control<QComboBox>(settings, IDC_PORT)->currentText();
+            timeout = Control<QLineEdit>(settings, IDC_TIMEOUT)->text();
+            dayFirst = Control<QRadioButton>(settings, IDC_DAY_FIRST)->isChecked();
+            ClickOk(settings);
+        });
+        OpenSettings();
+        QCOMPARE(port, QStringLiteral("COM1"));
+        QCOMPARE(timeout, QStringLiteral("1000"));
+        QVERIFY(dayFirst);
+        QCOMPARE(ReadStored(m_dlg->ProfilePath()), (StoredSettings{1000, 1, 0}));
+
+        QFile ini(m_dlg->ProfilePath());
+        QVERIFY(ini.open(QIODevice::ReadOnly));
+        const QByteArray text = ini.readAll();
+        QVERIFY(text.indexOf("Timeout=") < text.indexOf("Port="));
+        QVERIFY(text.indexOf("Port=") < text.indexOf("Date Format="));
+    }
+
+    void monthFirstRewritesRowsAndPickers() {
+        AddRow(*m_dlg, QDate(2007, 3, 5), QDate(2007, 10, 29));
+        AddRow(*m_dlg, QDate(2008, 3, 30), QDate(2008, 10, 26));
+        WhenModal([](QDialog& settings) {
+            Control<QRadioButton>(settings, IDC_MONTH_FIRST)->click();
+            ClickOk(settings);
+        });
+        OpenSettings();
+        QCOMPARE(RowTexts(*m_dlg),
+                 (QStringList{"03/05/2007 10/29/2007", "03/30/2008 10/26/2008"}));
+        QCOMPARE(m_dlg->GetDateOrder(), 1);
+        QCOMPARE(Control<QDateEdit>(*m_dlg, IDC_END_DATE)->displayFormat(),
+                 QStringLiteral("MM/dd/yyyy"));
+        QCOMPARE(ReadStored(m_dlg->ProfilePath()).dateOrder, 1);
+
+        // Back and forth before OK is no change: the rows stay as they are.
+        WhenModal([](QDialog& settings) {
+            Control<QRadioButton>(settings, IDC_DAY_FIRST)->click();
+            Control<QRadioButton>(settings, IDC_MONTH_FIRST)->click();
+            ClickOk(settings);
+        });
+        OpenSettings();
+        QCOMPARE(RowTexts(*m_dlg).first(), QStringLiteral("03/05/2007 10/29/2007"));
+    }
+
+    void cancelDiscardsEveryChoice() {
+        AddRow(*m_dlg, QDate(2007, 3, 5), QDate(2007, 10, 29));
+        WhenModal([](QDialog& settings) {
+            Control<QRadioButton>(settings, IDC_MONTH_FIRST)->click();
+            Control<QLineEdit>(settings, IDC_TIMEOUT)->setText("250");
+            auto* combo = Control<QComboBox>(settings, IDC_PORT);
+            combo->setCurrentIndex(3);
+            combo->showPopup();
+            combo->hidePopup();
+            Control<QPushButton>(settings, IDCANCEL)->click();
+        });
+        OpenSettings();
+        QCOMPARE(RowTexts(*m_dlg), QStringList{"05/03/2007 29/10/2007"});
+        QCOMPARE(m_dlg->GetDateOrder(), 0);
+        QCOMPARE(m_dlg->Timeout(), 1000);
+        QCOMPARE(m_dlg->Port(), 1);
+        QVERIFY(!QFile::exists(m_dlg->ProfilePath()));
+    }
+
+    void portChangesOnlyWhenTheListCloses() {
+        WhenModal([](QDialog& settings) {
+            auto* combo = Control<QComboBox>(settings, IDC_PORT);
+            // Arrow keys with the list closed, and typing, leave the port alone.
+            QTest::keyClick(combo, Qt::Key_Down);
+            QTest::keyClick(combo, Qt::Key_Down);
+            combo->lineEdit()->setText("COM7");
+            ClickOk(settings);
+        });
+        OpenSettings();
+        QCOMPARE(m_dlg->Port(), 1);
+
+        WhenModal([](QDialog& settings) {
+            auto* combo = Control<QComboBox>(settings, IDC_PORT);
+            combo->showPopup();
+            combo->setCurrentIndex(4);
+            combo->hidePopup();
+            ClickOk(settings);
+        });
+        OpenSettings();
+        QCOMPARE(m_dlg->Port(), 5);
+        QCOMPARE(ReadStored(m_dlg->ProfilePath()).port, 5);
+    }
+
+    void portOutsideTheListShowsNoSelectionAndStoresZero() {
+        QFile ini(m_dir->File("Velmora.ini"));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[Settings]\nPort=12\nTimeout=40\nDate Format=3\n");
+        ini.close();
+        m_dlg = OpenMainDlg();
+        QCOMPARE(m_dlg->Port(), 12);
+        QCOMPARE(Control<QDateEdit>(*m_dlg, IDC_BEGIN_DATE)->displayFormat(),
+                 QStringLiteral("MM/dd/yyyy"));
+
+        int shownIndex = 0;
+        bool monthFirst = false;
+        WhenModal([&](QDialog& settings) {
+            auto* combo = Control<QComboBox>(settings, IDC_PORT);
+            shownIndex = combo->currentIndex();
+            monthFirst = Control<QRadioButton>(settings, IDC_MONTH_FIRST)->isChecked();
+            combo->showPopup();
+            combo->hidePopup();
+            ClickOk(settings);
+        });
+        OpenSettings();
+        QCOMPARE(shownIndex, -1);
+        QVERIFY(monthFirst);
+        QCOMPARE(ReadStored(m_dlg->ProfilePath()), (StoredSettings{40, 0, 3}));
+    }
+
+    void timeoutMustBeAnInteger() {
+        bool openAfterEmpty = false;
+        bool editHasFocus = false;
+        WhenModal([&](QDialog& settings) {
+            auto* edit = Control<QLineEdit>(settings, IDC_TIMEOUT);
+            edit->setText("");
+            ClickOk(settings);
+            openAfterEmpty = settings.isVisible();
+            editHasFocus = settings.focusWidget() == edit;
+            edit->setText("-");
+            ClickOk(settings);
+            edit->setText("-250");
+            ClickOk(settings);
+        });
+        OpenSettings();
+        QVERIFY(openAfterEmpty);
+        QVERIFY(editHasFocus);
+        QCOMPARE(m_boxes->Texts(),
+                 (QStringList{"Please enter an integer.", "Please enter an integer."}));
+        QCOMPARE(m_dlg->Timeout(), -250);
+        QCOMPARE(ReadStored(m_dlg->ProfilePath()).timeout, -250);
+
+        WhenModal([](QDialog& settings) {
+            Control<QLineEdit>(settings, IDC_TIMEOUT)->setText("0");
+            ClickOk(settings);
+        });
+        OpenSettings();
+        QCOMPARE(m_dlg->Timeout(), 0);
+    }
+
+    void okResetsThePickersButKeepsUnchangedRows() {
+        AddRow(*m_dlg, QDate(2007, 3, 5), QDate(2007, 10, 29));
+        Control<QDateEdit>(*m_dlg, IDC_BEGIN_DATE)->setDate(QDate(2001, 1, 1));
+        WhenModal(ClickOk);
+        OpenSettings();
+        const QDate today = QDateTime::currentDateTimeUtc().date();
+        QCOMPARE(Control<QDateEdit>(*m_dlg, IDC_BEGIN_DATE)->date(), today);
+        QCOMPARE(Control<QDateEdit>(*m_dlg, IDC_END_DATE)->date(), today);
+        QCOMPARE(RowTexts(*m_dlg), QStringList{"05/03/2007 29/10/2007"});
+    }
+
+private:
+    void OpenSettings() { m_dlg->Dispatch({MsgKind::Command, ID_SETTINGS, 0, 0, 0, {}}); }
+
+    std::unique_ptr<ScratchDir> m_dir;
+    std::unique_ptr<BoxRecorder> m_boxes;
+    std::unique_ptr<CMainDlg> m_dlg;
+};
+
+QTEST_MAIN(SettingsTest)
+#include "SettingsTest.moc"
