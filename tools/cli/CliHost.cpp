@@ -1,41 +1,13 @@
 #include "CliHost.h"
 
 #include <QCoreApplication>
-#include <QEvent>
 
 #include <cstdio>
 
+#include "LinkEvents.h"
+
 namespace velmora::cli {
 namespace {
-
-// A notification of the link's worker, posted with the message number as its type.
-class LinkEvent : public QEvent {
-public:
-    explicit LinkEvent(const LinkMessage& message)
-        : QEvent(static_cast<QEvent::Type>(message.message)), m_message(message) {}
-    const LinkMessage& Message() const { return m_message; }
-
-private:
-    LinkMessage m_message;
-};
-
-const QEvent::Type kLinkErrorEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
-
-class LinkErrorEvent : public QEvent {
-public:
-    explicit LinkErrorEvent(std::string text) : QEvent(kLinkErrorEvent), m_text(std::move(text)) {}
-    const std::string& Text() const { return m_text; }
-
-private:
-    std::string m_text;
-};
-
-bool IsLinkMessage(int type) {
-    for (unsigned message :
-         {WM_LINK_BREAK, WM_LINK_CTS, WM_LINK_ERR, WM_LINK_RING, WM_LINK_RXCHAR, WM_LINK_RXFLAG})
-        if (type == static_cast<int>(message)) return true;
-    return false;
-}
 
 void PrintLinkError(const std::string& text) {
     std::fprintf(stderr, "Application Error: %s", text.c_str());
@@ -50,6 +22,7 @@ CliHost::CliHost(const Profile& profile, LinkSettings settings, std::vector<DstR
       m_settings(std::move(settings)),
       m_records(std::move(records)),
       m_progress(progress),
+      m_timers([this](int id) { m_sequence.OnTimer(id); }),
       m_uploadLink(m_link, *this,
                    [this](int portNumber) {
                        return m_settings.devicePath.empty() ? ComPortPath(m_profile, portNumber)
@@ -83,18 +56,12 @@ std::string CliHost::Run(void (UploadSequence::*start)()) {
 }
 
 void CliHost::SetTimer(int id, int milliseconds) {
-    std::unique_ptr<QTimer>& timer = m_timers[id];
-    if (!timer) {
-        timer = std::make_unique<QTimer>();
-        timer->setTimerType(Qt::PreciseTimer);
-        connect(timer.get(), &QTimer::timeout, this, [this, id] { m_sequence.OnTimer(id); });
-    }
-    timer->start(milliseconds);
+    m_timers.SetTimer(id, milliseconds);
     if (id == kReplyTimerId) m_gapTimer.stop();
 }
 
 void CliHost::KillTimer(int id) {
-    if (const auto it = m_timers.find(id); it != m_timers.end()) it->second->stop();
+    m_timers.KillTimer(id);
     if (id == kReplyTimerId) m_gapTimer.stop();
 }
 
@@ -113,23 +80,23 @@ int CliHost::Timeout() const { return m_settings.timeoutMs; }
 int CliHost::Port() const { return m_settings.portNumber; }
 
 void CliHost::PostLinkMessage(const LinkMessage& message) {
-    QCoreApplication::postEvent(this, new LinkEvent(message));
+    QCoreApplication::postEvent(this, new LinkMessageEvent(message));
 }
 
 void CliHost::ReportLinkError(const std::string& text, bool fromWorker) {
     if (fromWorker)
-        QCoreApplication::postEvent(this, new LinkErrorEvent(text));
+        QCoreApplication::postEvent(this, new LinkErrorEvent(QString::fromStdString(text)));
     else
         PrintLinkError(text);
 }
 
 bool CliHost::event(QEvent* event) {
-    if (event->type() == kLinkErrorEvent) {
-        PrintLinkError(static_cast<LinkErrorEvent*>(event)->Text());
+    if (event->type() == LinkErrorEvent::EventType()) {
+        PrintLinkError(static_cast<LinkErrorEvent*>(event)->Text().toStdString());
         return true;
     }
-    if (IsLinkMessage(event->type())) {
-        OnLinkMessage(static_cast<LinkEvent*>(event)->Message());
+    if (LinkMessageEvent::IsLinkMessageType(event->type())) {
+        OnLinkMessage(static_cast<LinkMessageEvent*>(event)->Message());
         return true;
     }
     return QObject::event(event);

@@ -7,8 +7,6 @@
 #include <QObject>
 #include <QTimer>
 
-#include <map>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,6 +15,7 @@
 #include "Progress.h"
 #include "SerialLink.h"
 #include "UploadSequence.h"
+#include "WindowTimers.h"
 
 namespace velmora::cli {
 
@@ -60,7 +59,7 @@ private:
     LinkSettings m_settings;
     std::vector<DstRecord> m_records;
     ProgressReporter& m_progress;
-    std::map<int, std::unique_ptr<QTimer>> m_timers;
+    CWindowTimers m_timers;
     QTimer m_gapTimer;
     QEventLoop m_loop;
     std::optional<std::string> m_outcome;
