@@ -8,10 +8,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <system_error>
 #include <utility>
 
@@ -60,7 +62,9 @@ bool IsLossError(int errorCode) {
 [[maybe_unused]] const char* ErrorText(int result, const char* buffer) {
     return result == 0 ? buffer : nullptr;
 }
-[[maybe_unused]] const char* ErrorText(const char* text, const char*) { return text; }
+[[maybe_unused]] const char* ErrorText(const char* text, const char*) {
+    return text;
+}
 
 std::string SystemText(int errorCode) {
     char buffer[256] = {};
@@ -98,29 +102,31 @@ int ApplySettingsText(const std::string& text, termios& settings) {
     int dataBits = 0;
     int stopBits = 0;
     int consumed = 0;
-    if (std::sscanf(text.c_str(), "baud=%d parity=%c data=%d stop=%d%n", &baud, &parity,
-                    &dataBits, &stopBits, &consumed) != 4 ||
+    if (std::sscanf(text.c_str(), "baud=%d parity=%c data=%d stop=%d%n", &baud, &parity, &dataBits,
+                    &stopBits, &consumed) != 4 ||
         static_cast<std::size_t>(consumed) != text.size()) {
         return EINVAL;
     }
     const speed_t speed = SpeedOf(baud);
-    tcflag_t parityFlags = 0;
-    switch (parity) {
-        case 'N': case 'n': break;
-        case 'E': case 'e': parityFlags = PARENB; break;
-        case 'O': case 'o': parityFlags = PARENB | PARODD; break;
-        case 'M': case 'm': parityFlags = PARENB | CMSPAR | PARODD; break;
-        case 'S': case 's': parityFlags = PARENB | CMSPAR; break;
-        default: return EINVAL;
-    }
+    static constexpr std::pair<char, tcflag_t> kParities[] = {{'N', 0},
+                                                              {'E', PARENB},
+                                                              {'O', PARENB | PARODD},
+                                                              {'M', PARENB | CMSPAR | PARODD},
+                                                              {'S', PARENB | CMSPAR}};
+    const auto* const parityEntry =
+        std::find_if(std::begin(kParities), std::end(kParities), [&](const auto& entry) {
+            return entry.first == std::toupper(static_cast<unsigned char>(parity));
+        });
+    if (parityEntry == std::end(kParities)) return EINVAL;
+    const tcflag_t parityFlags = parityEntry->second;
     static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
     if (speed == B0 || dataBits < 5 || dataBits > 8 || (stopBits != 1 && stopBits != 2)) {
         return EINVAL;
     }
 
     termios updated = settings;
-    updated.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON |
-                         IXOFF | IXANY | INPCK);
+    updated.c_iflag &=
+        ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY | INPCK);
     if (parityFlags != 0) updated.c_iflag |= INPCK;
     updated.c_oflag &= ~OPOST;
     updated.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
@@ -145,9 +151,9 @@ CSerialLink::~CSerialLink() {
     ReleaseEvents();
 }
 
-bool CSerialLink::Open(ILinkOwner* owner, const std::string& devicePath, int portNumber,
-                       int baud, char parity, int dataBits, int stopBits,
-                       std::uint32_t eventMask, int writeBufferSize) {
+bool CSerialLink::Open(ILinkOwner* owner, const std::string& devicePath, int portNumber, int baud,
+                       char parity, int dataBits, int stopBits, std::uint32_t eventMask,
+                       int writeBufferSize) {
     StopWorker();
     ++m_nGeneration;
 
@@ -198,8 +204,8 @@ void CSerialLink::Configure(int baud, char parity, int dataBits, int stopBits) {
     }
 
     char text[96];
-    std::snprintf(text, sizeof text, "baud=%d parity=%c data=%d stop=%d", baud, parity,
-                  dataBits, stopBits);
+    std::snprintf(text, sizeof text, "baud=%d parity=%c data=%d stop=%d", baud, parity, dataBits,
+                  stopBits);
     if (const int error = ApplySettingsText(text, m_lineSettings); error != 0) {
         ReportError("BuildCommDCB()", error, false);
         return;
@@ -232,8 +238,8 @@ bool CSerialLink::Start() {
 }
 
 void CSerialLink::QueueWrite(const ByteString& data, int count) {
-    const auto limit =
-        static_cast<int>(std::min<std::size_t>(data.size(), static_cast<std::size_t>(m_nSendBufferSize)));
+    const auto limit = static_cast<int>(
+        std::min<std::size_t>(data.size(), static_cast<std::size_t>(m_nSendBufferSize)));
     const int nCount = std::clamp(count, 0, limit);
     {
         std::lock_guard lock(m_csPort);
@@ -251,7 +257,9 @@ void CSerialLink::Close() {
     ++m_nGeneration;
 }
 
-bool CSerialLink::IsOpen() const { return m_hPort >= 0; }
+bool CSerialLink::IsOpen() const {
+    return m_hPort >= 0;
+}
 
 std::string CSerialLink::FormatError(const std::string& operation, const std::string& systemText,
                                      int portNumber) {
@@ -390,18 +398,19 @@ void CSerialLink::WritePending() {
                 break;
             }
             // The output queue is full: wait for room until the write time-out. A
-            // write that runs out of time ends short, unreported; the missing reply
-            // tells the owner.
+            // write that runs out of time, or that a stop request cuts off, ends
+            // short and unreported; the missing reply tells the owner.
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                 deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0) break;
-            pollfd room{m_hPort, POLLOUT, 0};
-            if (poll(&room, 1, static_cast<int>(left.count())) < 0 && errno != EINTR) {
+            pollfd room[2] = {{m_hPort, POLLOUT, 0}, {m_hStopEvent, POLLIN, 0}};
+            if (poll(room, 2, static_cast<int>(left.count())) < 0 && errno != EINTR) {
                 errorCode = errno;
                 failedStep = "GetOverlappedResults() in WriteFile()";
                 break;
             }
-            if ((room.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+            if (room[1].revents != 0) break;
+            if ((room[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
                 errorCode = EIO;
                 failedStep = "GetOverlappedResults() in WriteFile()";
                 break;
@@ -417,7 +426,9 @@ void CSerialLink::WritePending() {
     }
 }
 
-void CSerialLink::LosePort() { m_bPortLost = true; }
+void CSerialLink::LosePort() {
+    m_bPortLost = true;
+}
 
 void CSerialLink::Post(unsigned message, std::uintptr_t wParam, std::uint64_t generation) {
     if (m_pOwnerWnd == nullptr) return;

@@ -39,9 +39,9 @@ constexpr std::uint32_t EV_RING = 0x0100;
 
 // One notification from a link's worker to its owner.
 struct LinkMessage {
-    unsigned message = 0;        // WM_LINK_*
-    std::uintptr_t wParam = 0;   // the received byte (0..255) for WM_LINK_RXCHAR, else 0
-    std::intptr_t lParam = 0;    // the port number
+    unsigned message = 0;          // WM_LINK_*
+    std::uintptr_t wParam = 0;     // the received byte (0..255) for WM_LINK_RXCHAR, else 0
+    std::intptr_t lParam = 0;      // the port number
     std::uint64_t generation = 0;  // the link's generation when the worker was started
 };
 

@@ -159,7 +159,8 @@ public:
     ByteString Bytes() const {
         ByteString bytes;
         for (const LinkMessage& message : Messages()) {
-            if (message.message == WM_LINK_RXCHAR) bytes.push_back(static_cast<char>(message.wParam));
+            if (message.message == WM_LINK_RXCHAR)
+                bytes.push_back(static_cast<char>(message.wParam));
         }
         return bytes;
     }
@@ -197,7 +198,8 @@ inline int ThreadCount() {
 
 inline int DescriptorCount() {
     int count = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    for ([[maybe_unused]] const auto& entry :
+         std::filesystem::directory_iterator("/proc/self/fd")) {
         ++count;
     }
     return count;

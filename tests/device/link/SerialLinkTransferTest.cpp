@@ -108,8 +108,11 @@ TEST_F(TransferTest, RefusedSettingIsReportedOnceAndThePortStaysUsable) {
         int dataBits;
         int stopBits;
     };
-    const Setting refused[] = {{12345, 'N', 8, 1}, {1200, 'X', 8, 1}, {1200, 'N', 9, 1},
-                               {1200, 'N', 8, 3}, {0, 'N', 8, 1}};
+    const Setting refused[] = {{12345, 'N', 8, 1},
+                               {1200, 'X', 8, 1},
+                               {1200, 'N', 9, 1},
+                               {1200, 'N', 8, 3},
+                               {0, 'N', 8, 1}};
     std::size_t opened = 0;
     for (const Setting& setting : refused) {
         SCOPED_TRACE(setting.baud);
@@ -136,9 +139,9 @@ TEST(FormatErrorTest, ComposesTheWarningText) {
               "WARNING:  SetCommState() Failed with the following error: \n"
               "Invalid argument\nPort: 3\n");
     const std::string longText(4000, 'e');
-    EXPECT_EQ(CSerialLink::FormatError("ReadFile()", longText, 8),
-              "WARNING:  ReadFile() Failed with the following error: \n" + longText +
-                  "\nPort: 8\n");
+    EXPECT_EQ(
+        CSerialLink::FormatError("ReadFile()", longText, 8),
+        "WARNING:  ReadFile() Failed with the following error: \n" + longText + "\nPort: 8\n");
 }
 
 }  // namespace
