@@ -154,7 +154,10 @@ TEST_F(CliProgram, SendUploadsTheFileRowsInOrderAndEndsWithDone) {
     const RunResult run = Cli({"send", table, "--port", device.DevicePath(), "--timeout", kTimeout});
     ExpectOutcome(run, "Done!", 0);
     EXPECT_EQ(run.out, "Done!\n");
-    EXPECT_NE(run.err.find("frame 15/15"), std::string::npos);
+    // Progress on a pipe: one plain line per frame.
+    EXPECT_EQ(LineCount(run.err), 15u) << run.err;
+    EXPECT_NE(run.err.find("frame 1/15\n"), std::string::npos);
+    EXPECT_NE(run.err.find("frame 15/15\n"), std::string::npos);
 
     const std::string log = ReadAll(File("frames.log"));
     EXPECT_EQ(LineCount(log), 15u) << log;
@@ -167,9 +170,11 @@ TEST_F(CliProgram, SendStopsAtTheFirstBadAnswer) {
     const std::string table = MakeBerlin();
     {
         Simulator device({"--fail-at", "3", "--fail-mode", "last01", "--log", File("a.log")});
-        ExpectOutcome(Cli({"send", table, "--port", device.DevicePath(), "--timeout", kTimeout}),
-                      "Communication error!", 4);
+        const RunResult run =
+            Cli({"send", table, "--port", device.DevicePath(), "--timeout", kTimeout});
+        ExpectOutcome(run, "Communication error!", 4);
         EXPECT_EQ(LineCount(ReadAll(File("a.log"))), 4u);
+        EXPECT_EQ(run.err, "frame 1/15\nframe 2/15\nframe 3/15\nframe 4/15\n");
     }
     for (const std::string mode : {"len14", "len16", "silence"}) {
         Simulator device({"--fail-at", "0", "--fail-mode", mode});
