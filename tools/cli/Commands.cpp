@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <tuple>
 #include <utility>
 
 #include "CliHost.h"
@@ -13,6 +14,8 @@
 
 namespace velmora::cli {
 namespace {
+
+constexpr std::size_t kRecordSize = std::tuple_size_v<DstRecord>;
 
 int Fail(const std::string& message) {
     std::fprintf(stderr, "velmora-cli: %s\n", message.c_str());
@@ -36,7 +39,7 @@ int RunShow(const Options& options) {
     if (!ReadDateFile(options.file, bytes)) return Fail(UnreadableFile(options.file));
     const std::vector<DstRow> rows = FileBytesToRows(bytes, options.monthFirst ? 1 : 0);
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        const std::uint8_t* record = &bytes[i * 5];
+        const std::uint8_t* record = &bytes[i * kRecordSize];
         std::printf("%s %s %02X %02X %02X %02X %02X\n", rows[i].begin.c_str(),
                     rows[i].end.c_str(), record[0], record[1], record[2], record[3], record[4]);
     }
