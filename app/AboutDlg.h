@@ -6,7 +6,7 @@
 namespace velmora {
 
 class CAboutDlg : public QDialog {
-public:
+  public:
     explicit CAboutDlg(QWidget* parent = nullptr);
 };
 

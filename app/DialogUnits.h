@@ -17,7 +17,6 @@ QRect DialogUnitsToPixels(const QFont& font, int x, int y, int width, int height
 
 // Gives `control` its place (in dialog units of `font`) and, for ids other
 // than -1, its id as its objectName.
-void PlaceControl(QWidget* control, int id, const QFont& font, int x, int y, int width,
-                  int height);
+void PlaceControl(QWidget* control, int id, const QFont& font, int x, int y, int width, int height);
 
 }  // namespace velmora

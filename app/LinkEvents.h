@@ -5,13 +5,14 @@
 
 #include <QEvent>
 #include <QString>
+#include <utility>
 
 #include "SerialLink.h"
 
 namespace velmora {
 
 class LinkMessageEvent : public QEvent {
-public:
+  public:
     explicit LinkMessageEvent(const LinkMessage& message)
         : QEvent(static_cast<QEvent::Type>(message.message)), m_message(message) {}
     const LinkMessage& Message() const { return m_message; }
@@ -21,12 +22,12 @@ public:
                type <= static_cast<QEvent::Type>(WM_LINK_RXFLAG);
     }
 
-private:
+  private:
     LinkMessage m_message;
 };
 
 class LinkErrorEvent : public QEvent {
-public:
+  public:
     explicit LinkErrorEvent(QString text) : QEvent(EventType()), m_text(std::move(text)) {}
     const QString& Text() const { return m_text; }
 
@@ -35,7 +36,7 @@ public:
         return type;
     }
 
-private:
+  private:
     QString m_text;
 };
 

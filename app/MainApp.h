@@ -6,7 +6,7 @@
 namespace velmora {
 
 class CMainApp : public QApplication {
-public:
+  public:
     CMainApp(int& argc, char** argv);
     // Runs the main window until it closes. False: there is nothing left to run.
     bool InitInstance();

@@ -27,7 +27,9 @@
 #include "SettingsDlg.h"
 
 // The resources live in a static library; register them before the first use.
-static void InitVelmoraResources() { Q_INIT_RESOURCE(velmora); }
+static void InitVelmoraResources() {
+    Q_INIT_RESOURCE(velmora);
+}
 
 namespace velmora {
 namespace {
@@ -43,7 +45,9 @@ QDateTime CurrentUtcSeconds() {
     return QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch(), Qt::UTC);
 }
 
-std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+std::string LocalPath(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
 
 QAction* AddCommand(QMenu* menu, const QString& text, int id) {
     QAction* action = menu->addAction(text);
@@ -55,10 +59,13 @@ QAction* AddCommand(QMenu* menu, const QString& text, int id) {
 
 CMainDlg::CMainDlg(Options options)
     : m_options(options),
-      m_uploadLink(m_link, *this,
-                   [this](int port) { return ComPortPath(Profile(LocalPath(m_strProfilePath)), port); }),
+      m_uploadLink(
+          m_link, *this,
+          [this](int port) { return ComPortPath(Profile(LocalPath(m_strProfilePath)), port); }),
       m_upload(*this, m_uploadLink),
-      m_timers([this](int id) { Dispatch({MsgKind::Timer, id, 0, 0, 0, {}}); }) {
+      m_timers([this](int id) {
+          Dispatch({MsgKind::Timer, id, 0, 0, 0, {}});
+      }) {
     InitVelmoraResources();
     m_hIcon = QIcon(kIconResource);
     setObjectName(QString::number(IDD_MAIN_DIALOG));
@@ -86,8 +93,9 @@ void CMainDlg::CreateControls() {
     const auto addButton = [&](const QString& text, int id, int x, int y, int w, int h) {
         auto* button = new QPushButton(text, client);
         PlaceControl(button, id, font, x, y, w, h);
-        connect(button, &QAbstractButton::clicked, this,
-                [this, id] { Dispatch({MsgKind::Command, id, BN_CLICKED, 0, 0, {}}); });
+        connect(button, &QAbstractButton::clicked, this, [this, id] {
+            Dispatch({MsgKind::Command, id, BN_CLICKED, 0, 0, {}});
+        });
         return button;
     };
     m_sendButton = addButton(QStringLiteral("Send"), IDC_SEND, 165, 15, 50, 14);
@@ -189,6 +197,10 @@ void CMainDlg::ApplyDateOrderToPickers() {
         IsMonthFirst(m_nDateOrder) ? QStringLiteral("MM/dd/yyyy") : QStringLiteral("dd/MM/yyyy");
     m_beginPicker->setDisplayFormat(format);
     m_endPicker->setDisplayFormat(format);
+    SetPickersToNow();
+}
+
+void CMainDlg::SetPickersToNow() {
     const QDateTime now = CurrentUtcSeconds();
     m_beginPicker->setDateTime(now);
     m_endPicker->setDateTime(now);
@@ -216,31 +228,21 @@ std::optional<long> CMainDlg::Dispatch(const DlgMessage& message) {
              dlg.OnSysCommand(m.id);
              return 0;
          }},
-        {MsgKind::Command, IDC_ADD, BN_CLICKED,
-         &CMainDlg::Call<&CMainDlg::OnAdd>},
-        {MsgKind::Command, IDC_DST_DELETE, BN_CLICKED,
-         &CMainDlg::Call<&CMainDlg::OnDstDelete>},
-        {MsgKind::Command, IDC_SEND, BN_CLICKED,
-         &CMainDlg::Call<&CMainDlg::OnSend>},
-        {MsgKind::Command, ID_ABOUT, 0,
-         &CMainDlg::Call<&CMainDlg::OnAbout>},
-        {MsgKind::Command, ID_FILE_OPEN, 0,
-         &CMainDlg::Call<&CMainDlg::OnFileOpen>},
-        {MsgKind::Command, ID_FILE_SAVE, 0,
-         &CMainDlg::Call<&CMainDlg::OnFileSave>},
-        {MsgKind::Command, ID_SETTINGS, 0,
-         &CMainDlg::Call<&CMainDlg::OnSettings>},
-        {MsgKind::Command, ID_POPUP_DELETE, 0,
-         &CMainDlg::Call<&CMainDlg::OnDelete>},
-        {MsgKind::Command, ID_POPUP_DELETE_ALL, 0,
-         &CMainDlg::Call<&CMainDlg::OnDeleteAll>},
+        {MsgKind::Command, IDC_ADD, BN_CLICKED, &CMainDlg::Call<&CMainDlg::OnAdd>},
+        {MsgKind::Command, IDC_DST_DELETE, BN_CLICKED, &CMainDlg::Call<&CMainDlg::OnDstDelete>},
+        {MsgKind::Command, IDC_SEND, BN_CLICKED, &CMainDlg::Call<&CMainDlg::OnSend>},
+        {MsgKind::Command, ID_ABOUT, 0, &CMainDlg::Call<&CMainDlg::OnAbout>},
+        {MsgKind::Command, ID_FILE_OPEN, 0, &CMainDlg::Call<&CMainDlg::OnFileOpen>},
+        {MsgKind::Command, ID_FILE_SAVE, 0, &CMainDlg::Call<&CMainDlg::OnFileSave>},
+        {MsgKind::Command, ID_SETTINGS, 0, &CMainDlg::Call<&CMainDlg::OnSettings>},
+        {MsgKind::Command, ID_POPUP_DELETE, 0, &CMainDlg::Call<&CMainDlg::OnDelete>},
+        {MsgKind::Command, ID_POPUP_DELETE_ALL, 0, &CMainDlg::Call<&CMainDlg::OnDeleteAll>},
         {MsgKind::ContextMenu, kAnyId, 0,
          [](CMainDlg& dlg, const DlgMessage& m) -> long {
              dlg.OnContextMenu(m.point);
              return 0;
          }},
-        {MsgKind::Command, ID_POPUP_ADD, 0,
-         &CMainDlg::Call<&CMainDlg::OnAdd>},
+        {MsgKind::Command, ID_POPUP_ADD, 0, &CMainDlg::Call<&CMainDlg::OnAdd>},
         {MsgKind::Timer, kAnyId, 0,
          [](CMainDlg& dlg, const DlgMessage& m) -> long {
              dlg.OnTimer(m.id);
@@ -324,7 +326,9 @@ void CMainDlg::ReplaceRows(const std::vector<DstRow>& rows) {
     for (const DstRow& row : rows) AppendRow(row);
 }
 
-void CMainDlg::UpdateRowCount() { m_nRowCount = m_dateList->rowCount(); }
+void CMainDlg::UpdateRowCount() {
+    m_nRowCount = m_dateList->rowCount();
+}
 
 void CMainDlg::AfterRowsRemoved() {
     UpdateRowCount();
@@ -432,9 +436,10 @@ void CMainDlg::OnSettings() {
 
 std::optional<QString> CMainDlg::AskForFile(FileDialogKind kind) {
     if (m_fileDialog) return m_fileDialog(kind);
-    const QString path = kind == FileDialogKind::Open
-                             ? QFileDialog::getOpenFileName(this, QString(), QString(), kFileFilter)
-                             : QFileDialog::getSaveFileName(this, QString(), QString(), kFileFilter);
+    const QString path =
+        kind == FileDialogKind::Open
+            ? QFileDialog::getOpenFileName(this, QString(), QString(), kFileFilter)
+            : QFileDialog::getSaveFileName(this, QString(), QString(), kFileFilter);
     if (path.isEmpty()) return std::nullopt;
     return path;
 }
@@ -457,9 +462,7 @@ void CMainDlg::OnFileOpen() {
             AfxMessageBox(QStringLiteral("Unable to read file!"), MB_OK | MB_ICONERROR);
         }
     }
-    const QDateTime now = CurrentUtcSeconds();
-    m_beginPicker->setDateTime(now);
-    m_endPicker->setDateTime(now);
+    SetPickersToNow();
     DoDataExchange(true);
     UpdateRowCount();
     m_sendButton->setEnabled(m_nRowCount >= kMaxRows);
@@ -482,21 +485,33 @@ void CMainDlg::OnFileSave() {
 
 // ---- The upload and the serial link ---------------------------------------
 
-void CMainDlg::OnSend() { m_upload.OnSend(); }
+void CMainDlg::OnSend() {
+    m_upload.OnSend();
+}
 
-void CMainDlg::OnDstDelete() { m_upload.OnDstDelete(); }
+void CMainDlg::OnDstDelete() {
+    m_upload.OnDstDelete();
+}
 
-void CMainDlg::OnTimer(int id) { m_upload.OnTimer(id); }
+void CMainDlg::OnTimer(int id) {
+    m_upload.OnTimer(id);
+}
 
 long CMainDlg::OnLinkRxChar(std::uintptr_t wParam, std::intptr_t lParam) {
     return m_upload.OnLinkRxChar(wParam, lParam);
 }
 
-void CMainDlg::SetTimer(int id, int milliseconds) { m_timers.SetTimer(id, milliseconds); }
+void CMainDlg::SetTimer(int id, int milliseconds) {
+    m_timers.SetTimer(id, milliseconds);
+}
 
-void CMainDlg::KillTimer(int id) { m_timers.KillTimer(id); }
+void CMainDlg::KillTimer(int id) {
+    m_timers.KillTimer(id);
+}
 
-void CMainDlg::RefreshControls() { DoDataExchange(false); }
+void CMainDlg::RefreshControls() {
+    DoDataExchange(false);
+}
 
 void CMainDlg::ShowBox(const std::string& text, BoxIcon icon) {
     AfxMessageBox(QString::fromStdString(text),
@@ -532,8 +547,12 @@ bool CMainDlg::event(QEvent* event) {
             const LinkMessage& message = link->Message();
             // A message of a stopped worker is dropped.
             if (message.generation != m_link.Generation()) return true;
-            const DlgMessage routed{MsgKind::Message, static_cast<int>(message.message), 0,
-                                    message.wParam, message.lParam, {}};
+            const DlgMessage routed{MsgKind::Message,
+                                    static_cast<int>(message.message),
+                                    0,
+                                    message.wParam,
+                                    message.lParam,
+                                    {}};
             if (Dispatch(routed)) return true;
         }
     }

@@ -34,7 +34,7 @@ struct CMainDlgOptions {
 };
 
 class CMainDlg : public QDialog, public IUploadHost, public ILinkOwner {
-public:
+  public:
     using Options = CMainDlgOptions;
     enum class FileDialogKind { Open, Save };
     // Asks for a file; nothing when the user cancels.
@@ -81,11 +81,11 @@ public:
 
     void done(int result) override;
 
-protected:
+  protected:
     bool event(QEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
-private:
+  private:
     void CreateControls();
     void CreateMenuBar();
     void ShowSystemMenu();
@@ -98,6 +98,7 @@ private:
     void CreateListColumns();
     void ReadSettings();
     void ApplyDateOrderToPickers();
+    void SetPickersToNow();
 
     // Handlers, in the order of the routing table.
     void OnSysCommand(int id);

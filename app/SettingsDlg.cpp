@@ -24,7 +24,7 @@ constexpr int kPortCount = 8;
 // was chosen or the list was dismissed; nothing else about it is reported.
 // Qt also asks a closed list to close when the dialog hides: that is no close-up.
 class CPortCombo : public QComboBox {
-public:
+  public:
     CPortCombo(QWidget* parent, std::function<void()> onCloseUp)
         : QComboBox(parent), m_onCloseUp(std::move(onCloseUp)) {}
     void hidePopup() override {
@@ -33,7 +33,7 @@ public:
         if (wasOpen) m_onCloseUp();
     }
 
-private:
+  private:
     std::function<void()> m_onCloseUp;
 };
 
@@ -77,10 +77,12 @@ CSettingsDlg::CSettingsDlg(QWidget* parent) : QDialog(parent) {
     PlaceControl(m_dayFirst, IDC_DAY_FIRST, font, 20, 75, 70, 10);
     m_monthFirst = new QRadioButton(QStringLiteral("MM/DD/YYYY"), this);
     PlaceControl(m_monthFirst, IDC_MONTH_FIRST, font, 20, 90, 70, 10);
-    connect(m_dayFirst, &QRadioButton::clicked, this,
-            [this] { Dispatch({MsgKind::Command, IDC_DAY_FIRST, BN_CLICKED, 0, 0, {}}); });
-    connect(m_monthFirst, &QRadioButton::clicked, this,
-            [this] { Dispatch({MsgKind::Command, IDC_MONTH_FIRST, BN_CLICKED, 0, 0, {}}); });
+    connect(m_dayFirst, &QRadioButton::clicked, this, [this] {
+        Dispatch({MsgKind::Command, IDC_DAY_FIRST, BN_CLICKED, 0, 0, {}});
+    });
+    connect(m_monthFirst, &QRadioButton::clicked, this, [this] {
+        Dispatch({MsgKind::Command, IDC_MONTH_FIRST, BN_CLICKED, 0, 0, {}});
+    });
 
     setTabOrder(ok, cancel);
     setTabOrder(cancel, m_timeoutEdit);

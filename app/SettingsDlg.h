@@ -14,7 +14,7 @@ class QRadioButton;
 namespace velmora {
 
 class CSettingsDlg : public QDialog {
-public:
+  public:
     explicit CSettingsDlg(QWidget* parent = nullptr);
 
     // Runs OnInitDialog, then the dialog; IDOK or IDCANCEL.
@@ -33,7 +33,7 @@ public:
 
     void accept() override;
 
-private:
+  private:
     void OnCloseUpPort();
     void OnDayFirst() { m_nDateOrder = 0; }
     void OnMonthFirst() { m_nDateOrder = 1; }

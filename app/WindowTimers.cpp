@@ -8,8 +8,7 @@ namespace {
 constexpr int kMinimumPeriodMs = 10;
 }
 
-CWindowTimers::CWindowTimers(std::function<void(int)> onExpiry)
-    : m_onExpiry(std::move(onExpiry)) {}
+CWindowTimers::CWindowTimers(std::function<void(int)> onExpiry) : m_onExpiry(std::move(onExpiry)) {}
 
 void CWindowTimers::SetTimer(int id, int milliseconds) {
     std::unique_ptr<QTimer>& timer = m_timers[id];

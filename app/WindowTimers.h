@@ -10,7 +10,7 @@
 namespace velmora {
 
 class CWindowTimers {
-public:
+  public:
     explicit CWindowTimers(std::function<void(int)> onExpiry);
 
     // Starts the timer `id`, or restarts it with the new period. Periods below
@@ -22,7 +22,7 @@ public:
     // Kills every timer.
     void KillAll();
 
-private:
+  private:
     std::function<void(int)> m_onExpiry;
     std::map<int, std::unique_ptr<QTimer>> m_timers;
 };

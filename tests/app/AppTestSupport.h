@@ -25,7 +25,7 @@ namespace velmora::test {
 
 // Records every box instead of showing it.
 class BoxRecorder {
-public:
+  public:
     BoxRecorder() {
         m_previous = SetMessageBoxHook([this](const BoxRequest& box) { m_boxes.push_back(box); });
     }
@@ -38,20 +38,20 @@ public:
     }
     void Clear() { m_boxes.clear(); }
 
-private:
+  private:
     std::vector<BoxRequest> m_boxes;
     MessageBoxHook m_previous;
 };
 
 // A fresh empty directory made current for the life of the object.
 class ScratchDir {
-public:
+  public:
     ScratchDir() : m_previous(QDir::currentPath()) { QDir::setCurrent(m_dir.path()); }
     ~ScratchDir() { QDir::setCurrent(m_previous); }
     QString Path() const { return m_dir.path(); }
     QString File(const QString& name) const { return m_dir.filePath(name); }
 
-private:
+  private:
     QTemporaryDir m_dir;
     QString m_previous;
 };

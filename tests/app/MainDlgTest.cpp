@@ -1,8 +1,8 @@
 // The main window's date table, popup menu and date file commands.
 #include <QContextMenuEvent>
 #include <QFile>
-#include <QMap>
 #include <QLabel>
+#include <QMap>
 #include <QMenu>
 #include <QMenuBar>
 #include <algorithm>
@@ -40,14 +40,16 @@ void RightClick(QTableWidget& list, QPoint at) {
     QApplication::sendEvent(target, &event);
 }
 
-QDate TodayUtc() { return QDateTime::currentDateTimeUtc().date(); }
+QDate TodayUtc() {
+    return QDateTime::currentDateTimeUtc().date();
+}
 
 }  // namespace
 
 class MainDlgTest : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void init() {
         m_dir = std::make_unique<ScratchDir>();
         m_boxes = std::make_unique<BoxRecorder>();
@@ -142,9 +144,8 @@ private slots:
         for (const QPoint edge : {QPoint(0, h / 2), QPoint(w / 2, 0), QPoint(w, h / 2),
                                   QPoint(w / 2, h), QPoint(-5, -5)}) {
             RightClick(*list, edge);
-            QVERIFY2(!seen.shown, qPrintable(QStringLiteral("menu at %1,%2")
-                                                 .arg(edge.x())
-                                                 .arg(edge.y())));
+            QVERIFY2(!seen.shown,
+                     qPrintable(QStringLiteral("menu at %1,%2").arg(edge.x()).arg(edge.y())));
         }
         RightClick(*list, QPoint(1, 1));
         QVERIFY(seen.shown);
@@ -153,30 +154,27 @@ private slots:
         QVERIFY(seen.shown);
     }
 
-    void popupAddAndDeleteAllUseTheCommands() {
+    void popupAddAndDeleteAllResetTheTableAndTitle() {
         auto* list = Control<QTableWidget>(*m_dlg, IDC_DATE_LIST);
+        const QPoint inside = list->viewport()->geometry().center();
         PopupSeen seen;
         Control<QDateEdit>(*m_dlg, IDC_BEGIN_DATE)->setDate(QDate(2030, 3, 31));
         Control<QDateEdit>(*m_dlg, IDC_END_DATE)->setDate(QDate(2030, 10, 27));
         WatchPopup(*m_dlg, seen, ID_POPUP_ADD);
-        RightClick(*list, list->viewport()->geometry().center());
+        RightClick(*list, inside);
         QCOMPARE(RowTexts(*m_dlg), QStringList{"31/03/2030 27/10/2030"});
 
-        WatchPopup(*m_dlg, seen, ID_POPUP_DELETE_ALL);
-        RightClick(*list, list->viewport()->geometry().center());
-        QVERIFY(m_dlg->Rows().empty());
-        QCOMPARE(Control<QLineEdit>(*m_dlg, IDC_ROW_COUNT)->text(), QStringLiteral("0"));
-    }
-
-    void deleteAllResetsTitleAndButtons() {
+        m_dlg->Dispatch({MsgKind::Command, ID_POPUP_DELETE_ALL, 0, 0, 0, {}});
         FillTable(*m_dlg);
         SaveTo("week.dst");
         OpenFrom("week.dst");
         QCOMPARE(m_dlg->windowTitle(), QStringLiteral("Velmora - week.dst"));
 
-        m_dlg->Dispatch({MsgKind::Command, ID_POPUP_DELETE_ALL, 0, 0, 0, {}});
+        WatchPopup(*m_dlg, seen, ID_POPUP_DELETE_ALL);
+        RightClick(*list, inside);
         QCOMPARE(m_dlg->windowTitle(), QStringLiteral("Velmora"));
         QVERIFY(m_dlg->Rows().empty());
+        QCOMPARE(Control<QLineEdit>(*m_dlg, IDC_ROW_COUNT)->text(), QStringLiteral("0"));
         QVERIFY(Control<QPushButton>(*m_dlg, IDC_ADD)->isEnabled());
         QVERIFY(!Control<QPushButton>(*m_dlg, IDC_SEND)->isEnabled());
     }
@@ -266,8 +264,9 @@ private slots:
         QCOMPARE(m_boxes->Boxes().front().type, MB_OK | MB_ICONERROR);
         QVERIFY(QFileInfo(m_dir->File("folder.dst")).isDir());
         QVERIFY(QFile::exists(m_dir->File("folder.dst/kept")));
-        QCOMPARE(QDir(m_dir->Path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
-                 QStringList{"folder.dst"});
+        QCOMPARE(
+            QDir(m_dir->Path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+            QStringList{"folder.dst"});
     }
 
     void aboutOpensFromTheMenuBarAndTheWindowMenu() {
@@ -306,7 +305,7 @@ private slots:
         QCOMPARE(shown, expected);
     }
 
-private:
+  private:
     void SaveTo(const QString& name) {
         m_chosenFile = m_dir->File(name);
         m_dlg->Dispatch({MsgKind::Command, ID_FILE_SAVE, 0, 0, 0, {}});

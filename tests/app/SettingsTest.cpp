@@ -26,14 +26,16 @@ StoredSettings ReadStored(const QString& iniPath) {
             profile.GetProfileInt("Settings", "Date Format", -999)};
 }
 
-void ClickOk(QDialog& dialog) { Control<QPushButton>(dialog, IDOK)->click(); }
+void ClickOk(QDialog& dialog) {
+    Control<QPushButton>(dialog, IDOK)->click();
+}
 
 }  // namespace
 
 class SettingsTest : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void init() {
         m_dir = std::make_unique<ScratchDir>();
         m_boxes = std::make_unique<BoxRecorder>();
@@ -80,8 +82,7 @@ private slots:
             ClickOk(settings);
         });
         OpenSettings();
-        QCOMPARE(RowTexts(*m_dlg),
-                 (QStringList{"03/05/2007 10/29/2007", "03/30/2008 10/26/2008"}));
+        QCOMPARE(RowTexts(*m_dlg), (QStringList{"03/05/2007 10/29/2007", "03/30/2008 10/26/2008"}));
         QCOMPARE(m_dlg->GetDateOrder(), 1);
         QCOMPARE(Control<QDateEdit>(*m_dlg, IDC_END_DATE)->displayFormat(),
                  QStringLiteral("MM/dd/yyyy"));
@@ -207,7 +208,7 @@ private slots:
         QCOMPARE(RowTexts(*m_dlg), QStringList{"05/03/2007 29/10/2007"});
     }
 
-private:
+  private:
     void OpenSettings() { m_dlg->Dispatch({MsgKind::Command, ID_SETTINGS, 0, 0, 0, {}}); }
 
     std::unique_ptr<ScratchDir> m_dir;

