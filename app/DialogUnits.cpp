@@ -24,8 +24,13 @@ QFont DialogFont() {
 }
 
 QRect DialogUnitsToPixels(const QFont& font, int x, int y, int width, int height) {
+    // The average width of the 52 letters, rounded, as dialog base units have
+    // always been measured; a font's own "average" is often narrower and would
+    // leave too little room for the texts the controls were laid out for.
     const QFontMetrics metrics(font);
-    const int cx = metrics.averageCharWidth();
+    static const QString kLetters =
+        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+    const int cx = Scale(metrics.horizontalAdvance(kLetters), 1, 52);
     const int cy = metrics.height();
     return {Scale(x, cx, 4), Scale(y, cy, 8), Scale(width, cx, 4), Scale(height, cy, 8)};
 }

@@ -111,6 +111,9 @@ void CMainDlg::CreateControls() {
     m_dateList->setSelectionMode(QAbstractItemView::SingleSelection);
     m_dateList->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_dateList->setShowGrid(true);
+    // The two columns fill the list; the vertical scroll bar of a full table
+    // must not add a horizontal one for the few pixels it takes.
+    m_dateList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_dateList->verticalHeader()->hide();
     m_dateList->verticalHeader()->setDefaultSectionSize(QFontMetrics(font).height() + 4);
     m_dateList->horizontalHeader()->setSectionsClickable(false);
