@@ -15,7 +15,7 @@ struct OptionSpec {
     Arity arity;
 };
 
-struct CommandSpec {
+struct CommandGrammar {
     std::string_view name;
     Command command;
     std::vector<OptionSpec> options;
@@ -25,8 +25,8 @@ struct CommandSpec {
 const std::vector<OptionSpec> kLinkOptions = {
     {"--port", Arity::Value}, {"--timeout", Arity::Value}, {"--early", Arity::OptionalValue}};
 
-const std::vector<CommandSpec>& Commands() {
-    static const std::vector<CommandSpec> commands = {
+const std::vector<CommandGrammar>& Commands() {
+    static const std::vector<CommandGrammar> commands = {
         {"show", Command::Show, {{"--month-first", Arity::Flag}}, "FILE"},
         {"make",
          Command::Make,
@@ -120,12 +120,12 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         return {options, {}};
     }
     const auto& commands = Commands();
-    const auto spec = std::find_if(commands.begin(), commands.end(),
-                                   [&](const CommandSpec& c) { return c.name == args[0]; });
-    if (spec == commands.end())
+    const auto grammar = std::find_if(commands.begin(), commands.end(),
+                                   [&](const CommandGrammar& c) { return c.name == args[0]; });
+    if (grammar == commands.end())
         return Fail("unknown command '" + args[0] + "'; " + std::string(kCommandList));
-    options.command = spec->command;
-    const std::string commandName(spec->name);
+    options.command = grammar->command;
+    const std::string commandName(grammar->name);
 
     OptionValues values;
     std::vector<std::string> positionals;
@@ -147,9 +147,9 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         }
         const std::size_t equals = arg.find('=');
         const std::string name = arg.substr(0, equals);
-        const auto option = std::find_if(spec->options.begin(), spec->options.end(),
+        const auto option = std::find_if(grammar->options.begin(), grammar->options.end(),
                                          [&](const OptionSpec& o) { return o.name == name; });
-        if (option == spec->options.end())
+        if (option == grammar->options.end())
             return Fail("unknown option " + name + " for " + commandName + "; see velmora-cli " +
                         commandName + " --help");
         if (values.contains(name)) return Fail(name + " given twice");
@@ -166,11 +166,11 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         values.emplace(name, std::move(value));
     }
 
-    const std::size_t wanted = spec->positional.empty() ? 0 : 1;
+    const std::size_t wanted = grammar->positional.empty() ? 0 : 1;
     if (positionals.size() > wanted)
         return Fail("unexpected argument '" + positionals[wanted] + "' for " + commandName);
     if (positionals.size() < wanted)
-        return Fail(commandName + " needs " + std::string(spec->positional));
+        return Fail(commandName + " needs " + std::string(grammar->positional));
     if (wanted == 1) options.file = positionals[0];
 
     std::optional<std::string> error;
