@@ -54,3 +54,10 @@ printf 'timeout %d ms, 15 periods = %d ms, best of %d runs\n' "$timeout" "$budge
 ratio() { awk -v t="$1" -v b="$budget" 'BEGIN { printf "%.3f", t / b }'; }
 printf 'plain   %6d ms  ratio %s\n' "$plain" "$(ratio "$plain")"
 printf 'early   %6d ms  ratio %s\n' "$early" "$(ratio "$early")"
+
+# The processor time one plain upload costs: the program should sleep through
+# each reply period, not spin.
+(cd "$work" && /usr/bin/time -o "$work/cpu" -f '%U %S %e' "$cli" send t.dst --port "$port" \
+   --timeout "$timeout" >/dev/null 2>&1)
+read -r user sys wall <"$work/cpu"
+printf 'cpu     %s s user + %s s system over %s s of a plain upload\n' "$user" "$sys" "$wall"
