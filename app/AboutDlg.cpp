@@ -23,7 +23,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
 
     auto* name = new QLabel(QStringLiteral("Velmora Version 1.30"), this);
     PlaceControl(name, -1, font, 45, 15, 119, 8);
-    auto* notice = new QLabel(QStringLiteral("Copyright (C) 2026 Velmora contributors"), this);
+    auto* notice = new QLabel(QStringLiteral("© 2026 Velmora contributors"), this);
     PlaceControl(notice, -1, font, 45, 30, 119, 8);
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);

@@ -274,12 +274,15 @@ class MainDlgTest : public QObject {
         const auto readAbout = [&shown](QDialog& about) {
             shown << about.objectName();
             for (const QLabel* label : about.findChildren<QLabel*>()) {
-                if (!label->text().isEmpty()) shown << label->text();
+                if (label->text().isEmpty()) continue;
+                shown << label->text();
+                // The texts must fit the widths the dialog gives them.
+                QVERIFY2(label->sizeHint().width() <= label->width(), qPrintable(label->text()));
             }
             Control<QPushButton>(about, IDOK)->click();
         };
         const QStringList expected{"100", "Velmora Version 1.30",
-                                   "Copyright (C) 2026 Velmora contributors"};
+                                   "© 2026 Velmora contributors"};
 
         auto* menuBar = Control<QMenuBar>(*m_dlg, IDR_MAIN_MENU);
         const QList<QAction*> topLevel = menuBar->actions();
