@@ -21,8 +21,10 @@ class PseudoTerminal {
   public:
     PseudoTerminal() {
         m_master = posix_openpt(O_RDWR | O_NOCTTY);
-        if (m_master >= 0 && grantpt(m_master) == 0 && unlockpt(m_master) == 0) {
-            m_slavePath = QString::fromLocal8Bit(ptsname(m_master));
+        char name[128];
+        if (m_master >= 0 && grantpt(m_master) == 0 && unlockpt(m_master) == 0 &&
+            ptsname_r(m_master, name, sizeof name) == 0) {
+            m_slavePath = QString::fromLocal8Bit(name);
         }
     }
     ~PseudoTerminal() {

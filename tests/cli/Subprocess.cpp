@@ -19,6 +19,7 @@ constexpr int kSimulatorStartMs = 10000;
 
 std::vector<char*> ArgvOf(std::vector<std::string>& words) {
     std::vector<char*> argv;
+    argv.reserve(words.size() + 1);
     for (std::string& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
     return argv;

@@ -54,6 +54,7 @@ class DateFileTest : public ::testing::Test {
 
 std::vector<DstRow> FifteenRows() {
     std::vector<DstRow> rows;
+    rows.reserve(kMaxRows);
     for (int i = 0; i < kMaxRows; ++i) {
         rows.push_back({ComposeDateText(i + 1, 3, 2000 + i, kDayFirst),
                         ComposeDateText(28 - i, 10, 2000 + i, kDayFirst)});

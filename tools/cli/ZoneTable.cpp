@@ -3,14 +3,13 @@
 #include <QDateTime>
 #include <QTimeZone>
 
-#include <cstdlib>
 #include <filesystem>
 #include <optional>
 
 namespace velmora::cli {
 namespace {
 
-constexpr qint64 kSecondsPerDay = 24 * 60 * 60;
+constexpr qint64 kSecondsPerDay = qint64{24} * 60 * 60;
 
 // A change of the zone's UTC offset at the second `at` (seconds since the epoch).
 struct OffsetChange {
@@ -86,8 +85,9 @@ qint64 StartOfYearUtc(int year) {
 // UTC), so a zone counts as known only when the database has a file for it.
 bool IsKnownZone(const std::string& zoneId, const QTimeZone& zone) {
     if (!zone.isValid()) return false;
-    const char* tzdir = std::getenv("TZDIR");
-    const std::filesystem::path database = tzdir && *tzdir ? tzdir : "/usr/share/zoneinfo";
+    // Qt's copy of the variable, read under the lock that its writers take.
+    const std::string tzdir = qgetenv("TZDIR").toStdString();
+    const std::filesystem::path database = tzdir.empty() ? "/usr/share/zoneinfo" : tzdir;
     std::error_code error;
     return std::filesystem::is_regular_file(database / zoneId, error);
 }
@@ -122,6 +122,8 @@ ZoneRows BuildZoneRows(const std::string& zoneId, int firstYear) {
                                          ? "no daylight-saving period"
                                          : std::to_string(ending.size()) +
                                                " daylight-saving periods (a row holds one)";
+            // The message is built once, as the loop is left.
+            // NOLINTNEXTLINE(performance-inefficient-string-concatenation)
             return {{}, "time zone " + zoneId + " has " + what + " ending in " +
                             std::to_string(year)};
         }

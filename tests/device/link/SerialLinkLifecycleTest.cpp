@@ -4,8 +4,8 @@
 #include <sys/resource.h>
 
 #include <atomic>
-#include <cstdio>
 #include <filesystem>
+#include <fstream>
 
 #include "LinkTestSupport.h"
 
@@ -26,7 +26,7 @@ TEST(LifecycleTest, OpenRefusesWhatIsNotAFreeTerminalWithoutAReport) {
     CSerialLink link;
     const std::filesystem::path regular =
         std::filesystem::temp_directory_path() / ("velmora-link-" + std::to_string(getpid()));
-    std::fclose(std::fopen(regular.c_str(), "w"));
+    ASSERT_TRUE(std::ofstream(regular).good());
 
     for (const std::string& path :
          {std::string("/dev/velmora-no-such-port"), std::string("/tmp"), regular.string()}) {
