@@ -15,7 +15,7 @@ Options Parsed(const std::vector<std::string>& args) {
 std::string ErrorOf(const std::vector<std::string>& args) {
     const ParseResult result = ParseArguments(args);
     EXPECT_FALSE(result.options.has_value());
-    EXPECT_EQ(result.error.find('\n'), std::string::npos) << "one line: " << result.error;
+    EXPECT_EQ(result.error.find_first_of("\r\n"), std::string::npos) << "one line: " << result.error;
     return result.error;
 }
 
@@ -85,6 +85,18 @@ TEST(CliArgs, MalformedCommandLinesAreRefusedWithOneLine) {
     EXPECT_NE(ErrorOf({"show", "f", "--month-first=yes"}).find("no value"), std::string::npos);
     EXPECT_NE(ErrorOf({"delete", "--port", "1", "--port", "2"}).find("twice"),
               std::string::npos);
+}
+
+TEST(CliArgs, ControlCharactersOfAnArgumentAreEscapedInItsMessage) {
+    EXPECT_NE(ErrorOf({"\n"}).find("'\\n'"), std::string::npos);
+    EXPECT_NE(ErrorOf({"show", "a", "b\r\nc"}).find("'b\\r\\nc'"), std::string::npos);
+    EXPECT_NE(ErrorOf({"show", "f", "--x\ty"}).find("--x\\ty"), std::string::npos);
+    EXPECT_NE(ErrorOf({"delete", "--timeout", std::string("1\0\x1f", 3)}).find("'1\\x00\\x1f'"),
+              std::string::npos);
+    EXPECT_NE(ErrorOf({"make", "--zone=X", "--output=o", "--first-year=20\n27"}).find("'20\\n27'"),
+              std::string::npos);
+    // Only the message is escaped: a file name keeps its bytes.
+    EXPECT_EQ(Parsed({"show", "a\nb"}).file, "a\nb");
 }
 
 TEST(CliArgs, HelpWinsAndDoubleDashEndsTheOptions) {

@@ -46,6 +46,29 @@ constexpr int kMaxComPort = 8;
 
 ParseResult Fail(std::string message) { return {std::nullopt, std::move(message)}; }
 
+// An argument as an error message quotes it: control characters are written as
+// escapes, so that an argument holding a line feed cannot break the message,
+// which is one line, in two.
+std::string Shown(std::string_view text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string shown;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\n') {
+            shown += "\\n";
+        } else if (c == '\r') {
+            shown += "\\r";
+        } else if (c == '\t') {
+            shown += "\\t";
+        } else if (byte < 0x20 || byte == 0x7f) {
+            shown.append("\\x").append(1, kHex[byte >> 4]).append(1, kHex[byte & 0xf]);
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
+}
+
 bool IsHelp(std::string_view arg) { return arg == "--help" || arg == "-h"; }
 
 // The whole text must be a decimal integer that fits an int.
@@ -72,7 +95,7 @@ std::optional<std::string> PositiveMs(const OptionValues& values, std::string_vi
     const std::optional<int> ms = ParseInt(*it->second);
     if (!ms || *ms < 1)
         return std::string(name) + " needs a number of milliseconds of at least 1, not '" +
-               *it->second + "'";
+               Shown(*it->second) + "'";
     out = *ms;
     return std::nullopt;
 }
@@ -83,7 +106,7 @@ std::optional<std::string> ReadLinkOptions(const OptionValues& values, Options& 
         if (AllDigits(port)) {
             const std::optional<int> number = ParseInt(port);
             if (!number || *number < 1 || *number > kMaxComPort)
-                return "--port takes a COM port number 1..8 or a device path, not '" + port + "'";
+                return "--port takes a COM port number 1..8 or a device path, not '" + Shown(port) + "'";
             options.portNumber = number;
         } else {
             options.portPath = port;
@@ -105,7 +128,7 @@ std::optional<std::string> ReadMakeOptions(const OptionValues& values, Options& 
     options.force = values.contains("--force");
     const std::string& year = *values.find("--first-year")->second;
     const std::optional<int> number = ParseInt(year);
-    if (!number) return "--first-year needs a year, not '" + year + "'";
+    if (!number) return "--first-year needs a year, not '" + Shown(year) + "'";
     options.firstYear = *number;
     return std::nullopt;
 }
@@ -123,7 +146,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     const auto grammar = std::find_if(commands.begin(), commands.end(),
                                    [&](const CommandGrammar& c) { return c.name == args[0]; });
     if (grammar == commands.end())
-        return Fail("unknown command '" + args[0] + "'; " + std::string(kCommandList));
+        return Fail("unknown command '" + Shown(args[0]) + "'; " + std::string(kCommandList));
     options.command = grammar->command;
     const std::string commandName(grammar->name);
 
@@ -149,12 +172,9 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         const std::string name = arg.substr(0, equals);
         const auto option = std::find_if(grammar->options.begin(), grammar->options.end(),
                                          [&](const OptionSpec& o) { return o.name == name; });
-        if (option == grammar->options.end()) {
-            // The message is built once, as the loop is left.
-            // NOLINTNEXTLINE(performance-inefficient-string-concatenation)
-            return Fail("unknown option " + name + " for " + commandName + "; see velmora-cli " +
+        if (option == grammar->options.end())
+            return Fail("unknown option " + Shown(name) + " for " + commandName + "; see velmora-cli " +
                         commandName + " --help");
-        }
         if (values.contains(name)) return Fail(name + " given twice");
 
         std::optional<std::string> value;
@@ -171,7 +191,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
 
     const std::size_t wanted = grammar->positional.empty() ? 0 : 1;
     if (positionals.size() > wanted)
-        return Fail("unexpected argument '" + positionals[wanted] + "' for " + commandName);
+        return Fail("unexpected argument '" + Shown(positionals[wanted]) + "' for " + commandName);
     if (positionals.size() < wanted)
         return Fail(commandName + " needs " + std::string(grammar->positional));
     if (wanted == 1) options.file = positionals[0];
