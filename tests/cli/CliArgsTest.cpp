@@ -15,7 +15,8 @@ Options Parsed(const std::vector<std::string>& args) {
 std::string ErrorOf(const std::vector<std::string>& args) {
     const ParseResult result = ParseArguments(args);
     EXPECT_FALSE(result.options.has_value());
-    EXPECT_EQ(result.error.find_first_of("\r\n"), std::string::npos) << "one line: " << result.error;
+    EXPECT_EQ(result.error.find_first_of("\r\n"), std::string::npos)
+        << "one line: " << result.error;
     return result.error;
 }
 

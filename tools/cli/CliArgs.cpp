@@ -106,7 +106,8 @@ std::optional<std::string> ReadLinkOptions(const OptionValues& values, Options& 
         if (AllDigits(port)) {
             const std::optional<int> number = ParseInt(port);
             if (!number || *number < 1 || *number > kMaxComPort)
-                return "--port takes a COM port number 1..8 or a device path, not '" + Shown(port) + "'";
+                return "--port takes a COM port number 1..8 or a device path, not '" +
+                       Shown(port) + "'";
             options.portNumber = number;
         } else {
             options.portPath = port;
@@ -173,8 +174,8 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         const auto option = std::find_if(grammar->options.begin(), grammar->options.end(),
                                          [&](const OptionSpec& o) { return o.name == name; });
         if (option == grammar->options.end())
-            return Fail("unknown option " + Shown(name) + " for " + commandName + "; see velmora-cli " +
-                        commandName + " --help");
+            return Fail("unknown option " + Shown(name) + " for " + commandName +
+                        "; see velmora-cli " + commandName + " --help");
         if (values.contains(name)) return Fail(name + " given twice");
 
         std::optional<std::string> value;
@@ -191,7 +192,8 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
 
     const std::size_t wanted = grammar->positional.empty() ? 0 : 1;
     if (positionals.size() > wanted)
-        return Fail("unexpected argument '" + Shown(positionals[wanted]) + "' for " + commandName);
+        return Fail("unexpected argument '" + Shown(positionals[wanted]) + "' for " +
+                    commandName);
     if (positionals.size() < wanted)
         return Fail(commandName + " needs " + std::string(grammar->positional));
     if (wanted == 1) options.file = positionals[0];
