@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <utility>
@@ -47,21 +48,22 @@ ProfileText LoadProfile(const std::string& path) {
     result.state = FileState::Unusable;
     struct stat info {};
     if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
-        // One byte past the cap tells a file that is too long from one that fits.
-        std::string text(kMaxProfileBytes + 1, '\0');
-        std::size_t filled = 0;
+        // Read piece by piece, so that a short file costs a short buffer, up to
+        // one byte past the cap, which tells a file that is too long from one that fits.
+        std::string text;
+        char piece[4096];
         bool failed = false;
-        while (filled < text.size()) {
-            const ssize_t got = ::read(fd, text.data() + filled, text.size() - filled);
+        while (text.size() <= kMaxProfileBytes) {
+            const std::size_t wanted = std::min(sizeof piece, kMaxProfileBytes + 1 - text.size());
+            const ssize_t got = ::read(fd, piece, wanted);
             if (got < 0 && errno == EINTR) continue;
             if (got <= 0) {
                 failed = got < 0;
                 break;
             }
-            filled += static_cast<std::size_t>(got);
+            text.append(piece, static_cast<std::size_t>(got));
         }
         if (!failed) {
-            text.resize(filled);
             result.text = std::move(text);
             result.state = FileState::Read;
         }
