@@ -220,9 +220,12 @@ bool Profile::WriteProfileInt(std::string_view section, std::string_view key, in
 
     std::string out;
     out.reserve(file.text.size() + section.size() + key.size() + 32);
-    // Only a last line that lacks its ending can leave `out` mid-line.
+    // Only a last line that lacks its ending can leave `out` mid-line. A lone
+    // '\r' that ends the file is already that line's ending as the reader sees
+    // it, so it only needs its '\n'; "\r\r\n" would put a '\r' into the line.
     const auto startLine = [&] {
-        if (!out.empty() && out.back() != '\n') out += eol;
+        if (out.empty() || out.back() == '\n') return;
+        out += out.back() == '\r' ? std::string_view("\n") : eol;
     };
     const std::string valueText = std::to_string(value);
     const std::string keyLine = std::string(key) + "=" + valueText + std::string(eol);

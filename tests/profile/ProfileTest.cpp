@@ -164,6 +164,20 @@ TEST_F(ProfileTest, WritingKeepsEveryOtherLineByteForByte) {
     EXPECT_EQ(profile_.GetProfileInt("Settings", "Timeout", 1000), 50);
 }
 
+TEST_F(ProfileTest, ALoneCarriageReturnEndingTheFileStaysOutOfItsLine) {
+    // A '\r' that ends the file ends its last line; a write completes that
+    // ending instead of leaving the '\r' in the line, where it would join the value.
+    WriteIni("[Other]\r\nName=800\r");
+    ASSERT_TRUE(profile_.WriteProfileInt("Settings", "Port", 3));
+    EXPECT_EQ(ReadIni(), "[Other]\r\nName=800\r\n[Settings]\r\nPort=3\r\n");
+    EXPECT_EQ(profile_.GetProfileString("Other", "Name"), "800");
+
+    WriteIni("[Settings]\nTimeout=5\r");
+    ASSERT_TRUE(profile_.WriteProfileInt("Settings", "Port", 3));
+    EXPECT_EQ(ReadIni(), "[Settings]\nTimeout=5\r\nPort=3\n");
+    EXPECT_EQ(profile_.GetProfileString("Settings", "Timeout"), "5");
+}
+
 TEST_F(ProfileTest, OnlyTheFirstMebibyteIsRead) {
     const std::string padding(std::size_t{1} << 20, ';');
     WriteIni("[Settings]\nPort=3\n" + padding + "\nTimeout=5\n");
