@@ -1,13 +1,22 @@
 #!/usr/bin/env bash
-# Builds Velmora and runs every test: the serial link under ThreadSanitizer,
-# everything under AddressSanitizer and UndefinedBehaviorSanitizer, then the
-# plain build (which also builds the benchmarks). The last line is CTest's summary.
+# Builds Velmora and runs every test: the fuzz targets for a few seconds each,
+# the serial link under ThreadSanitizer, everything under AddressSanitizer and
+# UndefinedBehaviorSanitizer, then the plain build (which also builds the
+# benchmarks). The last line is CTest's summary.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
 export QT_QPA_PLATFORM=offscreen
 jobs=$(nproc 2>/dev/null || echo 2)
+
+# The fuzz targets first (a few seconds each, built with clang), so that CTest's
+# summary of the plain build stays the last line.
+echo "=== fuzz build ==="
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j "$jobs"
+echo "=== fuzz tests ==="
+ctest --preset fuzz -j "$jobs"
 
 for preset in tsan asan default; do
   echo "=== ${preset} build ==="

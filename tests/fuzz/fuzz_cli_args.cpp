@@ -1,0 +1,48 @@
+// Any argument list for velmora-cli (the input cut at zero bytes, so an
+// argument may hold line feeds): the parser gives either options or a
+// one-line error, and options it accepts are within their documented ranges.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "CliArgs.h"
+#include "FuzzSupport.h"
+
+using namespace velmora::cli;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    std::string_view input(reinterpret_cast<const char*>(data), size);
+    std::vector<std::string> args;
+    while (!input.empty()) {
+        const std::size_t zero = input.find('\0');
+        args.emplace_back(input.substr(0, zero));
+        input.remove_prefix(zero == std::string_view::npos ? input.size() : zero + 1);
+    }
+
+    const ParseResult result = ParseArguments(args);
+    if (!result.options) {
+        FUZZ_CHECK(!result.error.empty());
+        FUZZ_CHECK(result.error.find_first_of("\r\n") == std::string::npos);
+        return 0;
+    }
+    FUZZ_CHECK(result.error.empty());
+    const Options& options = *result.options;
+    static_cast<void>(HelpText(options.command));
+    if (options.help) return 0;
+
+    FUZZ_CHECK(options.command != Command::None);
+    FUZZ_CHECK(args.front() == (options.command == Command::Show   ? "show"
+                                : options.command == Command::Make ? "make"
+                                : options.command == Command::Send ? "send"
+                                                                   : "delete"));
+    if (options.command == Command::Make) {
+        FUZZ_CHECK(!options.zone.empty() && !options.output.empty());
+    }
+    if (options.portNumber) FUZZ_CHECK(*options.portNumber >= 1 && *options.portNumber <= 8);
+    if (options.portNumber) FUZZ_CHECK(options.portPath.empty());
+    if (options.timeoutMs) FUZZ_CHECK(*options.timeoutMs >= 1);
+    if (options.earlyGapMs) FUZZ_CHECK(*options.earlyGapMs >= 1);
+    return 0;
+}
