@@ -13,11 +13,11 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "DeviceFrame.h"
@@ -103,7 +103,8 @@ bool ParseOptions(int argc, char** argv, Options& options) {
         const std::string_view arg = argv[i];
         if (arg == "--help") {
             std::fputs(kUsage, stdout);
-            std::exit(0);
+            // Nothing but this thread exists while the options are read.
+            std::exit(0);  // NOLINT(concurrency-mt-unsafe)
         }
         if (arg == "--stdin-lifeline") {
             options.stdinLifeline = true;
@@ -220,7 +221,8 @@ public:
     explicit Simulator(const Options& options) : m_options(options) {}
 
     ~Simulator() {
-        if (m_log != nullptr) std::fclose(m_log);
+        // Every log line is flushed as it is written, so a failed close loses nothing.
+        if (m_log != nullptr) std::fclose(m_log);  // NOLINT(cert-err33-c)
         if (m_slave >= 0) close(m_slave);
         if (m_master >= 0) close(m_master);
     }
@@ -235,8 +237,8 @@ public:
         if (m_master < 0 || grantpt(m_master) != 0 || unlockpt(m_master) != 0) {
             return Fail("cannot create a pseudo-terminal");
         }
-        const char* path = ptsname(m_master);
-        if (path == nullptr) return Fail("ptsname");
+        char path[128];
+        if (ptsname_r(m_master, path, sizeof path) != 0) return Fail("ptsname_r");
         // Holding the slave open ourselves keeps the master usable while the
         // client has it closed (the master would see POLLHUP/EIO otherwise).
         m_slave = open(path, O_RDWR | O_NOCTTY | O_CLOEXEC);
@@ -366,7 +368,8 @@ private:
     }
 
     static bool Fail(const char* what) {
-        std::fprintf(stderr, "velmora-devsim: %s: %s\n", what, std::strerror(errno));
+        std::fprintf(stderr, "velmora-devsim: %s: %s\n", what,
+                     std::generic_category().message(errno).c_str());
         return false;
     }
 
@@ -395,7 +398,10 @@ int main(int argc, char** argv) {
     sigemptyset(&stop.sa_mask);
     sigaction(SIGTERM, &stop, nullptr);
     sigaction(SIGINT, &stop, nullptr);
-    signal(SIGPIPE, SIG_IGN);
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGPIPE, &ignore, nullptr);
 
     Simulator simulator(options);
     if (!simulator.Open()) {
