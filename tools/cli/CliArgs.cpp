@@ -173,9 +173,12 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         const std::string name = arg.substr(0, equals);
         const auto option = std::find_if(grammar->options.begin(), grammar->options.end(),
                                          [&](const OptionSpec& o) { return o.name == name; });
-        if (option == grammar->options.end())
+        if (option == grammar->options.end()) {
+            // The message is built once, as the loop is left.
+            // NOLINTNEXTLINE(performance-inefficient-string-concatenation)
             return Fail("unknown option " + Shown(name) + " for " + commandName +
                         "; see velmora-cli " + commandName + " --help");
+        }
         if (values.contains(name)) return Fail(name + " given twice");
 
         std::optional<std::string> value;
