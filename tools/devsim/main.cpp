@@ -42,7 +42,8 @@ constexpr char kUsage[] =
     "                       the fault of --fail-mode (default last01)\n"
     "  --fail-mode MODE     the fault: last01 (15 bytes ending in 0x01),\n"
     "                       len12 (the frame echoed), len14 (14 bytes),\n"
-    "                       len16 (16 bytes ending in 0x00), silence (nothing);\n"
+    "                       len16 (16 bytes ending in 0x00), silence (nothing),\n"
+    "                       twice (the good answer sent two times, 30 bytes);\n"
     "                       without --fail-at every frame gets it\n"
     "  --flood BYTES        a fault too: answer with BYTES bytes counting\n"
     "                       00 01 02 ... FF 00 ...; with --fail-at only frame K,\n"
@@ -51,12 +52,16 @@ constexpr char kUsage[] =
     "  --slow-byte MS       wait MS milliseconds between answer bytes\n"
     "  --log FILE           append one line per frame received: milliseconds\n"
     "                       since start and the 12 bytes in hex\n"
+    "  --hangup-at K        hang up while answering frame K (0-based): send the\n"
+    "                       first bytes of its answer, then close the terminal\n"
+    "                       and exit\n"
+    "  --hangup-after N     bytes of that answer sent before the hangup (default 7)\n"
     "  --exit-after N       exit once N frames have been answered\n"
     "  --stdin-lifeline     exit when standard input is closed\n"
     "  --help               show this text\n"
     "SIGTERM and SIGINT end the simulator cleanly.\n";
 
-enum class Answer { Good, Last01, Len12, Len14, Len16, Silence, Flood };
+enum class Answer { Good, Last01, Len12, Len14, Len16, Silence, Twice, Flood };
 
 struct Options {
     std::optional<long> failAt;
@@ -65,6 +70,8 @@ struct Options {
     long delayMs = 0;
     long slowByteMs = 0;
     std::string logPath;
+    std::optional<long> hangupAt;
+    long hangupAfter = 7;
     long exitAfter = 0;  // 0: never
     bool stdinLifeline = false;
 };
@@ -91,14 +98,15 @@ std::optional<Answer> ParseMode(std::string_view mode) {
     if (mode == "len14") return Answer::Len14;
     if (mode == "len16") return Answer::Len16;
     if (mode == "silence") return Answer::Silence;
+    if (mode == "twice") return Answer::Twice;
     return std::nullopt;
 }
 
 // Returns false (after a message) when the command line cannot be used.
 bool ParseOptions(int argc, char** argv, Options& options) {
-    constexpr std::string_view kValueOptions[] = {"--fail-at", "--fail-mode", "--flood",
-                                                  "--delay",   "--slow-byte", "--log",
-                                                  "--exit-after"};
+    constexpr std::string_view kValueOptions[] = {"--fail-at",   "--fail-mode",    "--flood",
+                                                  "--delay",     "--slow-byte",    "--log",
+                                                  "--hangup-at", "--hangup-after", "--exit-after"};
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--help") {
@@ -141,6 +149,10 @@ bool ParseOptions(int argc, char** argv, Options& options) {
             options.delayMs = number;
         } else if (arg == "--slow-byte") {
             options.slowByteMs = number;
+        } else if (arg == "--hangup-at") {
+            options.hangupAt = number;
+        } else if (arg == "--hangup-after") {
+            options.hangupAfter = number;
         } else {
             options.exitAfter = number;
         }
@@ -205,6 +217,8 @@ ByteString ComposeAnswer(const ByteString& frame, Answer answer, long floodBytes
         return good + '\0';
     case Answer::Silence:
         return {};
+    case Answer::Twice:
+        return good + good;
     case Answer::Flood: {
         ByteString flood;
         for (long i = 0; i < floodBytes; ++i) {
@@ -233,7 +247,9 @@ public:
             m_log = std::fopen(m_options.logPath.c_str(), "a");
             if (m_log == nullptr) return Fail("cannot open the log file");
         }
-        m_master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        // Non-blocking: a flood that nobody reads any more must not hold the
+        // simulator in a write, deaf to its stop signal and its lifeline.
+        m_master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
         if (m_master < 0 || grantpt(m_master) != 0 || unlockpt(m_master) != 0) {
             return Fail("cannot create a pseudo-terminal");
         }
@@ -289,8 +305,9 @@ public:
     }
 
 private:
-    // Logs and answers one frame. False when a stop was requested meanwhile or
-    // the answer could not be written (then m_status says so).
+    // Logs and answers one frame. False when the simulator is to end: a stop was
+    // requested meanwhile, it hung up as told, or the answer could not be
+    // written (then m_status says so).
     bool Respond(const ByteString& frame) {
         const long index = m_framesSeen++;
         Log(frame);
@@ -299,13 +316,23 @@ private:
             kind = *m_options.fault;
         }
         if (!Wait(m_options.delayMs)) return false;
-        const ByteString answer = ComposeAnswer(frame, kind, m_options.floodBytes);
-        if (m_options.slowByteMs == 0) return WriteAll(answer.data(), answer.size());
-        for (std::size_t i = 0; i < answer.size(); ++i) {
-            if (i > 0 && !Wait(m_options.slowByteMs)) return false;
-            if (!WriteAll(&answer[i], 1)) return false;
+        ByteString answer = ComposeAnswer(frame, kind, m_options.floodBytes);
+        const bool hangUp = m_options.hangupAt == index;
+        if (hangUp)
+            answer.resize(std::min(answer.size(), static_cast<std::size_t>(m_options.hangupAfter)));
+        if (m_options.slowByteMs == 0) {
+            if (!WriteAll(answer.data(), answer.size())) return false;
+        } else {
+            for (std::size_t i = 0; i < answer.size(); ++i) {
+                if (i > 0 && !Wait(m_options.slowByteMs)) return false;
+                if (!WriteAll(&answer[i], 1)) return false;
+            }
         }
-        return true;
+        if (!hangUp) return true;
+        // The client sees the first bytes, then the line goes dead: the
+        // terminal closes with the process.
+        WaitUntilDelivered();
+        return false;
     }
 
     void Log(const ByteString& frame) {
@@ -320,11 +347,17 @@ private:
         std::fflush(m_log);
     }
 
+    // False when a stop came before everything was written, or on an error.
+    // False when a stop came before everything was written, or on an error.
     bool WriteAll(const char* data, std::size_t count) {
         while (count > 0) {
             const ssize_t put = write(m_master, data, count);
             if (put < 0) {
                 if (errno == EINTR) continue;
+                if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                    if (!WaitForRoom()) return false;
+                    continue;
+                }
                 m_status = 1;
                 return Fail("write");
             }
@@ -344,6 +377,23 @@ private:
             pollfd stop{g_stopPipe[0], POLLIN, 0};
             const int ready = poll(&stop, 1, static_cast<int>(left.count()));
             if (ready > 0) return false;
+        }
+    }
+
+    // Waits until the terminal takes bytes again; false once a stop is requested
+    // or the lifeline is cut.
+    bool WaitForRoom() const {
+        for (;;) {
+            pollfd fds[3] = {{g_stopPipe[0], POLLIN, 0},
+                             {m_master, POLLOUT, 0},
+                             {m_options.stdinLifeline ? STDIN_FILENO : -1, POLLIN, 0}};
+            if (poll(fds, 3, -1) < 0) {
+                if (errno == EINTR) continue;
+                return false;
+            }
+            if (fds[0].revents != 0) return false;
+            if (fds[2].revents != 0 && !StdinAlive()) return false;
+            if (fds[1].revents != 0) return true;
         }
     }
 
