@@ -1,0 +1,219 @@
+// velmora-cli against a misbehaving device, port, file system and profile, run
+// as a program: each case ends with the outcome line and exit code a script
+// relies on, and the test process gets back every descriptor and thread.
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+
+#include "FaultSupport.h"
+#include "Subprocess.h"
+
+using namespace velmora::faults;
+using namespace velmora::test;
+
+namespace {
+
+constexpr const char* kTimeout = "150";
+
+std::size_t LineCount(const std::string& text) {
+    return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+void ExpectOutcome(const RunResult& run, const std::string& text, int exitCode) {
+    EXPECT_EQ(run.LastOutLine(), text) << "stderr: " << run.err;
+    EXPECT_EQ(run.exitCode, exitCode) << "stderr: " << run.err;
+    EXPECT_EQ(run.err.find("Application Error"), std::string::npos) << run.err;
+}
+
+class CliFaults : public ::testing::Test {
+protected:
+    void SetUp() override { m_before = Holdings::Now(); }
+
+    void TearDown() override {
+        EXPECT_TRUE(LeftoverTemporaries(m_dir.Path()).empty());
+        EXPECT_TRUE(velmora::testing::Eventually([&] { return Holdings::Now() == m_before; }))
+            << "threads " << m_before.threads << " -> " << Holdings::Now().threads
+            << ", descriptors " << m_before.descriptors << " -> " << Holdings::Now().descriptors;
+    }
+
+    RunResult Cli(const std::vector<std::string>& args) const {
+        return RunProgram(VELMORA_CLI_PATH, args, m_dir.Path());
+    }
+    std::string File(const std::string& name) const { return m_dir.File(name); }
+
+    // Europe/Berlin from 2027, as the table every upload here sends.
+    std::string MakeTable() const {
+        const RunResult made = Cli({"make", "--zone", "Europe/Berlin", "--first-year", "2027",
+                                    "--output", "table.dst"});
+        EXPECT_EQ(made.exitCode, 0) << made.err;
+        return File("table.dst");
+    }
+
+    void MapCom1(const std::string& device) const {
+        WriteBytes(File("Velmora.ini"), "[Settings]\nPort=1\nTimeout=" + std::string(kTimeout) +
+                                            "\n[Ports]\nCOM1=" + device + "\n");
+    }
+
+    TempDir m_dir;
+    Holdings m_before;
+};
+
+TEST_F(CliFaults, HangupMidFifthAnswerIsNoReplyWithoutSpinningThenANewDeviceGetsDone) {
+    const std::string table = MakeTable();
+    {
+        Simulator first({"--hangup-at", "4", "--log", File("first.log")});
+        MapCom1(first.DevicePath());
+        const double cpuBefore = CpuSeconds(RUSAGE_CHILDREN);
+        const RunResult run = Cli({"send", table});
+        const double cpu = CpuSeconds(RUSAGE_CHILDREN) - cpuBefore;
+        ExpectOutcome(run, "No reply!", 3);
+        EXPECT_EQ(LineCount(run.err), 5u) << run.err;
+        EXPECT_EQ(LoggedFrameCount(File("first.log")), 5u);
+        // A worker spinning on the dead line would burn the whole last period.
+        EXPECT_LT(cpu, 0.1) << "seconds of processor for the whole upload";
+    }
+    Simulator second({"--log", File("second.log")});
+    MapCom1(second.DevicePath());
+    ExpectOutcome(Cli({"send", table}), "Done!", 0);
+    EXPECT_EQ(LoggedFrameCount(File("second.log")), 15u);
+}
+
+TEST_F(CliFaults, FloodOfAMebibyteIsNoReplyWithBoundedMemory) {
+    const std::string table = MakeTable();
+    Simulator device({"--flood", "1048576", "--fail-at", "0"});
+    const auto start = std::chrono::steady_clock::now();
+    const RunResult run = Cli({"send", table, "--port", device.DevicePath(), "--timeout", "200"});
+    const auto took = std::chrono::steady_clock::now() - start;
+    ExpectOutcome(run, "No reply!", 3);
+    // Judged when the timer expires, not when the bytes stop coming.
+    EXPECT_LT(took, std::chrono::seconds(3));
+    EXPECT_LT(ChildrenPeakRssKb(), 64 * 1024) << "KiB at the largest child's peak";
+}
+
+TEST_F(CliFaults, AnswerCompletedJustAfterTheTimerIsNoReply) {
+    const std::string table = MakeTable();
+    // Fifteen bytes 13 ms apart: the last one comes about 180 ms after the frame.
+    Simulator device({"--slow-byte", "13", "--log", File("frames.log")});
+    ExpectOutcome(Cli({"send", table, "--port", device.DevicePath(), "--timeout", kTimeout}),
+                  "No reply!", 3);
+    EXPECT_EQ(LoggedFrameCount(File("frames.log")), 1u);
+}
+
+TEST_F(CliFaults, AnswerSentTwiceIsThirtyBytesAndNeverGood) {
+    const std::string table = MakeTable();
+    Simulator device({"--fail-mode", "twice"});
+    ExpectOutcome(Cli({"send", table, "--port", device.DevicePath(), "--timeout", kTimeout}),
+                  "No reply!", 3);
+    ExpectOutcome(Cli({"delete", "--port", device.DevicePath(), "--timeout", kTimeout}),
+                  "Communication error!", 4);
+}
+
+TEST_F(CliFaults, BurstOfCommandsOnOnePortLeavesItReadyForAFullUpload) {
+    const std::string table = MakeTable();
+    const std::string log = File("frames.log");
+    Simulator device({"--log", log});
+    std::vector<std::unique_ptr<BackgroundProgram>> burst;
+    for (int i = 0; i < 100; ++i) {
+        std::vector<std::string> words = {VELMORA_CLI_PATH, i % 2 == 0 ? "send" : "delete"};
+        if (i % 2 == 0) words.push_back(table);
+        for (const char* word : {"--port", device.DevicePath().c_str(), "--timeout", kTimeout})
+            words.emplace_back(word);
+        burst.push_back(std::make_unique<BackgroundProgram>(words, m_dir.Path()));
+    }
+    int refused = 0;
+    for (const auto& program : burst) {
+        const int exitCode = program->Wait();
+        // Each one either had the port to itself or was refused it; none crashed.
+        EXPECT_TRUE(exitCode == 0 || exitCode == 2 || exitCode == 3 || exitCode == 4) << exitCode;
+        refused += exitCode == 2 ? 1 : 0;
+    }
+    EXPECT_GT(refused, 0) << "the burst never contended for the port";
+
+    AppendMark(log);
+    ExpectOutcome(Cli({"send", table, "--port", device.DevicePath(), "--timeout", kTimeout}),
+                  "Done!", 0);
+    EXPECT_EQ(FramesAfterLastMark(log).size(), 15u);
+}
+
+TEST_F(CliFaults, PortsThatCannotBeOpenedExitTwoWithoutAnErrorReport) {
+    ASSERT_EQ(mkdir(File("folder").c_str(), 0755), 0);
+    WriteBytes(File("plain"), "not a terminal");
+    for (const std::string& path : {File("folder"), File("plain"), File("absent"),
+                                    std::string("/dev/null")}) {
+        ExpectOutcome(Cli({"delete", "--port", path, "--timeout", kTimeout}),
+                      "Unable to open serial port!", 2);
+    }
+    EXPECT_EQ(ReadBytes(File("plain")), "not a terminal");
+
+    // Another instance holds the device while it waits for its answer.
+    const std::string log = File("frames.log");
+    Simulator device({"--fail-mode", "silence", "--log", log});
+    BackgroundProgram holder(
+        {VELMORA_CLI_PATH, "delete", "--port", device.DevicePath(), "--timeout", "1500"},
+        m_dir.Path());
+    ASSERT_TRUE(velmora::testing::Eventually([&] { return LoggedFrameCount(log) == 1; }));
+    ExpectOutcome(Cli({"send", MakeTable(), "--port", device.DevicePath(), "--timeout", kTimeout}),
+                  "Unable to open serial port!", 2);
+    EXPECT_EQ(holder.Wait(), 4);  // its own silent device: "Communication error!"
+    EXPECT_EQ(LoggedFrameCount(log), 1u);
+}
+
+TEST_F(CliFaults, MakeIntoAFullOrReadOnlyFileSystemKeepsTheOldFile) {
+    if (const std::string why = WhyNoMounts(); !why.empty()) GTEST_SKIP() << why;
+    for (const bool full : {true, false}) {
+        const std::string folder = File(full ? "full" : "sealed");
+        ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+        SmallTmpfs fs(folder, 64);
+        const std::string old(75, '\x2A');
+        WriteBytes(folder + "/table.dst", old);
+        if (full)
+            fs.Fill();
+        else
+            fs.MakeReadOnly();
+        const RunResult run = Cli({"make", "--zone", "Europe/Berlin", "--first-year", "2027",
+                                   "--output", folder + "/table.dst", "--force"});
+        EXPECT_EQ(run.exitCode, 1) << run.err;
+        EXPECT_NE(run.err.find("cannot write"), std::string::npos) << run.err;
+        EXPECT_EQ(ReadBytes(folder + "/table.dst"), old);
+        EXPECT_TRUE(LeftoverTemporaries(folder).empty());
+    }
+}
+
+TEST_F(CliFaults, ProfileThatIsNoProperFileStillLetsTheExchangeRun) {
+    Simulator device;
+    const std::string ini = File("Velmora.ini");
+    // The exchange's length tells which timeout the program read.
+    const auto expectDone = [&](const char* what, bool timeoutRead) {
+        SCOPED_TRACE(what);
+        const auto start = std::chrono::steady_clock::now();
+        ExpectOutcome(Cli({"delete", "--port", device.DevicePath()}), "Done!", 0);
+        const auto took = std::chrono::steady_clock::now() - start;
+        if (timeoutRead)
+            EXPECT_LT(took, std::chrono::milliseconds(900)) << "Timeout=150 was not read";
+        else
+            EXPECT_GE(took, std::chrono::milliseconds(1000)) << "the default is 1000 ms";
+    };
+    ASSERT_EQ(mkdir(ini.c_str(), 0755), 0);
+    expectDone("a directory", false);
+    ASSERT_EQ(rmdir(ini.c_str()), 0);
+    ASSERT_EQ(mkfifo(ini.c_str(), 0644), 0);
+    expectDone("a FIFO", false);
+    ASSERT_EQ(unlink(ini.c_str()), 0);
+
+    // Garbage around a readable section, and a head before ten megabytes.
+    std::string garbage;
+    for (int i = 0; i < 8192; ++i) garbage.push_back(static_cast<char>((i * 7919 + 13) & 0xFF));
+    WriteBytes(ini, garbage + "\n[Settings]\nTimeout=150\n" + garbage);
+    expectDone("binary garbage", true);
+    std::string huge = "[Settings]\nTimeout=150\n";
+    while (huge.size() < 10'000'000) huge += "; a long profile keeps going and going\n";
+    WriteBytes(ini, huge);
+    expectDone("ten megabytes", true);
+    EXPECT_TRUE(ReadBytes(ini) == huge);
+}
+
+}  // namespace

@@ -1,0 +1,369 @@
+// The window program against a misbehaving device, port, file system and
+// profile: each case ends with the box the user must see, and gives back every
+// thread, descriptor and temporary file it used.
+#include <sys/stat.h>
+
+#include <QLineEdit>
+#include <QRadioButton>
+#include <random>
+
+#include "AppTestSupport.h"
+#include "DateFile.h"
+#include "DeviceFrame.h"
+#include "FaultSupport.h"
+#include "Profile.h"
+#include "Subprocess.h"
+
+using namespace velmora;
+using namespace velmora::faults;
+using velmora::test::Simulator;
+
+namespace {
+
+constexpr int kTimeoutMs = 150;
+// Long enough for any exchange of these cases, short enough to fail a hang quickly.
+constexpr int kOutcomeMs = 10000;
+
+std::unique_ptr<CMainDlg> FullWindow() {
+    auto dlg = test::OpenMainDlg();
+    test::FillTable(*dlg);
+    return dlg;
+}
+
+void Click(CMainDlg& dlg, int id) {
+    test::Control<QPushButton>(dlg, id)->click();
+}
+
+void Command(CMainDlg& dlg, int id) {
+    dlg.Dispatch({MsgKind::Command, id, 0, 0, 0, {}});
+}
+
+// The fifteen frames an upload of the window's rows puts on the line, in order.
+std::vector<std::string> UploadFramesOf(const CMainDlg& dlg) {
+    std::vector<std::string> frames;
+    const std::vector<DstRow> rows = dlg.Rows();
+    for (int r = 0; r < static_cast<int>(rows.size()); ++r) {
+        frames.push_back(UploadFrame(r, RowToRecord(rows[static_cast<std::size_t>(r)], 0)));
+    }
+    return frames;
+}
+
+QByteArray Describe(const Holdings& h) {
+    return QByteArray::number(h.threads) + " threads, " + QByteArray::number(h.descriptors) +
+           " descriptors";
+}
+
+// Settings OK with a new timeout and month first.
+void ChangeSettings(CMainDlg& dlg, int timeoutMs) {
+    test::WhenModal([timeoutMs](QDialog& settings) {
+        test::Control<QLineEdit>(settings, IDC_TIMEOUT)->setText(QString::number(timeoutMs));
+        test::Control<QRadioButton>(settings, IDC_MONTH_FIRST)->click();
+        test::Control<QPushButton>(settings, IDOK)->click();
+    });
+    Command(dlg, ID_SETTINGS);
+}
+
+std::string Garbage(std::size_t size, unsigned seed) {
+    std::mt19937 random(seed);
+    std::string bytes(size, '\0');
+    for (char& c : bytes) c = static_cast<char>(random() & 0xFF);
+    return bytes;
+}
+
+}  // namespace
+
+class WindowFaults : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<test::ScratchDir> m_dir;
+    std::unique_ptr<test::BoxRecorder> m_boxes;
+    Holdings m_before;
+    std::string m_whyNoMounts;
+
+    std::string File(const char* name) const { return m_dir->File(name).toStdString(); }
+    QStringList Boxes() const { return m_boxes->Texts(); }
+
+    // COM1 goes to `device`; the timeout is read when a window starts.
+    static void WriteIni(const std::string& device, int timeoutMs = kTimeoutMs) {
+        WriteBytes("Velmora.ini", "[Settings]\nPort=1\nTimeout=" + std::to_string(timeoutMs) +
+                                      "\nDate Format=0\n\n[Ports]\nCOM1=" + device + "\n");
+    }
+
+    bool WaitForOutcome(int limitMs = kOutcomeMs) {
+        return QTest::qWaitFor([this] { return !Boxes().isEmpty(); }, limitMs);
+    }
+
+private slots:
+    // Qt starts some of its threads and descriptors on first use; one whole
+    // exchange and one Settings dialog before the first measurement.
+    void initTestCase() {
+        m_whyNoMounts = WhyNoMounts();
+        test::ScratchDir dir;
+        test::BoxRecorder boxes;
+        Simulator device;
+        WriteIni(device.DevicePath());
+        auto dlg = FullWindow();
+        Click(*dlg, IDC_DST_DELETE);
+        QTRY_VERIFY_WITH_TIMEOUT(!boxes.Texts().isEmpty(), kOutcomeMs);
+        QCOMPARE(boxes.Texts(), QStringList{"Done!"});
+        ChangeSettings(*dlg, kTimeoutMs);
+    }
+
+    void init() {
+        m_dir = std::make_unique<test::ScratchDir>();
+        m_boxes = std::make_unique<test::BoxRecorder>();
+        m_before = Holdings::Now();
+    }
+
+    void cleanup() {
+        m_boxes.reset();
+        const std::vector<std::string> leftovers = LeftoverTemporaries(m_dir->Path().toStdString());
+        m_dir.reset();
+        QVERIFY2(leftovers.empty(), "a temporary file was left behind");
+        // A joined thread may stay in the count for a moment.
+        const bool given = QTest::qWaitFor([this] { return Holdings::Now() == m_before; }, 5000);
+        const QByteArray counts =
+            "before " + Describe(m_before) + ", after " + Describe(Holdings::Now());
+        QVERIFY2(given, counts.constData());
+    }
+
+    void hangupMidFifthAnswerIsNoReplyWithoutSpinningThenANewDeviceGetsDone() {
+        const std::string firstLog = File("first.log");
+        auto first = std::make_unique<Simulator>(
+            std::vector<std::string>{"--hangup-at", "4", "--log", firstLog});
+        WriteIni(first->DevicePath());
+        auto dlg = FullWindow();
+        Click(*dlg, IDC_SEND);
+        QTRY_COMPARE_WITH_TIMEOUT(LoggedFrameCount(firstLog), std::size_t{5}, kOutcomeMs);
+
+        // From the fifth frame on the line is dead until the timer judges it.
+        const double cpuBefore = CpuSeconds(RUSAGE_SELF);
+        QElapsedTimer wall;
+        wall.start();
+        QVERIFY(WaitForOutcome());
+        const double cpu = CpuSeconds(RUSAGE_SELF) - cpuBefore;
+        const double seconds = wall.nsecsElapsed() / 1e9;
+        QCOMPARE(Boxes(), QStringList{"No reply!"});
+        const QByteArray usage =
+            QByteArray::number(cpu) + " s of processor in " + QByteArray::number(seconds);
+        QVERIFY2(cpu < 0.5 * seconds + 0.02, usage.constData());
+        QCOMPARE(dlg->Upload().Progress(), 0);
+        QVERIFY(!dlg->Link().IsOpen());
+        first.reset();
+
+        // The device comes back on another terminal; the user maps COM1 to it.
+        m_boxes->Clear();
+        const std::string secondLog = File("second.log");
+        Simulator second({"--log", secondLog});
+        WriteIni(second.DevicePath());
+        Click(*dlg, IDC_SEND);
+        QVERIFY(WaitForOutcome());
+        QCOMPARE(Boxes(), QStringList{"Done!"});
+        QVERIFY(FramesAfterLastMark(secondLog) == UploadFramesOf(*dlg));
+    }
+
+    void floodOfAMebibyteIsNoReplyWithBoundedMemory() {
+        Simulator device({"--flood", "1048576", "--fail-at", "0"});
+        WriteIni(device.DevicePath(), 200);
+        auto dlg = FullWindow();
+        const long rssBefore = StatusKb("VmRSS:");
+        QVERIFY(ResetPeakRss());
+        QElapsedTimer wall;
+        wall.start();
+        Click(*dlg, IDC_SEND);
+        QVERIFY(WaitForOutcome());
+        const long growthKb = StatusKb("VmHWM:") - rssBefore;
+        QCOMPARE(Boxes(), QStringList{"No reply!"});
+        // The bytes are judged once the timer expires, not when they stop coming.
+        const QByteArray took = QByteArray::number(wall.elapsed()) + " ms";
+        QVERIFY2(wall.elapsed() < 3000, took.constData());
+        const QByteArray growth = QByteArray::number(growthKb) + " KiB more at the peak";
+        QVERIFY2(growthKb < 64 * 1024, growth.constData());
+        // The upload is over: nothing of the flood reaches the buffer any more.
+        QTest::qWait(100);
+        QCOMPARE(dlg->Upload().ReplyBuffer().size(), std::size_t{0});
+    }
+
+    void answerCompletedJustAfterTheTimerIsNoReply() {
+        // Fifteen bytes 13 ms apart: the last one comes about 180 ms after the frame.
+        const std::string log = File("frames.log");
+        Simulator device({"--slow-byte", "13", "--log", log});
+        WriteIni(device.DevicePath());
+        auto dlg = FullWindow();
+        Click(*dlg, IDC_SEND);
+        QVERIFY(WaitForOutcome());
+        QCOMPARE(Boxes(), QStringList{"No reply!"});
+        QCOMPARE(LoggedFrameCount(log), std::size_t{1});
+    }
+
+    void answerSentTwiceIsThirtyBytesAndNeverGood() {
+        const std::string log = File("frames.log");
+        Simulator device({"--fail-mode", "twice", "--log", log});
+        WriteIni(device.DevicePath());
+        auto dlg = FullWindow();
+        Click(*dlg, IDC_SEND);
+        QVERIFY(WaitForOutcome());
+        QCOMPARE(Boxes(), QStringList{"No reply!"});
+        QCOMPARE(LoggedFrameCount(log), std::size_t{1});
+
+        m_boxes->Clear();
+        Click(*dlg, IDC_DST_DELETE);
+        QVERIFY(WaitForOutcome());
+        QCOMPARE(Boxes(), QStringList{"Communication error!"});
+        // DST Delete keeps what it judged.
+        QCOMPARE(dlg->Upload().ReplyBuffer().size(), std::size_t{30});
+    }
+
+    void fiveHundredTakeOversLeaveThePortReadyForAFullUpload() {
+        const std::string log = File("frames.log");
+        Simulator device({"--log", log});
+        WriteIni(device.DevicePath());
+        auto dlg = FullWindow();
+        for (int i = 0; i < 500; ++i) Click(*dlg, i % 2 == 0 ? IDC_SEND : IDC_DST_DELETE);
+        QVERIFY(dlg->IsTimerRunning(kReplyTimerId));
+        QVERIFY(WaitForOutcome());
+        // Only the last exchange is judged; the ones it replaced say nothing.
+        QTest::qWait(3 * kTimeoutMs);
+        QCOMPARE(Boxes().size(), 1);
+        QVERIFY(!dlg->Link().IsOpen());
+
+        AppendMark(log);
+        m_boxes->Clear();
+        Click(*dlg, IDC_SEND);
+        QVERIFY(WaitForOutcome());
+        QCOMPARE(Boxes(), QStringList{"Done!"});
+        const std::vector<std::string> frames = FramesAfterLastMark(log);
+        QCOMPARE(frames.size(), std::size_t{15});
+        QVERIFY(frames == UploadFramesOf(*dlg));
+    }
+
+    void portsThatCannotBeOpenedSayUnableWithoutAnErrorBox() {
+        QVERIFY(QDir().mkdir("folder"));
+        WriteBytes(File("plain"), "not a terminal");
+        const std::vector<std::string> paths = {File("folder"), File("plain"), File("absent"),
+                                                "/dev/null"};
+        auto dlg = FullWindow();
+        for (const std::string& path : paths) {
+            WriteIni(path);
+            for (const int command : {IDC_SEND, IDC_DST_DELETE}) {
+                m_boxes->Clear();
+                Click(*dlg, command);
+                QCOMPARE(Boxes(), QStringList{"Unable to open serial port!"});
+                QVERIFY(!dlg->IsTimerRunning(kReplyTimerId));
+            }
+        }
+        QCOMPARE(ReadBytes(File("plain")), std::string("not a terminal"));
+
+        // Another program holds the device: a second instance waiting for its answer.
+        const std::string log = File("frames.log");
+        Simulator device({"--fail-mode", "silence", "--log", log});
+        BackgroundProgram holder(
+            {VELMORA_CLI_PATH, "delete", "--port", device.DevicePath(), "--timeout", "1500"},
+            m_dir->Path().toStdString());
+        QTRY_COMPARE_WITH_TIMEOUT(LoggedFrameCount(log), std::size_t{1}, kOutcomeMs);
+        WriteIni(device.DevicePath());
+        m_boxes->Clear();
+        Click(*dlg, IDC_SEND);
+        QCOMPARE(Boxes(), QStringList{"Unable to open serial port!"});
+        QCOMPARE(holder.Wait(), 4);  // its own silent device: "Communication error!"
+        QCOMPARE(LoggedFrameCount(log), std::size_t{1});
+    }
+
+    void saveIntoAFullFileSystemKeepsTheOldFile() {
+        if (!m_whyNoMounts.empty()) QSKIP(m_whyNoMounts.c_str());
+        QVERIFY(QDir().mkdir("full"));
+        const std::string folder = File("full");
+        SmallTmpfs fs(folder, 64);
+        const std::string old(75, '\x2A');
+        WriteBytes(folder + "/table.dst", old);
+        fs.Fill();
+
+        auto dlg = FullWindow();
+        for (const char* name : {"table.dst", "new.dst"}) {
+            const QString path = QString::fromStdString(folder + "/" + name);
+            dlg->SetFileDialogHook([path](CMainDlg::FileDialogKind) { return std::optional(path); });
+            m_boxes->Clear();
+            Command(*dlg, ID_FILE_SAVE);
+            QCOMPARE(Boxes(), QStringList{"Unable to write file!"});
+        }
+        QCOMPARE(ReadBytes(folder + "/table.dst"), old);
+        QVERIFY(!std::filesystem::exists(folder + "/new.dst"));
+        QVERIFY(LeftoverTemporaries(folder).empty());
+    }
+
+    void saveIntoAReadOnlyFileSystemKeepsTheOldFile() {
+        if (!m_whyNoMounts.empty()) QSKIP(m_whyNoMounts.c_str());
+        QVERIFY(QDir().mkdir("sealed"));
+        const std::string folder = File("sealed");
+        SmallTmpfs fs(folder, 64);
+        const std::string old(75, '\x15');
+        WriteBytes(folder + "/table.dst", old);
+        fs.MakeReadOnly();
+
+        auto dlg = FullWindow();
+        const QString path = QString::fromStdString(folder + "/table");  // Save adds ".dst"
+        dlg->SetFileDialogHook([path](CMainDlg::FileDialogKind) { return std::optional(path); });
+        Command(*dlg, ID_FILE_SAVE);
+        QCOMPARE(Boxes(), QStringList{"Unable to write file!"});
+        QCOMPARE(ReadBytes(folder + "/table.dst"), old);
+    }
+
+    void profileThatIsNoFileGivesTheDefaultsAndIsLeftAlone() {
+        const auto check = [this](const char* what) {
+            auto dlg = test::OpenMainDlg();
+            QCOMPARE(dlg->Timeout(), 1000);
+            QCOMPARE(dlg->Port(), 1);
+            QCOMPARE(dlg->GetDateOrder(), 0);
+            ChangeSettings(*dlg, 170);
+            // Nothing could be written, but the choice holds for this run.
+            QCOMPARE(dlg->Timeout(), 170);
+            QCOMPARE(dlg->GetDateOrder(), 1);
+            QVERIFY2(Boxes().isEmpty(), what);
+        };
+        QVERIFY(QDir().mkdir("Velmora.ini"));
+        check("a directory");
+        QVERIFY(std::filesystem::is_empty(File("Velmora.ini")));
+        QVERIFY(QDir().rmdir("Velmora.ini"));
+
+        // Reading a FIFO would wait for a writer that never comes.
+        QCOMPARE(mkfifo(File("Velmora.ini").c_str(), 0644), 0);
+        check("a FIFO");
+        QVERIFY(std::filesystem::is_fifo(File("Velmora.ini")));
+    }
+
+    void profileOfBinaryGarbageGivesWhatCanBeReadAndOkLeavesItReadable() {
+        WriteBytes(File("Velmora.ini"), Garbage(4096, 7) + "\n[Settings]\nTimeout=180\n" +
+                                            Garbage(4096, 8));
+        auto dlg = test::OpenMainDlg();
+        QCOMPARE(dlg->Timeout(), 180);
+        QCOMPARE(dlg->Port(), 1);
+        ChangeSettings(*dlg, 190);
+        dlg.reset();
+
+        const Profile profile(File("Velmora.ini"));
+        QCOMPARE(profile.GetProfileInt("Settings", "Timeout", -1), 190);
+        QCOMPARE(profile.GetProfileInt("Settings", "Port", -1), 1);
+        QCOMPARE(profile.GetProfileInt("Settings", "Date Format", -1), 1);
+        auto restarted = test::OpenMainDlg();
+        QCOMPARE(restarted->Timeout(), 190);
+        QCOMPARE(restarted->GetDateOrder(), 1);
+    }
+
+    void tenMegabyteProfileIsReadFromItsHeadAndLeftUntouched() {
+        std::string text = "[Settings]\nTimeout=160\nPort=2\n";
+        const std::string comment = "; a long profile keeps going and going\n";
+        while (text.size() < 10'000'000) text += comment;
+        WriteBytes(File("Velmora.ini"), text);
+
+        auto dlg = test::OpenMainDlg();
+        QCOMPARE(dlg->Timeout(), 160);
+        QCOMPARE(dlg->Port(), 2);
+        ChangeSettings(*dlg, 175);
+        QCOMPARE(dlg->Timeout(), 175);
+        QVERIFY(ReadBytes(File("Velmora.ini")) == text);
+    }
+};
+
+QTEST_MAIN(WindowFaults)
+#include "WindowFaultsTest.moc"
