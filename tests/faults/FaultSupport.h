@@ -125,7 +125,7 @@ inline std::size_t LoggedFrameCount(const std::string& logPath) {
 
 // A tmpfs of `kibibytes` on `folder` for the life of the object.
 class SmallTmpfs {
-public:
+  public:
     SmallTmpfs(const std::string& folder, int kibibytes) : m_folder(folder) {
         const std::string options = "size=" + std::to_string(kibibytes) + "k,mode=0755";
         if (mount("velmora-faults", folder.c_str(), "tmpfs", MS_NOSUID | MS_NODEV,
@@ -159,7 +159,7 @@ public:
         }
     }
 
-private:
+  private:
     std::string m_folder;
 };
 
@@ -181,7 +181,7 @@ inline std::string WhyNoMounts() {
 // ---- A program left running while the case goes on ----------------------
 
 class BackgroundProgram {
-public:
+  public:
     BackgroundProgram(std::vector<std::string> words, const std::string& directory) {
         std::vector<char*> argv;
         for (std::string& word : words) argv.push_back(word.data());
@@ -220,7 +220,7 @@ public:
         return status >= 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
-private:
+  private:
     pid_t m_pid = -1;
 };
 
