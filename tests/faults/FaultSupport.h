@@ -189,7 +189,7 @@ class BackgroundProgram {
         m_pid = fork();
         if (m_pid < 0) throw std::runtime_error("fork failed");
         if (m_pid == 0) {
-            const int devNull = open("/dev/null", O_RDWR);
+            const int devNull = open("/dev/null", O_RDWR | O_CLOEXEC);
             if (chdir(directory.c_str()) != 0) _exit(126);
             dup2(devNull, STDIN_FILENO);
             dup2(devNull, STDOUT_FILENO);
