@@ -19,6 +19,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -62,7 +63,7 @@ inline std::vector<std::string> LeftoverTemporaries(const std::string& folder) {
 inline double CpuSeconds(int who) {
     rusage usage{};
     getrusage(who, &usage);
-    const auto seconds = [](const timeval& t) { return double(t.tv_sec) + t.tv_usec / 1e6; };
+    const auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
@@ -130,7 +131,7 @@ class SmallTmpfs {
         const std::string options = "size=" + std::to_string(kibibytes) + "k,mode=0755";
         if (mount("velmora-faults", folder.c_str(), "tmpfs", MS_NOSUID | MS_NODEV,
                   options.c_str()) != 0) {
-            throw std::runtime_error("mount tmpfs on " + folder + ": " + std::strerror(errno));
+            throw std::system_error(errno, std::generic_category(), "mount tmpfs on " + folder);
         }
     }
     ~SmallTmpfs() {
@@ -155,7 +156,7 @@ class SmallTmpfs {
     void MakeReadOnly() const {
         if (mount(nullptr, m_folder.c_str(), nullptr, MS_REMOUNT | MS_RDONLY | MS_NOSUID | MS_NODEV,
                   nullptr) != 0) {
-            throw std::runtime_error("remount read-only: " + std::string(std::strerror(errno)));
+            throw std::system_error(errno, std::generic_category(), "remount read-only");
         }
     }
 
@@ -184,6 +185,7 @@ class BackgroundProgram {
   public:
     BackgroundProgram(std::vector<std::string> words, const std::string& directory) {
         std::vector<char*> argv;
+        argv.reserve(words.size() + 1);
         for (std::string& word : words) argv.push_back(word.data());
         argv.push_back(nullptr);
         m_pid = fork();

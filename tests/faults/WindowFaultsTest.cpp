@@ -40,8 +40,9 @@ void Command(CMainDlg& dlg, int id) {
 
 // The fifteen frames an upload of the window's rows puts on the line, in order.
 std::vector<std::string> UploadFramesOf(const CMainDlg& dlg) {
-    std::vector<std::string> frames;
     const std::vector<DstRow> rows = dlg.Rows();
+    std::vector<std::string> frames;
+    frames.reserve(rows.size());
     for (int r = 0; r < static_cast<int>(rows.size()); ++r) {
         frames.push_back(UploadFrame(r, RowToRecord(rows[static_cast<std::size_t>(r)], 0)));
     }
@@ -143,7 +144,7 @@ class WindowFaults : public QObject {
         wall.start();
         QVERIFY(WaitForOutcome());
         const double cpu = CpuSeconds(RUSAGE_SELF) - cpuBefore;
-        const double seconds = wall.nsecsElapsed() / 1e9;
+        const double seconds = double(wall.nsecsElapsed()) / 1e9;
         QCOMPARE(Boxes(), QStringList{"No reply!"});
         const QByteArray usage =
             QByteArray::number(cpu) + " s of processor in " + QByteArray::number(seconds);
@@ -179,7 +180,7 @@ class WindowFaults : public QObject {
         const QByteArray took = QByteArray::number(wall.elapsed()) + " ms";
         QVERIFY2(wall.elapsed() < 3000, took.constData());
         const QByteArray growth = QByteArray::number(growthKb) + " KiB more at the peak";
-        QVERIFY2(growthKb < 64 * 1024, growth.constData());
+        QVERIFY2(growthKb < 64L * 1024, growth.constData());
         // The upload is over: nothing of the flood reaches the buffer any more.
         QTest::qWait(100);
         QCOMPARE(dlg->Upload().ReplyBuffer().size(), std::size_t{0});
