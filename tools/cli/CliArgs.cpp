@@ -175,9 +175,10 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
                                          [&](const OptionSpec& o) { return o.name == name; });
         if (option == grammar->options.end()) {
             // The message is built once, as the loop is left.
-            // NOLINTNEXTLINE(performance-inefficient-string-concatenation)
+            // NOLINTBEGIN(performance-inefficient-string-concatenation)
             return Fail("unknown option " + Shown(name) + " for " + commandName +
                         "; see velmora-cli " + commandName + " --help");
+            // NOLINTEND(performance-inefficient-string-concatenation)
         }
         if (values.contains(name)) return Fail(name + " given twice");
 
