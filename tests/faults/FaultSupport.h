@@ -38,6 +38,25 @@ struct Holdings {
     bool operator==(const Holdings&) const = default;
 };
 
+// The names of this process's threads and what its descriptors lead to, for
+// telling what a case left behind.
+inline std::string HoldingsList() {
+    std::string list = "threads:";
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::ifstream comm(task.path() / "comm");
+        std::string name;
+        std::getline(comm, name);
+        list += " " + name;
+    }
+    list += "; descriptors:";
+    std::error_code error;
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+        list += " " + fd.path().filename().string() + "->" +
+                std::filesystem::read_symlink(fd.path(), error).string();
+    }
+    return list;
+}
+
 inline std::string ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
