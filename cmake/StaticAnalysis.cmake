@@ -1,10 +1,6 @@
 # clang-tidy over the project's own sources, as one more test of the build.
 # scripts/tidy.sh does the work; the checks and their reasons are in .clang-tidy.
 
-# One target, `autogen`, that writes every moc file: a source that includes its
-# own moc output cannot be parsed before that exists.
-set(CMAKE_GLOBAL_AUTOGEN_TARGET ON)
-
 # The sanitizer builds compile the very same sources, so only the plain build
 # runs the analysis. It runs alone: it keeps both cores busy for minutes, and
 # the link tests measure time on a pseudo-terminal.

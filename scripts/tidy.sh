@@ -25,7 +25,11 @@ if [ ! -f "$build/compile_commands.json" ]; then
 fi
 build=$(cd "$build" && pwd)
 
-if ! log=$(cmake --build "$build" --target autogen 2>&1); then
+# Every target's <target>_autogen step writes its moc files.
+mapfile -t generators < <(cmake --build "$build" --target help |
+  grep -oE '^[A-Za-z0-9_.+-]+_autogen(:|$)' | tr -d ':')
+if [ ${#generators[@]} -gt 0 ] &&
+  ! log=$(cmake --build "$build" -j "$jobs" --target "${generators[@]}" 2>&1); then
   echo "$log" >&2
   echo "tidy.sh: generating the moc files failed" >&2
   exit 2
