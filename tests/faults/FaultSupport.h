@@ -34,6 +34,11 @@ struct Holdings {
     int descriptors = 0;
     static Holdings Now() { return {ThreadCount(), DescriptorCount()}; }
     bool operator==(const Holdings&) const = default;
+    // Nothing more than `limit`: a case that leaks adds; a helper thread of the
+    // toolkit's that ends on its own only takes away.
+    bool Within(const Holdings& limit) const {
+        return threads <= limit.threads && descriptors <= limit.descriptors;
+    }
 };
 
 // The names of this process's threads and what its descriptors lead to, for

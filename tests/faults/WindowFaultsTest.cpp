@@ -99,7 +99,7 @@ class WindowFaults : public QObject {
         return QTest::qWaitFor(
             [&] {
                 QThreadPool::globalInstance()->waitForDone();
-                return Holdings::Now() == expected;
+                return Holdings::Now().Within(expected);
             },
             5000);
     }
@@ -112,6 +112,9 @@ class WindowFaults : public QObject {
     // Qt starts some of its threads and descriptors on first use; one whole
     // exchange and one Settings dialog before the first measurement.
     void initTestCase() {
+        // Idle pool threads would otherwise linger for half a minute and then
+        // end in the middle of some later case.
+        QThreadPool::globalInstance()->setExpiryTimeout(0);
         m_whyNoMounts = WhyNoMounts();
         {
             test::ScratchDir dir;
@@ -145,6 +148,8 @@ class WindowFaults : public QObject {
         const QByteArray counts = "between cases " + Describe(m_baseline) + ", after this one " +
                                   Describe(Holdings::Now()) + "; " + HoldingsList().c_str();
         QVERIFY2(given, counts.constData());
+        // Whatever ended on its own stays ended: the next case is held to the lower count.
+        m_baseline = Holdings::Now();
     }
 
     void hangupMidFifthAnswerIsNoReplyWithoutSpinningThenANewDeviceGetsDone() {
