@@ -14,48 +14,14 @@
 #include <string>
 #include <thread>
 
+#include "LinkTestSupport.h"
 #include "SerialLink.h"
 
 namespace {
 
 using namespace velmora;
+using velmora::testing::PtyDevice;
 using Clock = std::chrono::steady_clock;
-
-// The device side of a pseudo-terminal; the link opens the slave.
-class PtyDevice {
-public:
-    PtyDevice() {
-        m_master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        char name[64] = {};
-        if (m_master < 0 || grantpt(m_master) != 0 || unlockpt(m_master) != 0 ||
-            ptsname_r(m_master, name, sizeof name) != 0) {
-            throw std::runtime_error("no pseudo-terminal");
-        }
-        m_path = name;
-    }
-    ~PtyDevice() { close(m_master); }
-    PtyDevice(const PtyDevice&) = delete;
-    PtyDevice& operator=(const PtyDevice&) = delete;
-
-    const std::string& Path() const { return m_path; }
-
-    void Send(char byte) const {
-        if (write(m_master, &byte, 1) != 1) throw std::runtime_error("write to the master");
-    }
-    // Waits for one byte from the link.
-    char Receive() const {
-        pollfd ready{m_master, POLLIN, 0};
-        char byte = 0;
-        if (poll(&ready, 1, 5000) != 1 || read(m_master, &byte, 1) != 1) {
-            throw std::runtime_error("nothing from the link");
-        }
-        return byte;
-    }
-
-private:
-    int m_master = -1;
-    std::string m_path;
-};
 
 class CountingOwner : public ILinkOwner {
 public:
@@ -85,7 +51,7 @@ void OpenRunning(CSerialLink& link, ILinkOwner& owner, const PtyDevice& device) 
         throw std::runtime_error("cannot open the link");
     }
     link.QueueWrite(ByteString("?"), 1);
-    device.Receive();
+    if (device.Receive(1).size() != 1) throw std::runtime_error("nothing from the link");
 }
 
 double CpuSeconds() {
@@ -102,7 +68,7 @@ void BM_ByteToOwner(benchmark::State& state) {
     OpenRunning(link, owner, device);
     long sent = 0;
     for (auto _ : state) {
-        device.Send('\x5A');
+        device.Send(ByteString(1, '\x5A'));
         owner.WaitFor(++sent);
     }
     state.SetItemsProcessed(sent);

@@ -4,16 +4,10 @@
 
 #include <vector>
 
+#include "CaseName.h"
+
 namespace velmora {
 namespace {
-
-// Names each parameterised case after its `name` field.
-struct CaseName {
-    template <class Info>
-    std::string operator()(const Info& testInfo) const {
-        return testInfo.param.name;
-    }
-};
 
 ByteString Bytes(std::initializer_list<int> values) {
     ByteString bytes;

@@ -6,16 +6,10 @@
 #include <optional>
 #include <utility>
 
+#include "CaseName.h"
+
 namespace velmora {
 namespace {
-
-// Names each parameterised case after its `name` field.
-struct CaseName {
-    template <class Info>
-    std::string operator()(const Info& testInfo) const {
-        return testInfo.param.name;
-    }
-};
 
 struct Box {
     std::string text;
