@@ -31,6 +31,17 @@ TEST(CliArgs, MakeTakesValuesInEitherFormAndInAnyOrder) {
     EXPECT_EQ(options.output, "t.dst");
     EXPECT_TRUE(options.force);
     EXPECT_FALSE(Parsed({"make", "--zone=X", "--first-year=2030", "--output=o"}).force);
+    EXPECT_EQ(options.rows, velmora::RowsConvention::Calendar);
+
+    const Options check = Parsed({"check", "t.dst", "--rows=period", "--zone", "Z", "--month-first"});
+    EXPECT_EQ(check.command, Command::Check);
+    EXPECT_EQ(check.file, "t.dst");
+    EXPECT_EQ(check.rows, velmora::RowsConvention::Period);
+    EXPECT_TRUE(check.monthFirst);
+    EXPECT_NE(ErrorOf({"check", "t.dst"}).find("check needs --zone"), std::string::npos);
+    EXPECT_NE(ErrorOf({"make", "--zone=X", "--first-year=2030", "--output=o", "--rows=year"})
+                  .find("calendar or period"),
+              std::string::npos);
 }
 
 TEST(CliArgs, PortIsAComNumberOrADevicePath) {
@@ -69,10 +80,10 @@ TEST(CliArgs, EarlyHasAnOptionalGapAndTimeoutsMustBePositive) {
 }
 
 TEST(CliArgs, MalformedCommandLinesAreRefusedWithOneLine) {
-    EXPECT_NE(ErrorOf({}).find("show, make, send, delete"), std::string::npos);
+    EXPECT_NE(ErrorOf({}).find("show, make, check, send, delete"), std::string::npos);
     const std::string unknown = ErrorOf({"upload", "t.dst"});
     EXPECT_NE(unknown.find("'upload'"), std::string::npos);
-    EXPECT_NE(unknown.find("show, make, send, delete"), std::string::npos);
+    EXPECT_NE(unknown.find("show, make, check, send, delete"), std::string::npos);
 
     EXPECT_NE(ErrorOf({"show"}).find("FILE"), std::string::npos);
     ErrorOf({"show", "a.dst", "b.dst"});

@@ -63,7 +63,7 @@ TEST_F(CliProgram, UsageErrorsExitOneWithOneLineAndHelpExitsZero) {
         EXPECT_EQ(LineCount(run.err), 1u) << run.err;
         EXPECT_EQ(run.out, "");
     }
-    EXPECT_NE(Cli({"frobnicate"}).err.find("show, make, send, delete"), std::string::npos);
+    EXPECT_NE(Cli({"frobnicate"}).err.find("show, make, check, send, delete"), std::string::npos);
 
     const RunResult help = Cli({"--help"});
     EXPECT_EQ(help.exitCode, 0);
@@ -89,13 +89,13 @@ TEST_F(CliProgram, MakeThenShowGivesTheRowsTheWindowWouldOpen) {
     EXPECT_EQ(monthFirst.out.substr(0, monthFirst.out.find('\n')),
               "03/28/2027 10/31/2027 1C 03 1F 0A 1B");
 
-    // Sydney's begin dates lie in the year before; the file keeps one year per
-    // row, so they come back with the end date's year, as in the window.
+    // Sydney's calendar row 2027 holds the end of the period that began in
+    // 2026 and the start of the one that begins in 2027.
     ASSERT_EQ(Cli({"make", "--zone=Australia/Sydney", "--first-year=2027", "--output=s.dst"})
                   .exitCode,
               0);
     const RunResult sydney = Cli({"show", "s.dst"});
-    EXPECT_EQ(sydney.out.substr(0, sydney.out.find('\n')), "04/10/2027 04/04/2027 04 0A 04 04 1B");
+    EXPECT_EQ(sydney.out.substr(0, sydney.out.find('\n')), "03/10/2027 04/04/2027 03 0A 04 04 1B");
 }
 
 TEST_F(CliProgram, ShowRendersOddBytesAsTheWindowDoesAndRefusesShortFiles) {
@@ -123,9 +123,10 @@ TEST_F(CliProgram, ShowRendersOddBytesAsTheWindowDoesAndRefusesShortFiles) {
 TEST_F(CliProgram, MakeRefusesWithoutWritingAndOverwritesOnlyWithForce) {
     const std::vector<std::vector<std::string>> refused = {
         {"make", "--zone", "Asia/Tokyo", "--first-year", "2027", "--output", "t.dst"},
-        {"make", "--zone", "Europe/Berlin", "--first-year", "2000", "--output", "t.dst"},
+        {"make", "--zone", "Europe/Berlin", "--first-year", "1999", "--output", "t.dst"},
         {"make", "--zone", "Europe/Berlin", "--first-year", "2086", "--output", "t.dst"},
-        {"make", "--zone", "Mars/Olympus", "--first-year", "2027", "--output", "t.dst"}};
+        {"make", "--zone", "Mars/Olympus", "--first-year", "2027", "--output", "t.dst"},
+        {"make", "--zone", "../../etc/passwd", "--first-year", "2027", "--output", "t.dst"}};
     for (const auto& args : refused) {
         const RunResult run = Cli(args);
         EXPECT_EQ(run.exitCode, 1) << args[2] << " " << args[4];
@@ -146,6 +147,43 @@ TEST_F(CliProgram, MakeRefusesWithoutWritingAndOverwritesOnlyWithForce) {
                                   "--output", "keep.dst", "--force"});
     EXPECT_EQ(forced.exitCode, 0) << forced.err;
     EXPECT_EQ(ReadAll(File("keep.dst")), ReadAll(MakeBerlin()));
+}
+
+TEST_F(CliProgram, CheckComparesEveryRowWithTheZone) {
+    ASSERT_EQ(Cli({"make", "--zone=Australia/Sydney", "--first-year=2027", "--output=s.dst"})
+                  .exitCode,
+              0);
+    const RunResult same = Cli({"check", "s.dst", "--zone", "Australia/Sydney"});
+    EXPECT_EQ(same.exitCode, 0) << same.err;
+    EXPECT_EQ(same.out, "all 15 rows match Australia/Sydney (calendar rows)\n");
+
+    // The file as the period convention sees it: every begin date a year off.
+    const RunResult periods =
+        Cli({"check", "s.dst", "--zone", "Australia/Sydney", "--rows", "period"});
+    EXPECT_EQ(periods.exitCode, 5);
+    EXPECT_EQ(LineCount(periods.out), 16u);
+    EXPECT_EQ(periods.LastOutLine(), "15 of 15 rows differ from Australia/Sydney (period rows)");
+
+    std::string bytes = ReadAll(File("s.dst"));
+    bytes[3 * 5 + 1] = 11;  // row 4 (2030) begins in November
+    WriteAll(File("changed.dst"), bytes);
+    const RunResult changed = Cli({"check", "changed.dst", "--zone=Australia/Sydney", "--month-first"});
+    EXPECT_EQ(changed.exitCode, 5);
+    EXPECT_EQ(changed.out,
+              "row 4 (2030): file 11/06/2030 04/07/2030, Australia/Sydney 10/06/2030 04/07/2030\n"
+              "1 of 15 rows differ from Australia/Sydney (calendar rows)\n");
+
+    WriteAll(File("short.dst"), bytes.substr(0, 74));
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"check", "short.dst", "--zone", "Australia/Sydney"},
+             {"check", "s.dst", "--zone", "Mars/Olympus"},
+             {"check", "s.dst", "--zone", std::string("Europe/Berlin\x1b[2J")}}) {
+        const RunResult refused = Cli(args);
+        EXPECT_EQ(refused.exitCode, 1) << args[1] << " " << args[3];
+        EXPECT_EQ(refused.out, "");
+        EXPECT_EQ(LineCount(refused.err), 1u) << refused.err;
+        EXPECT_EQ(refused.err.find('\x1b'), std::string::npos);
+    }
 }
 
 TEST_F(CliProgram, SendUploadsTheFileRowsInOrderAndEndsWithDone) {

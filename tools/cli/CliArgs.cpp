@@ -33,15 +33,20 @@ const std::vector<CommandGrammar>& Commands() {
          {{"--zone", Arity::Value},
           {"--first-year", Arity::Value},
           {"--output", Arity::Value},
-          {"--force", Arity::Flag}},
+          {"--force", Arity::Flag},
+          {"--rows", Arity::Value}},
          {}},
+        {"check",
+         Command::Check,
+         {{"--zone", Arity::Value}, {"--rows", Arity::Value}, {"--month-first", Arity::Flag}},
+         "FILE"},
         {"send", Command::Send, kLinkOptions, "FILE"},
         {"delete", Command::Delete, kLinkOptions, {}},
     };
     return commands;
 }
 
-constexpr std::string_view kCommandList = "commands: show, make, send, delete";
+constexpr std::string_view kCommandList = "commands: show, make, check, send, delete";
 constexpr int kMaxComPort = 8;
 
 ParseResult Fail(std::string message) { return {std::nullopt, std::move(message)}; }
@@ -121,10 +126,25 @@ std::optional<std::string> ReadLinkOptions(const OptionValues& values, Options& 
     return std::nullopt;
 }
 
+// --zone (required) and --rows of make and check.
+std::optional<std::string> ReadZoneOptions(const OptionValues& values, Options& options,
+                                           std::string_view command) {
+    const auto zone = values.find("--zone");
+    if (zone == values.end()) return std::string(command) + " needs --zone";
+    options.zone = *zone->second;
+    if (const auto rows = values.find("--rows"); rows != values.end()) {
+        const std::optional<RowsConvention> convention = ParseRowsConvention(*rows->second);
+        if (!convention)
+            return "--rows takes calendar or period, not '" + Shown(*rows->second) + "'";
+        options.rows = *convention;
+    }
+    return std::nullopt;
+}
+
 std::optional<std::string> ReadMakeOptions(const OptionValues& values, Options& options) {
-    for (std::string_view required : {"--zone", "--first-year", "--output"})
+    if (auto error = ReadZoneOptions(values, options, "make")) return error;
+    for (std::string_view required : {"--first-year", "--output"})
         if (!values.contains(required)) return "make needs " + std::string(required);
-    options.zone = *values.find("--zone")->second;
     options.output = *values.find("--output")->second;
     options.force = values.contains("--force");
     const std::string& year = *values.find("--first-year")->second;
@@ -210,6 +230,10 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         case Command::Make:
             error = ReadMakeOptions(values, options);
             break;
+        case Command::Check:
+            options.monthFirst = values.contains("--month-first");
+            error = ReadZoneOptions(values, options, "check");
+            break;
         case Command::Send:
         case Command::Delete:
             error = ReadLinkOptions(values, options);
@@ -235,6 +259,12 @@ std::string HelpText(Command command) {
         "Progress goes to standard error; the last line of standard output is the\n"
         "outcome. Exit codes: 0 \"Done!\", 1 usage or file error, 2 \"Unable to open\n"
         "serial port!\", 3 \"No reply!\", 4 \"Communication error!\".\n";
+    static const std::string kRowsHelp =
+        "  --rows calendar   (the default) row Y holds the end date in Y and the begin\n"
+        "                    date in Y: in a southern zone the end of the period that\n"
+        "                    began in Y-1 and the start of the next one\n"
+        "  --rows period     row Y holds the period that ends in Y (in a southern zone\n"
+        "                    it begins in Y-1)\n";
     switch (command) {
         case Command::Show:
             return "usage: velmora-cli show FILE [--month-first]\n"
@@ -243,17 +273,29 @@ std::string HelpText(Command command) {
                    "hex (begin day, begin month, end day, end month, year - 2000).\n"
                    "  --month-first     dates as MM/dd/yyyy instead of dd/MM/yyyy\n";
         case Command::Make:
-            return "usage: velmora-cli make --zone ZONE --first-year YEAR --output FILE [--force]\n"
-                   "Builds fifteen rows from the system's time-zone database: row i holds the\n"
-                   "daylight-saving period that ends in YEAR + i. The period begins where the\n"
-                   "zone's UTC offset rises and ends where it falls again, so southern zones\n"
-                   "begin in the year before. Each date is the zone's local date just after\n"
-                   "the change: a clock put forward at midnight gives that day, a clock put\n"
-                   "back at midnight gives the day before (the clock shows 23:00 then).\n"
+            return "usage: velmora-cli make --zone ZONE --first-year YEAR --output FILE\n"
+                   "                        [--rows calendar|period] [--force]\n"
+                   "Builds fifteen rows, for the years YEAR to YEAR + 14, from the system's\n"
+                   "time-zone database. A daylight-saving period begins where the zone's UTC\n"
+                   "offset rises and ends where it falls again. Each date is the zone's local\n"
+                   "date just after the change: a clock put forward at midnight gives that\n"
+                   "day, a clock put back at midnight gives the day before (the clock shows\n"
+                   "23:00 then).\n"
                    "  --zone ZONE       time-zone name, e.g. Europe/Berlin\n"
-                   "  --first-year YEAR 2001..2085 (the last row ends in YEAR + 14)\n"
-                   "  --output FILE     the .dst file to write (75 bytes)\n"
+                   "  --first-year YEAR 2000..2085 (the last row is YEAR + 14)\n"
+                   "  --output FILE     the .dst file to write (75 bytes)\n" +
+                   kRowsHelp +
                    "  --force           overwrite FILE if it exists\n";
+        case Command::Check:
+            return "usage: velmora-cli check FILE --zone ZONE [--rows calendar|period]\n"
+                   "                         [--month-first]\n"
+                   "Compares every row of a .dst file with the time-zone database, for the\n"
+                   "year its record holds, and prints each row that differs with what the\n"
+                   "file holds and what the zone says. Exit codes: 0 every row matches,\n"
+                   "5 a row differs (or the zone cannot judge it), 1 usage or file error.\n"
+                   "  --zone ZONE       time-zone name, e.g. Europe/Berlin\n" +
+                   kRowsHelp +
+                   "  --month-first     dates as MM/dd/yyyy instead of dd/MM/yyyy\n";
         case Command::Send:
             return "usage: velmora-cli send FILE [--port P] [--timeout MS] [--early[=GAP_MS]]\n"
                    "Uploads the fifteen rows of a .dst file to the device.\n" +
@@ -269,6 +311,7 @@ std::string HelpText(Command command) {
            "Commands:\n"
            "  show FILE       print the rows of a .dst file\n"
            "  make ...        build a .dst file from the time-zone database\n"
+           "  check FILE ...  compare a .dst file with the time-zone database\n"
            "  send FILE ...   upload a .dst file to the device\n"
            "  delete ...      send the DST Delete frame to the device\n"
            "Run velmora-cli COMMAND --help for the options of a command.\n";

@@ -6,9 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "RowsConvention.h"
+
 namespace velmora::cli {
 
-enum class Command { None, Show, Make, Send, Delete };
+enum class Command { None, Show, Make, Check, Send, Delete };
 
 // Exit codes, relied upon by scripts.
 enum ExitCode : int {
@@ -17,6 +19,7 @@ enum ExitCode : int {
     kExitPortUnavailable = 2,
     kExitNoReply = 3,
     kExitCommunicationError = 4,
+    kExitTableDiffers = 5,  // check: a row differs from the time zone
 };
 
 constexpr int kDefaultEarlyGapMs = 30;
@@ -25,11 +28,12 @@ struct Options {
     Command command = Command::None;
     bool help = false;  // --help: print HelpText(command) and nothing else
 
-    std::string file;         // show, send
-    bool monthFirst = false;  // show
+    std::string file;         // show, check, send
+    bool monthFirst = false;  // show, check
 
-    std::string zone;  // make
-    int firstYear = 0;
+    std::string zone;  // make, check
+    RowsConvention rows = RowsConvention::Calendar;
+    int firstYear = 0;  // make
     std::string output;
     bool force = false;
 

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <tuple>
@@ -46,8 +47,47 @@ int RunShow(const Options& options) {
     return kExitDone;
 }
 
+int RunCheck(const Options& options) {
+    DateFileBytes bytes{};
+    if (!ReadDateFile(options.file, bytes)) return Fail(UnreadableFile(options.file));
+    std::vector<DstRecord> records(kMaxRows);
+    for (std::size_t i = 0; i < records.size(); ++i)
+        std::copy_n(&bytes[i * kRecordSize], kRecordSize, records[i].begin());
+    const TableCheck check = CheckTable(records, options.zone, options.rows);
+    if (!check.error.empty()) return Fail(check.error);
+
+    // Both sides as the window shows them after Open.
+    const DateOrder order = options.monthFirst ? 1 : 0;
+    const auto shown = [order](const DstRecord& record) {
+        const DstRow row = RecordToRow(record, order);
+        return row.begin + " " + row.end;
+    };
+    if (!check.consecutiveYears)
+        std::printf("the years of the rows are not consecutive (%d, %d, ... %d)\n",
+                    check.rows[0].year, check.rows[1].year, check.rows.back().year);
+    int differing = 0;
+    for (const RowCheck& row : check.rows) {
+        if (row.Matches()) continue;
+        ++differing;
+        std::printf("row %d (%d): file %s, ", row.row + 1, row.year, shown(row.file).c_str());
+        if (row.zone)
+            std::printf("%s %s\n", options.zone.c_str(), shown(*row.zone).c_str());
+        else
+            std::printf("cannot be judged: %s\n", row.problem.c_str());
+    }
+    const char* rows = RowsConventionName(options.rows);
+    if (differing == 0 && check.consecutiveYears) {
+        std::printf("all %d rows match %s (%s rows)\n", kMaxRows, options.zone.c_str(), rows);
+        return kExitDone;
+    }
+    if (differing > 0)
+        std::printf("%d of %d rows differ from %s (%s rows)\n", differing, kMaxRows,
+                    options.zone.c_str(), rows);
+    return kExitTableDiffers;
+}
+
 int RunMake(const Options& options) {
-    const ZoneRows made = BuildZoneRows(options.zone, options.firstYear);
+    const ZoneRows made = BuildZoneRows(options.zone, options.firstYear, options.rows);
     if (!made.error.empty()) return Fail(made.error + "; no file written");
     std::error_code error;
     if (!options.force &&

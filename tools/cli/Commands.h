@@ -1,4 +1,4 @@
-// The four commands of velmora-cli. Each returns the process's exit code and
+// The five commands of velmora-cli. Each returns the process's exit code and
 // writes its messages to standard output and standard error.
 #pragma once
 
@@ -10,6 +10,7 @@ namespace velmora::cli {
 
 int RunShow(const Options& options);
 int RunMake(const Options& options);
+int RunCheck(const Options& options);
 // send and delete; needs a QCoreApplication.
 int RunExchange(const Options& options);
 
