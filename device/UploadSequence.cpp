@@ -1,5 +1,7 @@
 #include "UploadSequence.h"
 
+#include <algorithm>
+
 namespace velmora {
 
 namespace {
@@ -16,15 +18,31 @@ bool IsGoodAnswer(const ByteString& reply) {
     return reply.size() == kReplySize && reply.back() == '\0';
 }
 
-// The timeout is read at every start, so a new setting applies from the next frame.
-void StartReplyTimer(IUploadHost& host) {
-    host.SetTimer(kReplyTimerId, host.Timeout());
-}
+// The quiet gap lasts at least this many of the answer's slowest byte spacings.
+constexpr int kSpacingsPerGap = 3;
 
 }  // namespace
 
 UploadSequence::UploadSequence(IUploadHost& host, IUploadLink& link)
     : m_host(host), m_link(link) {}
+
+void UploadSequence::SetEarlyJudgement(std::optional<int> minimumGapMs, Clock clock) {
+    KillQuietTimer();
+    m_minimumGapMs = minimumGapMs;
+    m_clock = std::move(clock);
+}
+
+// The timeout is read at every start, so a new setting applies from the next frame.
+void UploadSequence::StartReplyTimer() {
+    KillQuietTimer();
+    m_bAwaitingAnswer = true;
+    m_host.SetTimer(kReplyTimerId, m_host.Timeout());
+}
+
+// Without early judgement the quiet timer never runs and is never touched.
+void UploadSequence::KillQuietTimer() {
+    if (m_minimumGapMs) m_host.KillTimer(kQuietTimerId);
+}
 
 void UploadSequence::OnSend() {
     const std::vector<DstRecord> records = m_host.ReadRecords();
@@ -48,7 +66,7 @@ void UploadSequence::OnSend() {
     }
     m_link.Start();
     m_nSingleCommandMode = 0;
-    StartReplyTimer(m_host);
+    StartReplyTimer();
     m_link.QueueWrite(m_frameList.front(), static_cast<int>(kFrameSize));
 }
 
@@ -61,21 +79,51 @@ void UploadSequence::OnDstDelete() {
     m_link.Start();
     const ByteString frame = DstDeleteFrame();
     m_nSingleCommandMode = 1;
-    StartReplyTimer(m_host);
+    StartReplyTimer();
     m_link.QueueWrite(frame, static_cast<int>(kFrameSize));
 }
 
 long UploadSequence::OnLinkRxChar(std::uintptr_t wParam, std::intptr_t /*lParam*/) {
     m_replyBuffer.push_back(static_cast<char>(wParam & 0xFFU));
+    if (m_minimumGapMs && m_bAwaitingAnswer) TimeEarlyJudgement();
     return 0;
 }
 
-void UploadSequence::OnTimer(int timerId) {
-    if (timerId != kReplyTimerId) {
+void UploadSequence::TimeEarlyJudgement() {
+    const auto now = m_clock();
+    // The buffer is emptied for every frame, so its first byte starts the answer.
+    if (m_replyBuffer.size() == 1) {
+        m_slowestSpacing = {};
+    } else {
+        m_slowestSpacing = std::max(m_slowestSpacing, now - m_lastByteAt);
+    }
+    m_lastByteAt = now;
+    // Any further byte makes the answer too long, and then the reply timer judges it.
+    if (m_replyBuffer.size() != kReplySize) {
+        KillQuietTimer();
         return;
     }
-    // Killed at its first expiry, the timer acts as a one-shot.
-    m_host.KillTimer(timerId);
+    const auto spacingMs =
+        std::chrono::ceil<std::chrono::milliseconds>(m_slowestSpacing * kSpacingsPerGap).count();
+    m_host.SetTimer(kQuietTimerId,
+                    static_cast<int>(std::max<long long>(*m_minimumGapMs, spacingMs)));
+}
+
+void UploadSequence::OnTimer(int timerId) {
+    if (timerId == kQuietTimerId) {
+        if (!m_minimumGapMs) return;
+        m_host.KillTimer(kQuietTimerId);
+        if (!m_bAwaitingAnswer) return;
+        // The quiet line judges the answer now, as the reply timer's expiry would.
+        m_host.KillTimer(kReplyTimerId);
+    } else if (timerId == kReplyTimerId) {
+        // Killed at its first expiry, the timer acts as a one-shot.
+        m_host.KillTimer(kReplyTimerId);
+        KillQuietTimer();
+    } else {
+        return;
+    }
+    m_bAwaitingAnswer = false;
 
     if (m_nSingleCommandMode != 0) {
         m_link.Close();
@@ -117,7 +165,7 @@ void UploadSequence::SendNextFrame() {
         m_host.ShowBox(kDone, BoxIcon::Information);
         return;
     }
-    StartReplyTimer(m_host);
+    StartReplyTimer();
     m_link.QueueWrite(m_frameList[static_cast<std::size_t>(m_nAcknowledged)],
                       static_cast<int>(kFrameSize));
 }

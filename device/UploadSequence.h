@@ -3,8 +3,10 @@
 // timeout period and its expiry judges what arrived.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +18,10 @@ class CSerialLink;
 class ILinkOwner;
 
 constexpr int kReplyTimerId = 101;  // ReplyTimer
+// Runs only with early judgement: the quiet gap after a complete answer.
+constexpr int kQuietTimerId = 102;
+// The shortest quiet gap after which a complete answer is judged early.
+constexpr int kDefaultQuietGapMs = 30;
 
 enum class BoxIcon { Error, Information };
 
@@ -44,7 +50,18 @@ public:
 
 class UploadSequence {
 public:
+    using Clock = std::function<std::chrono::steady_clock::time_point()>;
+
     UploadSequence(IUploadHost& host, IUploadLink& link);
+
+    // Early judgement (off unless set): an answer of exactly fifteen bytes is
+    // judged once no further byte has come for a quiet gap, instead of at the
+    // reply timer's expiry. The gap is the larger of `minimumGapMs` and three
+    // times the slowest spacing between the bytes of that answer, so a device
+    // that answers at a steady pace, however slow, gets the verdict of the full
+    // wait. The reply timer stays the limit. `clock` times the bytes.
+    void SetEarlyJudgement(std::optional<int> minimumGapMs,
+                           Clock clock = std::chrono::steady_clock::now);
 
     void OnSend();
     void OnDstDelete();
@@ -58,6 +75,9 @@ public:
     const ByteString& ReplyBuffer() const { return m_replyBuffer; }
 
 private:
+    void StartReplyTimer();
+    void KillQuietTimer();
+    void TimeEarlyJudgement();
     void SendNextFrame();
 
     IUploadHost& m_host;
@@ -67,6 +87,12 @@ private:
     int m_nProgress = 0;
     ByteString m_replyBuffer;
     int m_nSingleCommandMode = 0;
+
+    std::optional<int> m_minimumGapMs;  // early judgement when set
+    Clock m_clock;
+    bool m_bAwaitingAnswer = false;  // the reply timer runs for the frame in flight
+    std::chrono::steady_clock::time_point m_lastByteAt;
+    std::chrono::steady_clock::duration m_slowestSpacing{};
 };
 
 // Binds a CSerialLink to the sequence with the window's line settings; the port

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "CliArgs.h"
+#include "UploadSequence.h"
 
 using namespace velmora::cli;
 
@@ -66,7 +67,7 @@ TEST(CliArgs, PortIsAComNumberOrADevicePath) {
 
 TEST(CliArgs, EarlyHasAnOptionalGapAndTimeoutsMustBePositive) {
     EXPECT_FALSE(Parsed({"delete"}).earlyGapMs.has_value());
-    EXPECT_EQ(Parsed({"delete", "--early"}).earlyGapMs, kDefaultEarlyGapMs);
+    EXPECT_EQ(Parsed({"delete", "--early"}).earlyGapMs, velmora::kDefaultQuietGapMs);
     EXPECT_EQ(Parsed({"delete", "--early=5"}).earlyGapMs, 5);
     EXPECT_EQ(Parsed({"send", "f", "--timeout", "150"}).timeoutMs, 150);
 

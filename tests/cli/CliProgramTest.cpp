@@ -295,4 +295,13 @@ TEST_F(CliProgram, EarlyJudgementKeepsTheRules) {
             Cli({"delete", "--port", device.DevicePath(), "--timeout", kTimeout, "--early"}),
             "No reply!", 3);
     }
+    {
+        // A steady but slow device: its sixteenth byte comes 40 ms after the
+        // fifteenth, later than the 30 ms gap, and must still be waited for.
+        Simulator device({"--fail-mode", "len16", "--slow-byte", "40", "--log", File("slow.log")});
+        ExpectOutcome(Cli({"send", table, "--port", device.DevicePath(), "--timeout", "1000",
+                           "--early"}),
+                      "No reply!", 3);
+        EXPECT_EQ(LineCount(ReadAll(File("slow.log"))), 1u);
+    }
 }

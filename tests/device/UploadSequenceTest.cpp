@@ -72,13 +72,12 @@ private:
 
 class FakeHost : public IUploadHost {
 public:
-    void SetTimer(int id, int milliseconds) override {
-        EXPECT_EQ(id, kReplyTimerId);
-        timerDue = now + milliseconds;
-    }
-    void KillTimer(int id) override {
-        EXPECT_EQ(id, kReplyTimerId);
-        timerDue.reset();
+    void SetTimer(int id, int milliseconds) override { Timer(id) = now + milliseconds; }
+    void KillTimer(int id) override { Timer(id).reset(); }
+    // The quiet timer runs only with early judgement.
+    std::optional<long>& Timer(int id) {
+        EXPECT_TRUE(id == kReplyTimerId || (id == kQuietTimerId && early)) << id;
+        return id == kQuietTimerId ? quietDue : timerDue;
     }
     void RefreshControls() override { counter.push_back(sequence->Progress()); }
     void ShowBox(const std::string& text, BoxIcon icon) override {
@@ -92,6 +91,8 @@ public:
 
     long now = 0;
     std::optional<long> timerDue;
+    std::optional<long> quietDue;
+    bool early = false;
     int timeout = 1000;
     int port = 1;
     std::vector<DstRecord> records;
@@ -132,6 +133,44 @@ protected:
         for (int expiries = 0; Expire(); ++expiries) {
             ASSERT_LT(expiries, 20) << "the exchange never ends";
         }
+    }
+
+    void JudgeEarly(int minimumGapMs) {
+        host.early = true;
+        sequence.SetEarlyJudgement(minimumGapMs, [this] {
+            return std::chrono::steady_clock::time_point(std::chrono::milliseconds(host.now));
+        });
+    }
+
+    // Bytes and expiries in the order of their times, against a device whose
+    // answer bytes come `spacing` ms apart, the first `spacing` ms after its frame.
+    void RunPaced(long spacing) {
+        std::size_t frames = 0;
+        long nextByte = 0;
+        for (int steps = 0; steps < 1000; ++steps) {
+            if (link.written.size() != frames) {
+                frames = link.written.size();
+                nextByte = link.writtenAt.back() + spacing;
+            }
+            std::optional<long> due = host.timerDue;
+            int id = kReplyTimerId;
+            if (host.quietDue && (!due || *host.quietDue < *due)) {
+                due = host.quietDue;
+                id = kQuietTimerId;
+            }
+            if (!link.inFlight.empty() && (!due || nextByte < *due)) {
+                host.now = std::exchange(nextByte, nextByte + spacing);
+                const char byte = link.inFlight.front();
+                link.inFlight.erase(0, 1);
+                sequence.OnLinkRxChar(static_cast<unsigned char>(byte), host.port);
+            } else if (due) {
+                host.now = *due;
+                sequence.OnTimer(id);
+            } else {
+                return;
+            }
+        }
+        FAIL() << "the exchange never ends";
     }
 
     // The counter after Send and after each of `good` good answers: 1, 1, 2 ... good.
@@ -355,6 +394,36 @@ TEST_F(UploadSequenceTest, OtherTimersDoNotDisturbTheExchange) {
     EXPECT_TRUE(host.timerDue);
     EXPECT_TRUE(host.boxes.empty());
     EXPECT_EQ(link.written.size(), 1U);
+}
+
+TEST_F(UploadSequenceTest, EarlyJudgementWaitsForThreeOfTheSlowestSpacingsOfTheAnswer) {
+    JudgeEarly(30);
+    link.device = [](std::size_t) { return Reply(15); };
+    sequence.OnSend();
+    RunPaced(8);  // 15 bytes by 120 ms, then 30 ms of quiet (more than 3 x 8)
+    EXPECT_EQ(host.boxes, std::vector<Box>{kDone});
+    ASSERT_EQ(link.written.size(), 15U);
+    EXPECT_EQ(link.writtenAt[1], 150);
+    EXPECT_EQ(host.counter, CounterAfter(15));
+
+    // A slow device still gets its verdict early once the line has been quiet
+    // for three of its spacings.
+    sequence.OnDstDelete();
+    RunPaced(40);
+    EXPECT_EQ(host.boxes, (std::vector<Box>{kDone, kDone}));
+    EXPECT_EQ(host.now, link.writtenAt.back() + 15 * 40 + 3 * 40);
+}
+
+TEST_F(UploadSequenceTest, EarlyJudgementReachesTheVerdictOfTheFullWaitOnASlowDevice) {
+    // The sixteenth byte comes 40 ms after the fifteenth: longer than the
+    // minimum gap, so only a gap that grows with the spacing sees it.
+    JudgeEarly(30);
+    link.device = [](std::size_t) { return Reply(16); };
+    sequence.OnSend();
+    RunPaced(40);
+    EXPECT_EQ(host.boxes, std::vector<Box>{kNoReply});
+    EXPECT_EQ(link.written.size(), 1U);
+    EXPECT_EQ(host.now, 1000) << "the reply timer judged";
 }
 
 }  // namespace

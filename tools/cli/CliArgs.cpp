@@ -5,6 +5,8 @@
 #include <map>
 #include <string_view>
 
+#include "UploadSequence.h"
+
 namespace velmora::cli {
 namespace {
 
@@ -120,7 +122,7 @@ std::optional<std::string> ReadLinkOptions(const OptionValues& values, Options& 
     }
     if (auto error = PositiveMs(values, "--timeout", options.timeoutMs)) return error;
     if (const auto it = values.find("--early"); it != values.end()) {
-        options.earlyGapMs = kDefaultEarlyGapMs;
+        options.earlyGapMs = kDefaultQuietGapMs;
         if (auto error = PositiveMs(values, "--early", options.earlyGapMs)) return error;
     }
     return std::nullopt;
@@ -253,9 +255,10 @@ std::string HelpText(Command command) {
         "                    of Velmora.ini in the current directory, else 1\n"
         "  --timeout MS      reply time per frame; default: \"Timeout\" of Velmora.ini,\n"
         "                    else 1000\n"
-        "  --early[=GAP_MS]  judge an answer as soon as it has 15 bytes and no further\n"
-        "                    byte came for GAP_MS (default 30); the timeout stays the\n"
-        "                    upper bound\n"
+        "  --early[=GAP_MS]  judge an answer as soon as it has 15 bytes and the line\n"
+        "                    has been quiet for GAP_MS (default 30) or three times the\n"
+        "                    slowest spacing of its bytes, if longer; the timeout\n"
+        "                    stays the upper bound\n"
         "Progress goes to standard error; the last line of standard output is the\n"
         "outcome. Exit codes: 0 \"Done!\", 1 usage or file error, 2 \"Unable to open\n"
         "serial port!\", 3 \"No reply!\", 4 \"Communication error!\".\n";

@@ -22,8 +22,6 @@ enum ExitCode : int {
     kExitTableDiffers = 5,  // check: a row differs from the time zone
 };
 
-constexpr int kDefaultEarlyGapMs = 30;
-
 struct Options {
     Command command = Command::None;
     bool help = false;  // --help: print HelpText(command) and nothing else

@@ -29,9 +29,7 @@ CliHost::CliHost(const Profile& profile, LinkSettings settings, std::vector<DstR
                                                             : m_settings.devicePath;
                    }),
       m_sequence(*this, m_uploadLink) {
-    m_gapTimer.setSingleShot(true);
-    m_gapTimer.setTimerType(Qt::PreciseTimer);
-    connect(&m_gapTimer, &QTimer::timeout, this, [this] { OnGapElapsed(); });
+    m_sequence.SetEarlyJudgement(m_settings.earlyGapMs);
 }
 
 CliHost::~CliHost() {
@@ -55,15 +53,9 @@ std::string CliHost::Run(void (UploadSequence::*start)()) {
     return *m_outcome;
 }
 
-void CliHost::SetTimer(int id, int milliseconds) {
-    m_timers.SetTimer(id, milliseconds);
-    if (id == kReplyTimerId) m_gapTimer.stop();
-}
+void CliHost::SetTimer(int id, int milliseconds) { m_timers.SetTimer(id, milliseconds); }
 
-void CliHost::KillTimer(int id) {
-    m_timers.KillTimer(id);
-    if (id == kReplyTimerId) m_gapTimer.stop();
-}
+void CliHost::KillTimer(int id) { m_timers.KillTimer(id); }
 
 void CliHost::RefreshControls() { m_progress.Show(m_sequence.AcknowledgedCount(), kMaxRows); }
 
@@ -106,18 +98,6 @@ void CliHost::OnLinkMessage(const LinkMessage& message) {
     // A message of a worker that has been stopped belongs to an exchange that is over.
     if (message.generation != m_link.Generation() || message.message != WM_LINK_RXCHAR) return;
     m_sequence.OnLinkRxChar(message.wParam, message.lParam);
-    if (!m_settings.earlyGapMs) return;
-    // A complete answer is judged once the line has stayed quiet for the gap; a
-    // further byte makes it too long, and then the reply timer judges it.
-    if (m_sequence.ReplyBuffer().size() == kReplySize)
-        m_gapTimer.start(*m_settings.earlyGapMs);
-    else
-        m_gapTimer.stop();
-}
-
-void CliHost::OnGapElapsed() {
-    KillTimer(kReplyTimerId);
-    m_sequence.OnTimer(kReplyTimerId);
 }
 
 }  // namespace velmora::cli

@@ -5,7 +5,6 @@
 
 #include <QEventLoop>
 #include <QObject>
-#include <QTimer>
 
 #include <optional>
 #include <string>
@@ -23,7 +22,7 @@ struct LinkSettings {
     int portNumber = 1;      // COMn; 0 when a device path is given instead
     std::string devicePath;  // empty: COMn through the profile's "Ports" section
     int timeoutMs = 1000;
-    std::optional<int> earlyGapMs;  // judge a complete answer after this quiet gap
+    std::optional<int> earlyGapMs;  // judge a complete answer early, after a quiet gap
 };
 
 class CliHost : public QObject, public IUploadHost, public ILinkOwner {
@@ -53,14 +52,12 @@ protected:
 private:
     std::string Run(void (UploadSequence::*start)());
     void OnLinkMessage(const LinkMessage& message);
-    void OnGapElapsed();
 
     const Profile& m_profile;
     LinkSettings m_settings;
     std::vector<DstRecord> m_records;
     ProgressReporter& m_progress;
     CWindowTimers m_timers;
-    QTimer m_gapTimer;
     QEventLoop m_loop;
     std::optional<std::string> m_outcome;
     CSerialLink m_link;
