@@ -39,6 +39,7 @@ static_assert(ID_REPLY_TIMER == kReplyTimerId);
 const QString kAppTitle = QStringLiteral("Velmora");
 const QString kFileFilter = QStringLiteral("Velmora File (*.dst)");
 constexpr const char* kSettingsSection = "Settings";
+constexpr const char* kJudgeAtOnceKey = "Early Judgement";
 
 // The current time in whole seconds, as both pickers get it together.
 QDateTime CurrentUtcSeconds() {
@@ -193,6 +194,14 @@ void CMainDlg::ReadSettings() {
     m_nPort = profile.GetProfileInt(kSettingsSection, "Port", 1);
     m_nTimeout = profile.GetProfileInt(kSettingsSection, "Timeout", 1000);
     m_nDateOrder = profile.GetProfileInt(kSettingsSection, "Date Format", 0);
+    m_bJudgeAtOnce = profile.GetProfileInt(kSettingsSection, kJudgeAtOnceKey, 0) != 0;
+    ApplyJudgement();
+}
+
+// The same rule as velmora-cli's --early; off, the reply timer alone judges.
+void CMainDlg::ApplyJudgement() {
+    m_upload.SetEarlyJudgement(m_bJudgeAtOnce ? std::optional<int>(kDefaultQuietGapMs)
+                                              : std::nullopt);
 }
 
 void CMainDlg::ApplyDateOrderToPickers() {
@@ -418,6 +427,7 @@ void CMainDlg::OnSettings() {
     settings.m_nPort = m_nPort;
     settings.m_nDateOrder = m_nDateOrder;
     settings.m_nDateOrderOnEntry = m_nDateOrder;
+    settings.m_bJudgeAtOnce = m_bJudgeAtOnce;
     if (settings.DoModal() != IDOK) return;
 
     // A profile that cannot be written is not reported; the values still apply.
@@ -425,9 +435,14 @@ void CMainDlg::OnSettings() {
     profile.WriteProfileInt(kSettingsSection, "Timeout", settings.m_nTimeout);
     profile.WriteProfileInt(kSettingsSection, "Port", settings.m_nPort);
     profile.WriteProfileInt(kSettingsSection, "Date Format", settings.m_nDateOrder);
+    profile.WriteProfileInt(kSettingsSection, kJudgeAtOnceKey, settings.m_bJudgeAtOnce ? 1 : 0);
     m_nTimeout = settings.m_nTimeout;
     m_nPort = settings.m_nPort;
     m_nDateOrder = settings.m_nDateOrder;
+    if (settings.m_bJudgeAtOnce != m_bJudgeAtOnce) {
+        m_bJudgeAtOnce = settings.m_bJudgeAtOnce;
+        ApplyJudgement();
+    }
     ApplyDateOrderToPickers();
     // The stored values are compared, not their day-first or month-first meaning.
     if (settings.m_nDateOrderOnEntry != settings.m_nDateOrder && m_dateList->rowCount() >= 1) {

@@ -73,6 +73,7 @@ class CMainDlg : public QDialog, public IUploadHost, public ILinkOwner {
     void ShowBox(const std::string& text, BoxIcon icon) override;
     std::vector<DstRecord> ReadRecords() override;
     int Timeout() const override { return m_nTimeout; }
+    bool JudgesAtOnce() const { return m_bJudgeAtOnce; }
     int Port() const override { return m_nPort; }
 
     // ILinkOwner
@@ -97,6 +98,7 @@ class CMainDlg : public QDialog, public IUploadHost, public ILinkOwner {
     }
     void CreateListColumns();
     void ReadSettings();
+    void ApplyJudgement();
     void ApplyDateOrderToPickers();
     void SetPickersToNow();
 
@@ -135,6 +137,7 @@ class CMainDlg : public QDialog, public IUploadHost, public ILinkOwner {
     QString m_strProfilePath;
     int m_nTimeout = 1000;
     int m_nPort = 1;
+    bool m_bJudgeAtOnce = false;  // early judgement of complete answers
     CSerialLink m_link;
     SerialUploadLink m_uploadLink;
     UploadSequence m_upload;

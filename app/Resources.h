@@ -29,6 +29,7 @@ constexpr int IDC_TIMEOUT = 1006;
 constexpr int IDC_PORT = 1008;
 constexpr int IDC_DAY_FIRST = 1009;
 constexpr int IDC_MONTH_FIRST = 1010;
+constexpr int IDC_JUDGE_AT_ONCE = 1011;
 
 // Menus: the main menu bar and the list's popup.
 constexpr int IDR_MAIN_MENU = 129;

@@ -1,6 +1,7 @@
 #include "SettingsDlg.h"
 
 #include <QAbstractItemView>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -44,7 +45,7 @@ CSettingsDlg::CSettingsDlg(QWidget* parent) : QDialog(parent) {
     setFont(font);
     setWindowTitle(QStringLiteral("Settings"));
     setObjectName(QString::number(IDD_SETTINGS));
-    setFixedSize(DialogUnitsToPixels(font, 0, 0, 192, 116).size());
+    setFixedSize(DialogUnitsToPixels(font, 0, 0, 192, 128).size());
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     PlaceControl(ok, IDOK, font, 125, 10, 50, 14);
@@ -88,6 +89,11 @@ CSettingsDlg::CSettingsDlg(QWidget* parent) : QDialog(parent) {
     setTabOrder(cancel, m_timeoutEdit);
     setTabOrder(m_timeoutEdit, m_portCombo);
     setTabOrder(m_portCombo, m_dayFirst);
+
+    // Below the date format; the timeout stays the limit of every answer.
+    m_judgeAtOnce = new QCheckBox(QStringLiteral("Judge complete answers at once"), this);
+    PlaceControl(m_judgeAtOnce, IDC_JUDGE_AT_ONCE, font, 10, 112, 170, 10);
+    setTabOrder(m_monthFirst, m_judgeAtOnce);
 }
 
 void CSettingsDlg::Dispatch(const DlgMessage& message) {
@@ -128,6 +134,7 @@ void CSettingsDlg::OnInitDialog() {
 bool CSettingsDlg::DoDataExchange(bool save) {
     if (!save) {
         m_timeoutEdit->setText(QString::number(m_nTimeout));
+        m_judgeAtOnce->setChecked(m_bJudgeAtOnce);
         return true;
     }
     bool isInteger = false;
@@ -139,6 +146,7 @@ bool CSettingsDlg::DoDataExchange(bool save) {
         return false;
     }
     m_nTimeout = timeout;
+    m_bJudgeAtOnce = m_judgeAtOnce->isChecked();
     return true;
 }
 

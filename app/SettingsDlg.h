@@ -1,4 +1,4 @@
-// The Settings dialog: serial port, reply timeout and date order. The caller
+// The Settings dialog: serial port, reply timeout, date order and early judgement. The caller
 // fills the public members, runs DoModal and, on IDOK, takes them back.
 #pragma once
 
@@ -7,6 +7,7 @@
 #include "DateTable.h"
 #include "MessageRoute.h"
 
+class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class QRadioButton;
@@ -30,6 +31,7 @@ class CSettingsDlg : public QDialog {
     DateOrder m_nDateOrder = 0;
     int m_nPort = 0;
     int m_nTimeout = 0;
+    bool m_bJudgeAtOnce = false;  // judge complete answers at once
 
     void accept() override;
 
@@ -42,6 +44,7 @@ class CSettingsDlg : public QDialog {
     QComboBox* m_portCombo = nullptr;
     QRadioButton* m_dayFirst = nullptr;
     QRadioButton* m_monthFirst = nullptr;
+    QCheckBox* m_judgeAtOnce = nullptr;
 };
 
 }  // namespace velmora

@@ -1,4 +1,5 @@
 // The Settings dialog and what its OK does to the profile, the pickers and the rows.
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QRadioButton>
@@ -206,6 +207,36 @@ class SettingsTest : public QObject {
         QCOMPARE(Control<QDateEdit>(*m_dlg, IDC_BEGIN_DATE)->date(), today);
         QCOMPARE(Control<QDateEdit>(*m_dlg, IDC_END_DATE)->date(), today);
         QCOMPARE(RowTexts(*m_dlg), QStringList{"05/03/2007 29/10/2007"});
+    }
+
+    void judgeAtOnceIsAFourthKeyOffUnlessSet() {
+        bool shownChecked = true;
+        WhenModal([&](QDialog& settings) {
+            auto* box = Control<QCheckBox>(settings, IDC_JUDGE_AT_ONCE);
+            shownChecked = box->isChecked();
+            QTest::mouseClick(box, Qt::LeftButton);
+            ClickOk(settings);
+        });
+        OpenSettings();
+        QVERIFY(!shownChecked);
+        QVERIFY(m_dlg->JudgesAtOnce());
+        QCOMPARE(Profile(m_dlg->ProfilePath().toStdString())
+                     .GetProfileInt("Settings", "Early Judgement", -1),
+                 1);
+
+        // A new window reads it back; Space on the box and Esc change nothing.
+        m_dlg = OpenMainDlg();
+        QVERIFY(m_dlg->JudgesAtOnce());
+        WhenModal([&](QDialog& settings) {
+            auto* box = Control<QCheckBox>(settings, IDC_JUDGE_AT_ONCE);
+            shownChecked = box->isChecked();
+            box->setFocus();
+            QTest::keyClick(box, Qt::Key_Space);
+            QTest::keyClick(&settings, Qt::Key_Escape);
+        });
+        OpenSettings();
+        QVERIFY(shownChecked);
+        QVERIFY(m_dlg->JudgesAtOnce());
     }
 
   private:

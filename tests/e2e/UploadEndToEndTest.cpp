@@ -59,7 +59,7 @@ private:
 
     // Starts the simulator with `extra` options and writes a Velmora.ini that
     // sends COM1 to it with the given timeout.
-    void StartDevice(const QStringList& extra, int timeoutMs) {
+    void StartDevice(const QStringList& extra, int timeoutMs, int judgeAtOnce = 0) {
         m_logPath = m_dir.filePath("frames.log");
         QFile::remove(m_logPath);
         m_devsim.start(VELMORA_DEVSIM_PATH,
@@ -70,9 +70,11 @@ private:
         QVERIFY(device.startsWith("/dev/"));
         QFile ini(m_dir.filePath("Velmora.ini"));
         QVERIFY(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        ini.write(QStringLiteral("[Settings]\nPort=1\nTimeout=%1\nDate Format=0\n\n[Ports]\nCOM1=%2\n")
+        ini.write(QStringLiteral("[Settings]\nPort=1\nTimeout=%1\nDate Format=0\nEarly Judgement=%3\n"
+                                 "\n[Ports]\nCOM1=%2\n")
                       .arg(timeoutMs)
                       .arg(device)
+                      .arg(judgeAtOnce)
                       .toLocal8Bit());
     }
 
@@ -147,6 +149,27 @@ private slots:
         QCOMPARE(m_boxes, QStringList{"Communication error!"});
         QCOMPARE(dlg->Upload().Progress(), 0);
         QCOMPARE(LoggedFrames(m_logPath).size(), 6);
+    }
+
+    // With "Judge complete answers at once" fifteen frames take far less than
+    // fifteen timeouts, and a slow device's sixteenth byte is still waited for.
+    void earlyJudgementEndsSoonAndKeepsTheVerdict() {
+        StartDevice({}, 2000, 1);
+        auto dlg = OpenWindowWithTable();
+        QVERIFY(dlg && dlg->JudgesAtOnce());
+        dlg->findChild<QPushButton*>(QString::number(IDC_SEND))->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_boxes.isEmpty(), 10000);
+        QCOMPARE(m_boxes, QStringList{"Done!"});
+        QCOMPARE(LoggedFrames(m_logPath).size(), 15);
+        StopDevice();
+
+        m_boxes.clear();
+        StartDevice({"--fail-mode", "len16", "--slow-byte", "40"}, 1000, 1);
+        dlg = OpenWindowWithTable();
+        dlg->findChild<QPushButton*>(QString::number(IDC_SEND))->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_boxes.isEmpty(), 5000);
+        QCOMPARE(m_boxes, QStringList{"No reply!"});
+        QCOMPARE(LoggedFrames(m_logPath).size(), 1);
     }
 
     void dstDeleteIsAnsweredAndAMissingPortIsReported() {
