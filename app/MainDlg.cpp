@@ -25,6 +25,7 @@
 #include "Profile.h"
 #include "Resources.h"
 #include "SettingsDlg.h"
+#include "ZoneDlg.h"
 
 // The resources live in a static library; register them before the first use.
 static void InitVelmoraResources() {
@@ -147,6 +148,7 @@ void CMainDlg::CreateMenuBar() {
     QMenu* file = menuBar->addMenu(QStringLiteral("File"));
     AddCommand(file, QStringLiteral("Open"), ID_FILE_OPEN);
     AddCommand(file, QStringLiteral("Save"), ID_FILE_SAVE);
+    AddCommand(file, QStringLiteral("New from Time Zone..."), ID_FILE_NEW_FROM_ZONE);
     file->addSeparator();
     AddCommand(file, QStringLiteral("Exit"), IDCANCEL);
     for (const auto& [text, id] : {std::pair{QStringLiteral("Settings"), ID_SETTINGS},
@@ -246,6 +248,8 @@ std::optional<long> CMainDlg::Dispatch(const DlgMessage& message) {
         {MsgKind::Command, ID_ABOUT, 0, &CMainDlg::Call<&CMainDlg::OnAbout>},
         {MsgKind::Command, ID_FILE_OPEN, 0, &CMainDlg::Call<&CMainDlg::OnFileOpen>},
         {MsgKind::Command, ID_FILE_SAVE, 0, &CMainDlg::Call<&CMainDlg::OnFileSave>},
+        {MsgKind::Command, ID_FILE_NEW_FROM_ZONE, 0,
+         &CMainDlg::Call<&CMainDlg::OnFileNewFromZone>},
         {MsgKind::Command, ID_SETTINGS, 0, &CMainDlg::Call<&CMainDlg::OnSettings>},
         {MsgKind::Command, ID_POPUP_DELETE, 0, &CMainDlg::Call<&CMainDlg::OnDelete>},
         {MsgKind::Command, ID_POPUP_DELETE_ALL, 0, &CMainDlg::Call<&CMainDlg::OnDeleteAll>},
@@ -499,6 +503,21 @@ void CMainDlg::OnFileSave() {
     if (!WriteDateFile(WithDstSuffix(LocalPath(*path)), RowsToFileBytes(Rows(), m_nDateOrder))) {
         AfxMessageBox(QStringLiteral("Unable to write file!"), MB_OK | MB_ICONERROR);
     }
+}
+
+// The dialog refuses choices that give no table, so the table changes only on
+// OK, and then it holds fifteen rows, as after Add had filled it.
+void CMainDlg::OnFileNewFromZone() {
+    CZoneDlg zones(m_nDateOrder, this);
+    if (zones.DoModal() != IDOK) return;
+    ReplaceRows(zones.Rows());
+    m_dateList->scrollToTop();
+    UpdateRowCount();
+    m_addButton->setEnabled(m_nRowCount < kMaxRows);
+    m_sendButton->setEnabled(m_nRowCount >= kMaxRows);
+    RefreshControls();
+    SetTitle(kAppTitle);
+    m_bModified = true;
 }
 
 // ---- The upload and the serial link ---------------------------------------

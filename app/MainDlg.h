@@ -74,6 +74,8 @@ class CMainDlg : public QDialog, public IUploadHost, public ILinkOwner {
     std::vector<DstRecord> ReadRecords() override;
     int Timeout() const override { return m_nTimeout; }
     bool JudgesAtOnce() const { return m_bJudgeAtOnce; }
+    // The table holds rows not saved since they were made.
+    bool IsModified() const { return m_bModified; }
     int Port() const override { return m_nPort; }
 
     // ILinkOwner
@@ -110,6 +112,7 @@ class CMainDlg : public QDialog, public IUploadHost, public ILinkOwner {
     void OnAbout();
     void OnFileOpen();
     void OnFileSave();
+    void OnFileNewFromZone();
     void OnSettings();
     void OnDelete();
     void OnDeleteAll();
@@ -138,6 +141,7 @@ class CMainDlg : public QDialog, public IUploadHost, public ILinkOwner {
     int m_nTimeout = 1000;
     int m_nPort = 1;
     bool m_bJudgeAtOnce = false;  // early judgement of complete answers
+    bool m_bModified = false;     // set by New from Time Zone
     CSerialLink m_link;
     SerialUploadLink m_uploadLink;
     UploadSequence m_upload;

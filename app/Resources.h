@@ -9,6 +9,7 @@ namespace velmora {
 constexpr int IDD_ABOUTBOX = 100;
 constexpr int IDD_MAIN_DIALOG = 102;
 constexpr int IDD_SETTINGS = 130;
+constexpr int IDD_ZONE = 140;
 
 // Standard buttons.
 constexpr int IDOK = 1;
@@ -31,6 +32,14 @@ constexpr int IDC_DAY_FIRST = 1009;
 constexpr int IDC_MONTH_FIRST = 1010;
 constexpr int IDC_JUDGE_AT_ONCE = 1011;
 
+// Controls of the New from Time Zone dialog.
+constexpr int IDC_ZONE_FILTER = 1020;
+constexpr int IDC_ZONE_LIST = 1021;
+constexpr int IDC_ZONE_FIRST_YEAR = 1022;
+constexpr int IDC_ZONE_ROWS = 1023;
+constexpr int IDC_ZONE_PREVIEW = 1024;
+constexpr int IDC_ZONE_REASON = 1025;
+
 // Menus: the main menu bar and the list's popup.
 constexpr int IDR_MAIN_MENU = 129;
 constexpr int IDR_POPUP_MENU = 131;
@@ -43,6 +52,7 @@ constexpr int ID_ABOUT = 32774;
 constexpr int ID_POPUP_ADD = 32775;
 constexpr int ID_POPUP_DELETE = 32776;
 constexpr int ID_POPUP_DELETE_ALL = 32777;
+constexpr int ID_FILE_NEW_FROM_ZONE = 32778;
 
 // The About item of the window menu and its text (string 101).
 constexpr int IDM_ABOUTBOX = 0x0010;

@@ -215,7 +215,11 @@ std::vector<std::string> DatabaseZoneIds() {
         std::string name = id.toStdString();
         if (ZoneProblem(name).empty()) ids.push_back(std::move(name));
     }
+    // The list comes from the database's table of regions, which leaves out
+    // names such as Etc/UTC that a system may be set to.
+    if (std::string system = SystemZoneId(); !system.empty()) ids.push_back(std::move(system));
     std::sort(ids.begin(), ids.end());
+    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
     return ids;
 }
 
