@@ -18,8 +18,11 @@ bool IsGoodAnswer(const ByteString& reply) {
     return reply.size() == kReplySize && reply.back() == '\0';
 }
 
-// The quiet gap lasts at least this many of the answer's slowest byte spacings.
-constexpr int kSpacingsPerGap = 3;
+// The quiet gap lasts at least three of the answer's mean byte spacings and
+// two of its slowest: the mean is steady where the arrival of single bytes
+// jitters, the slowest catches a device that pauses within its answer.
+constexpr int kMeanSpacingsPerGap = 3;
+constexpr int kSlowestSpacingsPerGap = 2;
 
 }  // namespace
 
@@ -93,6 +96,7 @@ void UploadSequence::TimeEarlyJudgement() {
     const auto now = m_clock();
     // The buffer is emptied for every frame, so its first byte starts the answer.
     if (m_replyBuffer.size() == 1) {
+        m_firstByteAt = now;
         m_slowestSpacing = {};
     } else {
         m_slowestSpacing = std::max(m_slowestSpacing, now - m_lastByteAt);
@@ -103,10 +107,10 @@ void UploadSequence::TimeEarlyJudgement() {
         KillQuietTimer();
         return;
     }
-    const auto spacingMs =
-        std::chrono::ceil<std::chrono::milliseconds>(m_slowestSpacing * kSpacingsPerGap).count();
-    m_host.SetTimer(kQuietTimerId,
-                    static_cast<int>(std::max<long long>(*m_minimumGapMs, spacingMs)));
+    const auto mean = (now - m_firstByteAt) / static_cast<int>(kReplySize - 1);
+    const auto gap = std::max(mean * kMeanSpacingsPerGap, m_slowestSpacing * kSlowestSpacingsPerGap);
+    const auto gapMs = std::chrono::ceil<std::chrono::milliseconds>(gap).count();
+    m_host.SetTimer(kQuietTimerId, static_cast<int>(std::max<long long>(*m_minimumGapMs, gapMs)));
 }
 
 void UploadSequence::OnTimer(int timerId) {

@@ -56,10 +56,11 @@ public:
 
     // Early judgement (off unless set): an answer of exactly fifteen bytes is
     // judged once no further byte has come for a quiet gap, instead of at the
-    // reply timer's expiry. The gap is the larger of `minimumGapMs` and three
-    // times the slowest spacing between the bytes of that answer, so a device
-    // that answers at a steady pace, however slow, gets the verdict of the full
-    // wait. The reply timer stays the limit. `clock` times the bytes.
+    // reply timer's expiry. The gap is the largest of `minimumGapMs`, three
+    // times the mean spacing between the bytes of that answer and twice their
+    // slowest spacing, so a device that answers at a steady pace, however slow,
+    // gets the verdict of the full wait. The reply timer stays the limit.
+    // `clock` times the bytes.
     void SetEarlyJudgement(std::optional<int> minimumGapMs,
                            Clock clock = std::chrono::steady_clock::now);
 
@@ -91,6 +92,7 @@ private:
     std::optional<int> m_minimumGapMs;  // early judgement when set
     Clock m_clock;
     bool m_bAwaitingAnswer = false;  // the reply timer runs for the frame in flight
+    std::chrono::steady_clock::time_point m_firstByteAt;
     std::chrono::steady_clock::time_point m_lastByteAt;
     std::chrono::steady_clock::duration m_slowestSpacing{};
 };

@@ -396,7 +396,7 @@ TEST_F(UploadSequenceTest, OtherTimersDoNotDisturbTheExchange) {
     EXPECT_EQ(link.written.size(), 1U);
 }
 
-TEST_F(UploadSequenceTest, EarlyJudgementWaitsForThreeOfTheSlowestSpacingsOfTheAnswer) {
+TEST_F(UploadSequenceTest, EarlyJudgementWaitsForThreeMeanOrTwoSlowestSpacingsOfTheAnswer) {
     JudgeEarly(30);
     link.device = [](std::size_t) { return Reply(15); };
     sequence.OnSend();
@@ -412,6 +412,19 @@ TEST_F(UploadSequenceTest, EarlyJudgementWaitsForThreeOfTheSlowestSpacingsOfTheA
     RunPaced(40);
     EXPECT_EQ(host.boxes, (std::vector<Box>{kDone, kDone}));
     EXPECT_EQ(host.now, link.writtenAt.back() + 15 * 40 + 3 * 40);
+
+    // One pause of 50 ms within a fast answer: twice the pause (100 ms) is
+    // longer than three mean spacings (3 x 10 ms).
+    std::vector<long> arrivals;
+    for (int i = 0; i < 15; ++i) arrivals.push_back(i < 14 ? i : 13 + 50);
+    link.device = [](std::size_t) { return Reply(15); };
+    sequence.OnDstDelete();
+    const long written = host.now;
+    for (const long at : arrivals) {
+        host.now = written + at;
+        sequence.OnLinkRxChar('\0', host.port);
+    }
+    EXPECT_EQ(host.quietDue, host.now + 100);
 }
 
 TEST_F(UploadSequenceTest, EarlyJudgementReachesTheVerdictOfTheFullWaitOnASlowDevice) {

@@ -28,6 +28,7 @@ using velmora::ByteString;
 using velmora::FrameChecksum;
 using velmora::kFrameSize;
 using velmora::kReplySize;
+using Clock = std::chrono::steady_clock;
 
 constexpr char kUsage[] =
     "Usage: velmora-devsim [options]\n"
@@ -50,6 +51,11 @@ constexpr char kUsage[] =
     "                       otherwise every frame\n"
     "  --delay MS           wait MS milliseconds before answering\n"
     "  --slow-byte MS       wait MS milliseconds between answer bytes\n"
+    "  --line-rate BAUD     pace what is read and what is written at ten bits a\n"
+    "                       byte, as on a serial line of BAUD (8.33 ms a byte at\n"
+    "                       1200): a frame is seen once its last byte has\n"
+    "                       crossed the line, and each answer byte appears when\n"
+    "                       it would have\n"
     "  --log FILE           append one line per frame received: milliseconds\n"
     "                       since start and the 12 bytes in hex\n"
     "  --hangup-at K        hang up while answering frame K (0-based): send the\n"
@@ -69,6 +75,7 @@ struct Options {
     long floodBytes = 0;
     long delayMs = 0;
     long slowByteMs = 0;
+    long lineRate = 0;  // baud; 0: bytes cross at once
     std::string logPath;
     std::optional<long> hangupAt;
     long hangupAfter = 7;
@@ -106,7 +113,8 @@ std::optional<Answer> ParseMode(std::string_view mode) {
 bool ParseOptions(int argc, char** argv, Options& options) {
     constexpr std::string_view kValueOptions[] = {"--fail-at",   "--fail-mode",    "--flood",
                                                   "--delay",     "--slow-byte",    "--log",
-                                                  "--hangup-at", "--hangup-after", "--exit-after"};
+                                                  "--hangup-at", "--hangup-after", "--exit-after",
+                                                  "--line-rate"};
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--help") {
@@ -149,6 +157,9 @@ bool ParseOptions(int argc, char** argv, Options& options) {
             options.delayMs = number;
         } else if (arg == "--slow-byte") {
             options.slowByteMs = number;
+        } else if (arg == "--line-rate") {
+            ok = ok && number > 0;
+            options.lineRate = number;
         } else if (arg == "--hangup-at") {
             options.hangupAt = number;
         } else if (arg == "--hangup-after") {
@@ -294,11 +305,19 @@ public:
                 return 1;
             }
             if (got <= 0) continue;
-            for (const ByteString& frame : assembler.Feed(buffer, static_cast<std::size_t>(got))) {
-                if (!Respond(frame)) return m_status;
-                if (m_options.exitAfter > 0 && m_framesSeen >= m_options.exitAfter) {
-                    WaitUntilDelivered();
-                    return 0;
+            // On a paced line each byte is seen only once it has crossed.
+            const std::size_t step = m_byteTime.count() > 0 ? 1 : static_cast<std::size_t>(got);
+            for (std::size_t at = 0; at < static_cast<std::size_t>(got); at += step) {
+                if (m_byteTime.count() > 0) {
+                    m_lineFreeAt = std::max(m_lineFreeAt, Clock::now()) + m_byteTime;
+                    if (!WaitUntil(m_lineFreeAt)) return 0;
+                }
+                for (const ByteString& frame : assembler.Feed(buffer + at, step)) {
+                    if (!Respond(frame)) return m_status;
+                    if (m_options.exitAfter > 0 && m_framesSeen >= m_options.exitAfter) {
+                        WaitUntilDelivered();
+                        return 0;
+                    }
                 }
             }
         }
@@ -320,11 +339,17 @@ private:
         const bool hangUp = m_options.hangupAt == index;
         if (hangUp)
             answer.resize(std::min(answer.size(), static_cast<std::size_t>(m_options.hangupAfter)));
-        if (m_options.slowByteMs == 0) {
+        if (m_options.slowByteMs == 0 && m_byteTime.count() == 0) {
             if (!WriteAll(answer.data(), answer.size())) return false;
         } else {
+            // Each byte appears when its last bit has crossed the line, and
+            // no sooner than the chosen spacing after the one before.
+            const Clock::duration spacing =
+                std::max<Clock::duration>(m_byteTime, std::chrono::milliseconds(m_options.slowByteMs));
+            Clock::time_point due = Clock::now() + m_byteTime;
             for (std::size_t i = 0; i < answer.size(); ++i) {
-                if (i > 0 && !Wait(m_options.slowByteMs)) return false;
+                if (i > 0) due += spacing;
+                if (!WaitUntil(due)) return false;
                 if (!WriteAll(&answer[i], 1)) return false;
             }
         }
@@ -337,8 +362,8 @@ private:
 
     void Log(const ByteString& frame) {
         if (m_log == nullptr) return;
-        const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
-            std::chrono::steady_clock::now() - m_start);
+        const auto elapsed =
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - m_start);
         std::fprintf(m_log, "%lld", static_cast<long long>(elapsed.count()));
         for (const char c : frame) {
             std::fprintf(m_log, " %02X", static_cast<unsigned>(static_cast<unsigned char>(c)));
@@ -368,15 +393,17 @@ private:
     }
 
     // Sleeps for `ms` milliseconds; false as soon as a stop is requested.
-    static bool Wait(long ms) {
-        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    static bool Wait(long ms) { return WaitUntil(Clock::now() + std::chrono::milliseconds(ms)); }
+
+    // Sleeps until `until` (the last part of a millisecond in a short spin, so
+    // that a paced line keeps its rate); false as soon as a stop is requested.
+    static bool WaitUntil(Clock::time_point until) {
         for (;;) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                until - std::chrono::steady_clock::now());
-            if (left.count() <= 0) return true;
+            const auto left = until - Clock::now();
+            if (left <= Clock::duration::zero()) return true;
+            const auto wholeMs = std::chrono::duration_cast<std::chrono::milliseconds>(left);
             pollfd stop{g_stopPipe[0], POLLIN, 0};
-            const int ready = poll(&stop, 1, static_cast<int>(left.count()));
-            if (ready > 0) return false;
+            if (poll(&stop, 1, static_cast<int>(wholeMs.count())) > 0) return false;
         }
     }
 
@@ -424,7 +451,13 @@ private:
     }
 
     const Options& m_options;
-    const std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
+    const Clock::time_point m_start = Clock::now();
+    // Ten bits a byte at the line rate; zero when the line is not paced.
+    const Clock::duration m_byteTime =
+        m_options.lineRate > 0 ? std::chrono::duration_cast<Clock::duration>(
+                                     std::chrono::nanoseconds(10'000'000'000LL / m_options.lineRate))
+                               : Clock::duration::zero();
+    Clock::time_point m_lineFreeAt;  // when the last byte read has crossed the line
     int m_master = -1;
     int m_slave = -1;
     std::FILE* m_log = nullptr;
