@@ -33,12 +33,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (options.help) return 0;
 
     FUZZ_CHECK(options.command != Command::None);
-    FUZZ_CHECK(args.front() == (options.command == Command::Show   ? "show"
-                                : options.command == Command::Make ? "make"
-                                : options.command == Command::Send ? "send"
-                                                                   : "delete"));
+    FUZZ_CHECK(args.front() == (options.command == Command::Show    ? "show"
+                                : options.command == Command::Make  ? "make"
+                                : options.command == Command::Check ? "check"
+                                : options.command == Command::Send  ? "send"
+                                                                    : "delete"));
     if (options.command == Command::Make) {
         FUZZ_CHECK(!options.zone.empty() && !options.output.empty());
+    }
+    if (options.command == Command::Check) {
+        FUZZ_CHECK(!options.zone.empty() && !options.file.empty());
     }
     if (options.portNumber) FUZZ_CHECK(*options.portNumber >= 1 && *options.portNumber <= 8);
     if (options.portNumber) FUZZ_CHECK(options.portPath.empty());
