@@ -81,10 +81,11 @@ qint64 StartOfYearUtc(int year) {
     return QDateTime(QDate(year, 1, 1), QTime(0, 0), Qt::UTC).toSecsSinceEpoch();
 }
 
-// The periods that touch the years first..last. A period lasts less than a
-// year, and a local date lies within fourteen hours of the same date in UTC.
+// The periods that end in one of the years first..last or begin in one of
+// them. A period lasts less than a year, and a local date lies within fourteen
+// hours of the same date in UTC.
 std::vector<Period> PeriodsOfYears(const QTimeZone& zone, int first, int last) {
-    return Periods(OffsetScanner(zone).ChangesBetween(StartOfYearUtc(first - 2),
+    return Periods(OffsetScanner(zone).ChangesBetween(StartOfYearUtc(first - 1) - kSecondsPerDay,
                                                       StartOfYearUtc(last + 2) + kSecondsPerDay));
 }
 
