@@ -64,6 +64,14 @@ inline std::unique_ptr<CMainDlg> OpenMainDlg() {
     return dlg;
 }
 
+// What a window test starts from: a scratch current folder, a box recorder and
+// a main window opened there, torn down in the reverse order.
+struct WindowScratch {
+    ScratchDir dir;
+    BoxRecorder boxes;
+    std::unique_ptr<CMainDlg> dlg = OpenMainDlg();
+};
+
 template <class T>
 T* Control(QWidget& dialog, int id) {
     return dialog.findChild<T*>(QString::number(id));

@@ -44,16 +44,8 @@ class ZoneDlgTest : public QObject {
     Q_OBJECT
 
   private slots:
-    void init() {
-        m_dir = std::make_unique<ScratchDir>();
-        m_boxes = std::make_unique<BoxRecorder>();
-        m_dlg = OpenMainDlg();
-    }
-    void cleanup() {
-        m_dlg.reset();
-        m_boxes.reset();
-        m_dir.reset();
-    }
+    void init() { m_scratch = std::make_unique<WindowScratch>(); }
+    void cleanup() { m_scratch.reset(); }
 
     void berlinFromTheMenuFillsTheTableAsTheCommandLineMakesIt() {
         int previewRows = 0;
@@ -73,19 +65,20 @@ class ZoneDlgTest : public QObject {
         });
         NewFromTimeZone();
         QCOMPARE(previewRows, 15);
-        QCOMPARE(m_dlg->RowCount(), 15);
-        QCOMPARE(RowTexts(*m_dlg).first(), QStringLiteral("28/03/2027 31/10/2027"));
-        QCOMPARE(RowTexts(*m_dlg).last(), QStringLiteral("31/03/2041 27/10/2041"));
-        QVERIFY(Control<QPushButton>(*m_dlg, IDC_SEND)->isEnabled());
-        QVERIFY(!Control<QPushButton>(*m_dlg, IDC_ADD)->isEnabled());
-        QVERIFY(m_dlg->IsModified());
-        QCOMPARE(m_dlg->windowTitle(), QStringLiteral("Velmora"));
+        QCOMPARE(Dlg().RowCount(), 15);
+        QCOMPARE(RowTexts(Dlg()).first(), QStringLiteral("28/03/2027 31/10/2027"));
+        QCOMPARE(RowTexts(Dlg()).last(), QStringLiteral("31/03/2041 27/10/2041"));
+        QVERIFY(Control<QPushButton>(Dlg(), IDC_SEND)->isEnabled());
+        QVERIFY(!Control<QPushButton>(Dlg(), IDC_ADD)->isEnabled());
+        QVERIFY(Dlg().IsModified());
+        QCOMPARE(Dlg().windowTitle(), QStringLiteral("Velmora"));
 
         // Saved, the table is the file velmora-cli makes.
-        m_dlg->SetFileDialogHook(
-            [this](CMainDlg::FileDialogKind) { return std::optional(m_dir->File("berlin.dst")); });
-        m_dlg->Dispatch({MsgKind::Command, ID_FILE_SAVE, 0, 0, 0, {}});
-        QFile saved(m_dir->File("berlin.dst"));
+        Dlg().SetFileDialogHook([this](CMainDlg::FileDialogKind) {
+            return std::optional(m_scratch->dir.File("berlin.dst"));
+        });
+        Dlg().Dispatch({MsgKind::Command, ID_FILE_SAVE, 0, 0, 0, {}});
+        QFile saved(m_scratch->dir.File("berlin.dst"));
         QVERIFY(saved.open(QIODevice::ReadOnly));
         const DateFileBytes made =
             RowsToFileBytes(BuildZoneRows("Europe/Berlin", 2027, RowsConvention::Calendar).rows, 0);
@@ -93,7 +86,7 @@ class ZoneDlgTest : public QObject {
     }
 
     void aZoneWithoutDaylightSavingIsRefusedAndTheTableStays() {
-        AddRow(*m_dlg, QDate(2027, 3, 5), QDate(2027, 10, 29));
+        AddRow(Dlg(), QDate(2027, 3, 5), QDate(2027, 10, 29));
         QString reason, noMatch;
         bool okEnabled = true, openAfterReturn = false;
         WhenModal([&](QDialog& zones) {
@@ -112,19 +105,19 @@ class ZoneDlgTest : public QObject {
         QVERIFY(!okEnabled);
         QVERIFY(openAfterReturn);
         QCOMPARE(noMatch, QStringLiteral("Choose a time zone."));
-        QCOMPARE(RowTexts(*m_dlg), QStringList{"05/03/2027 29/10/2027"});
-        QVERIFY(!m_dlg->IsModified());
-        QVERIFY(m_boxes->Boxes().empty());
+        QCOMPARE(RowTexts(Dlg()), QStringList{"05/03/2027 29/10/2027"});
+        QVERIFY(!Dlg().IsModified());
+        QVERIFY(m_scratch->boxes.Boxes().empty());
     }
 
     // Keyboard only: the filter, Down through the zones it leaves, Tab to the
     // year and the rows, Enter for OK. The preview follows the date order.
     void periodRowsOfSydneyMonthFirstByKeyboard() {
-        QFile ini(m_dir->File("Velmora.ini"));
+        QFile ini(m_scratch->dir.File("Velmora.ini"));
         QVERIFY(ini.open(QIODevice::WriteOnly));
         ini.write("[Settings]\nDate Format=1\n");
         ini.close();
-        m_dlg = OpenMainDlg();
+        m_scratch->dlg = OpenMainDlg();
 
         QStringList calendarRow, periodRow;
         WhenModal([&](QDialog& zones) {
@@ -147,14 +140,14 @@ class ZoneDlgTest : public QObject {
         NewFromTimeZone();
         QCOMPARE(calendarRow, (QStringList{"10/03/2027", "04/04/2027"}));
         QCOMPARE(periodRow, (QStringList{"10/04/2026", "04/04/2027"}));
-        QCOMPARE(RowTexts(*m_dlg).first(), QStringLiteral("10/04/2026 04/04/2027"));
-        QCOMPARE(m_dlg->RowCount(), 15);
+        QCOMPARE(RowTexts(Dlg()).first(), QStringLiteral("10/04/2026 04/04/2027"));
+        QCOMPARE(Dlg().RowCount(), 15);
     }
 
   private:
     // Through the File menu's own action.
     void NewFromTimeZone() {
-        for (QAction* top : Control<QMenuBar>(*m_dlg, IDR_MAIN_MENU)->actions()) {
+        for (QAction* top : Control<QMenuBar>(Dlg(), IDR_MAIN_MENU)->actions()) {
             if (!top->menu()) continue;
             for (QAction* item : top->menu()->actions()) {
                 if (item->data().toInt() == ID_FILE_NEW_FROM_ZONE) {
@@ -167,9 +160,9 @@ class ZoneDlgTest : public QObject {
         QFAIL("File has no New from Time Zone");
     }
 
-    std::unique_ptr<ScratchDir> m_dir;
-    std::unique_ptr<BoxRecorder> m_boxes;
-    std::unique_ptr<CMainDlg> m_dlg;
+    CMainDlg& Dlg() { return *m_scratch->dlg; }
+
+    std::unique_ptr<WindowScratch> m_scratch;
 };
 
 QTEST_MAIN(ZoneDlgTest)
