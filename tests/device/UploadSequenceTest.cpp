@@ -411,17 +411,15 @@ TEST_F(UploadSequenceTest, EarlyJudgementWaitsForThreeMeanOrTwoSlowestSpacingsOf
     sequence.OnDstDelete();
     RunPaced(40);
     EXPECT_EQ(host.boxes, (std::vector<Box>{kDone, kDone}));
-    EXPECT_EQ(host.now, link.writtenAt.back() + 15 * 40 + 3 * 40);
+    EXPECT_EQ(host.now, link.writtenAt.back() + 15L * 40 + 3L * 40);
 
-    // One pause of 50 ms within a fast answer: twice the pause (100 ms) is
-    // longer than three mean spacings (3 x 10 ms).
-    std::vector<long> arrivals;
-    for (int i = 0; i < 15; ++i) arrivals.push_back(i < 14 ? i : 13 + 50);
+    // One pause of 50 ms within a fast answer (a byte a millisecond): twice
+    // the pause (100 ms) is longer than three mean spacings (3 x 63 / 14 ms).
     link.device = [](std::size_t) { return Reply(15); };
     sequence.OnDstDelete();
     const long written = host.now;
-    for (const long at : arrivals) {
-        host.now = written + at;
+    for (long i = 0; i < 15; ++i) {
+        host.now = written + (i < 14 ? i : 13 + 50);
         sequence.OnLinkRxChar('\0', host.port);
     }
     EXPECT_EQ(host.quietDue, host.now + 100);

@@ -22,6 +22,7 @@ ZoneRows Made(const std::string& zone, int firstYear, RowsConvention rows = kCal
 
 std::vector<DstRecord> Records(const std::vector<DstRow>& rows) {
     std::vector<DstRecord> records;
+    records.reserve(rows.size());
     for (const DstRow& row : rows) records.push_back(RowToRecord(row, 0));
     return records;
 }
