@@ -516,9 +516,10 @@ void CMainDlg::RefreshControls() {
     DoDataExchange(false);
 }
 
-void CMainDlg::ShowBox(const std::string& text, BoxIcon icon) {
+void CMainDlg::ShowBox(const std::string& text, BoxIcon icon, const std::string& details) {
     AfxMessageBox(QString::fromStdString(text),
-                  MB_OK | (icon == BoxIcon::Error ? MB_ICONERROR : MB_ICONINFORMATION));
+                  MB_OK | (icon == BoxIcon::Error ? MB_ICONERROR : MB_ICONINFORMATION),
+                  QString::fromStdString(details));
 }
 
 std::vector<DstRecord> CMainDlg::ReadRecords() {
