@@ -260,10 +260,6 @@ std::vector<SerialDevice> ListSerialDevices(const SystemRoots& roots) {
     return devices;
 }
 
-std::string DefaultComPortPath(int portNumber) {
-    return "/dev/ttyS" + std::to_string(portNumber - 1);
-}
-
 std::string DescribeOpenFailure(const std::string& path, int errorCode, const SystemRoots& roots) {
     switch (errorCode) {
         case ENOENT:

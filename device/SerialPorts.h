@@ -29,9 +29,6 @@ struct SerialDevice {
 // answers). Each kind is in numeric order.
 std::vector<SerialDevice> ListSerialDevices(const SystemRoots& roots = {});
 
-// The device of COMn when the settings name none: /dev/ttyS(n-1).
-std::string DefaultComPortPath(int portNumber);
-
 // Why `path` could not be opened as a port, given the system error of the open
 // (as CSerialLink::OpenError reports it): one line, without the path. Names the
 // group that owns a device the user may not use and the command that adds the
