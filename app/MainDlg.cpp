@@ -418,13 +418,25 @@ void CMainDlg::OnSettings() {
     settings.m_nPort = m_nPort;
     settings.m_nDateOrder = m_nDateOrder;
     settings.m_nDateOrderOnEntry = m_nDateOrder;
+    Profile profile(LocalPath(m_strProfilePath));
+    for (int port = 1; port <= kComPortCount; ++port) {
+        settings.m_strDevices[static_cast<std::size_t>(port - 1)] = ComPortPath(profile, port);
+    }
+    const auto devicesOnEntry = settings.m_strDevices;
     if (settings.DoModal() != IDOK) return;
 
     // A profile that cannot be written is not reported; the values still apply.
-    Profile profile(LocalPath(m_strProfilePath));
     profile.WriteProfileInt(kSettingsSection, "Timeout", settings.m_nTimeout);
     profile.WriteProfileInt(kSettingsSection, "Port", settings.m_nPort);
     profile.WriteProfileInt(kSettingsSection, "Date Format", settings.m_nDateOrder);
+    // Only the devices changed in the dialog are written, so a mapping left
+    // alone keeps its line as it was, comment included.
+    for (int port = 1; port <= kComPortCount; ++port) {
+        const auto index = static_cast<std::size_t>(port - 1);
+        if (settings.m_strDevices[index] != devicesOnEntry[index]) {
+            SetComPortPath(profile, port, settings.m_strDevices[index]);
+        }
+    }
     m_nTimeout = settings.m_nTimeout;
     m_nPort = settings.m_nPort;
     m_nDateOrder = settings.m_nDateOrder;
