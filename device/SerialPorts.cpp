@@ -11,10 +11,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <sstream>
 #include <system_error>
 
 namespace velmora {
@@ -185,12 +187,35 @@ std::string NoPermission(const std::string& path) {
            " (then log out and in again)";
 }
 
+// The processes that hold a lock on the file `wanted`, by the kernel's table of
+// locks: "1: FLOCK  ADVISORY  WRITE 4242 00:19:7 0 EOF".
+std::vector<std::string> LockingPids(const struct stat& wanted, const SystemRoots& roots) {
+    std::vector<std::string> pids;
+    std::ifstream locks(fs::path(roots.proc) / "locks");
+    for (std::string line; std::getline(locks, line);) {
+        std::istringstream fields(line);
+        std::string id, type, advisory, mode, pid, file;
+        if (!(fields >> id >> type >> advisory >> mode >> pid >> file) || type == "->") continue;
+        unsigned deviceMajor = 0;
+        unsigned deviceMinor = 0;
+        unsigned long long inode = 0;
+        if (std::sscanf(file.c_str(), "%x:%x:%llu", &deviceMajor, &deviceMinor, &inode) == 3 &&
+            inode == wanted.st_ino && deviceMajor == major(wanted.st_dev) &&
+            deviceMinor == minor(wanted.st_dev)) {
+            pids.push_back(pid);
+        }
+    }
+    return pids;
+}
+
 // The programs that have `path` open, as "name (pid N)", by the descriptors
-// that the process folders show this user.
+// that the process folders show this user; those that lock it, when the
+// kernel's table of locks names any.
 std::string Holders(const std::string& path, const SystemRoots& roots) {
     struct stat wanted {};
     if (stat(path.c_str(), &wanted) != 0) return {};
-    std::string holders;
+    const std::vector<std::string> locking = LockingPids(wanted, roots);
+    std::vector<std::pair<std::string, std::string>> holders;  // pid, name
     for (const fs::path& process : EntriesOf(roots.proc)) {
         const std::string pid = process.filename();
         if (pid.empty() || !std::all_of(pid.begin(), pid.end(), ::isdigit)) continue;
@@ -201,12 +226,20 @@ std::string Holders(const std::string& path, const SystemRoots& roots) {
                                   ? S_ISCHR(info.st_mode) && info.st_rdev == wanted.st_rdev
                                   : info.st_dev == wanted.st_dev && info.st_ino == wanted.st_ino;
             if (!same) continue;
-            if (!holders.empty()) holders += ", ";
-            holders += ReadAttribute(process / "comm") + " (pid " + pid + ")";
+            holders.emplace_back(pid, ReadAttribute(process / "comm"));
             break;
         }
     }
-    return holders;
+    const bool lockKnown = std::any_of(holders.begin(), holders.end(), [&](const auto& holder) {
+        return std::find(locking.begin(), locking.end(), holder.first) != locking.end();
+    });
+    std::string text;
+    for (const auto& [pid, name] : holders) {
+        if (lockKnown && std::find(locking.begin(), locking.end(), pid) == locking.end()) continue;
+        if (!text.empty()) text += ", ";
+        text += name + " (pid " + pid + ")";
+    }
+    return text;
 }
 
 std::string NotASerialDevice(const std::string& path) {
