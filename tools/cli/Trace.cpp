@@ -30,9 +30,8 @@ void ExchangeTrace::Line(Clock::time_point at, const char* what, const ByteStrin
         hex += kHex[byte >> 4];
         hex += kHex[byte & 0xF];
     }
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(at - m_start).count();
-    std::fprintf(m_out, "%7lld ms  %s %2zu:%s\n", static_cast<long long>(ms), what, bytes.size(),
-                 hex.c_str());
+    const std::chrono::duration<double, std::milli> ms = at - m_start;
+    std::fprintf(m_out, "%9.1f ms  %s %2zu:%s\n", ms.count(), what, bytes.size(), hex.c_str());
     std::fflush(m_out);
 }
 
