@@ -418,6 +418,7 @@ void CMainDlg::OnSettings() {
     settings.m_nPort = m_nPort;
     settings.m_nDateOrder = m_nDateOrder;
     settings.m_nDateOrderOnEntry = m_nDateOrder;
+    settings.m_roots = m_serialRoots;
     Profile profile(LocalPath(m_strProfilePath));
     for (int port = 1; port <= kComPortCount; ++port) {
         settings.m_strDevices[static_cast<std::size_t>(port - 1)] = ComPortPath(profile, port);
