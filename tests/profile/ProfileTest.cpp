@@ -219,6 +219,8 @@ TEST_F(ProfileTest, WritesKeepTheByteOrderMarkAndTheLineEnds) {
         // A lone '\r' ending the file ends its last line; it does not become "\r\n".
         {"[Other]\r\nName=800\r", "[Other]\r\nName=800\r[Settings]\r\nPort=5\r\n"},
         {"[Settings]\nTimeout=7\r\n\r\n[Other]\n", "[Settings]\nTimeout=7\r\nPort=5\n\r\n[Other]\n"},
+        // A lone '\r' before a blank "\n" line would swallow it: it becomes "\r\n".
+        {"[Settings]\rTimeout=7\n\n[Other]\r", "[Settings]\rTimeout=7\nPort=5\r\n\n[Other]\r"},
     };
     for (const Case& c : cases) {
         WriteIni(c.before);
@@ -226,8 +228,9 @@ TEST_F(ProfileTest, WritesKeepTheByteOrderMarkAndTheLineEnds) {
         EXPECT_EQ(ReadIni(), c.after);
         EXPECT_EQ(profile_.GetProfileInt("Settings", "Port", 1), 5) << c.after;
     }
-    WriteIni("[Other]\r\nName=800\r");
-    EXPECT_EQ(profile_.GetProfileString("Other", "Name"), "800");
+    WriteIni("[Settings]\rPort=2\n\n");
+    ASSERT_TRUE(profile_.DeleteProfileKey("Settings", "Port"));
+    EXPECT_EQ(ReadIni(), "[Settings]\r\n\n");
 }
 
 TEST_F(ProfileTest, OnlyTheFirstMebibyteIsRead) {
