@@ -253,14 +253,19 @@ std::string NotASerialDevice(const std::string& path) {
 }
 
 std::string NotPresent(const std::string& path) {
+    // Names that come and go with a USB adapter get a hint.
+    const bool adapter = path.find("USB") != std::string::npos ||
+                         path.find("ACM") != std::string::npos ||
+                         path.find("/serial/") != std::string::npos;
+    const std::string hint = adapter ? " (is the adapter plugged in?)" : "";
     struct stat info {};
     if (lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
         std::error_code error;
         const fs::path target = fs::read_symlink(path, error);
-        return "not present: it links to " + ShownPath(target.string()) +
-               ", which does not exist (is the adapter plugged in?)";
+        return "not present: it links to " + ShownPath(target.string()) + ", which does not exist" +
+               hint;
     }
-    return "not present: no such device (is the adapter plugged in?)";
+    return "not present: no such device" + hint;
 }
 
 }  // namespace
