@@ -11,10 +11,11 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
+#include <charconv>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <sstream>
 #include <system_error>
@@ -89,7 +90,11 @@ std::string DescribeTty(const SystemRoots& roots, const std::string& name) {
         return text + "(" + vendor + ":" + ReadAttribute(*device / "idProduct") + ")";
     }
     const std::string type = ReadAttribute(tty / "type");
-    if (!type.empty() && type != "0") return UartName(std::atoi(type.c_str()));
+    if (int number = 0; !type.empty() && type != "0" &&
+                        std::from_chars(type.data(), type.data() + type.size(), number).ec ==
+                            std::errc()) {
+        return UartName(number);
+    }
     if (const auto driver = Resolved(tty / "device" / "driver")) return driver->filename();
     return {};
 }
@@ -196,12 +201,19 @@ std::vector<std::string> LockingPids(const struct stat& wanted, const SystemRoot
         std::istringstream fields(line);
         std::string id, type, advisory, mode, pid, file;
         if (!(fields >> id >> type >> advisory >> mode >> pid >> file) || type == "->") continue;
+        // major:minor in hex, then the inode in decimal.
         unsigned deviceMajor = 0;
         unsigned deviceMinor = 0;
         unsigned long long inode = 0;
-        if (std::sscanf(file.c_str(), "%x:%x:%llu", &deviceMajor, &deviceMinor, &inode) == 3 &&
-            inode == wanted.st_ino && deviceMajor == major(wanted.st_dev) &&
-            deviceMinor == minor(wanted.st_dev)) {
+        const char* at = file.data();
+        const char* end = file.data() + file.size();
+        auto read = std::from_chars(at, end, deviceMajor, 16);
+        if (read.ec != std::errc() || read.ptr == end || *read.ptr != ':') continue;
+        read = std::from_chars(read.ptr + 1, end, deviceMinor, 16);
+        if (read.ec != std::errc() || read.ptr == end || *read.ptr != ':') continue;
+        read = std::from_chars(read.ptr + 1, end, inode);
+        if (read.ec == std::errc() && inode == wanted.st_ino &&
+            deviceMajor == major(wanted.st_dev) && deviceMinor == minor(wanted.st_dev)) {
             pids.push_back(pid);
         }
     }
@@ -218,7 +230,10 @@ std::string Holders(const std::string& path, const SystemRoots& roots) {
     std::vector<std::pair<std::string, std::string>> holders;  // pid, name
     for (const fs::path& process : EntriesOf(roots.proc)) {
         const std::string pid = process.filename();
-        if (pid.empty() || !std::all_of(pid.begin(), pid.end(), ::isdigit)) continue;
+        if (pid.empty() || !std::all_of(pid.begin(), pid.end(),
+                                        [](char c) { return c >= '0' && c <= '9'; })) {
+            continue;
+        }
         for (const fs::path& descriptor : EntriesOf(process / "fd")) {
             struct stat info {};
             if (stat(descriptor.c_str(), &info) != 0) continue;
