@@ -87,7 +87,8 @@ std::string DescribeTty(const SystemRoots& roots, const std::string& name) {
             text += value;
         }
         if (!text.empty()) text += ' ';
-        return text + "(" + vendor + ":" + ReadAttribute(*device / "idProduct") + ")";
+        text.append("(").append(vendor).append(":");
+        return text.append(ReadAttribute(*device / "idProduct")).append(")");
     }
     const std::string type = ReadAttribute(tty / "type");
     if (int number = 0; !type.empty() && type != "0" &&
@@ -252,7 +253,7 @@ std::string Holders(const std::string& path, const SystemRoots& roots) {
     for (const auto& [pid, name] : holders) {
         if (lockKnown && std::find(locking.begin(), locking.end(), pid) == locking.end()) continue;
         if (!text.empty()) text += ", ";
-        text += name + " (pid " + pid + ")";
+        text.append(name).append(" (pid ").append(pid).append(")");
     }
     return text;
 }

@@ -112,7 +112,10 @@ TEST(OpenFailureTest, NoPermissionNamesTheGroupAndTheCommandThatAddsTheUser) {
     char name[64] = {};
     ASSERT_TRUE(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0 &&
                 ptsname_r(master, name, sizeof name) == 0);
-    const group* dialout = getgrnam("dialout");
+    group entry{};
+    group* dialout = nullptr;
+    char names[4096];
+    getgrnam_r("dialout", &entry, names, sizeof names, &dialout);
     const gid_t gid = dialout ? dialout->gr_gid : 20;
     ASSERT_EQ(chown(name, 0, gid), 0);
     ASSERT_EQ(chmod(name, 0660), 0);
