@@ -60,10 +60,9 @@ std::optional<int> NumberAfter(const std::string& name, std::string_view prefix)
 
 // The UART types of the serial driver, by the number its "type" attribute shows.
 std::string UartName(int type) {
-    static constexpr const char* kNames[] = {"",       "8250",    "16450",  "16550",
-                                             "16550A", "Cirrus",  "16650",  "16650V2",
-                                             "16750",  "Startech", "16C950", "16654",
-                                             "16850",  "RSA"};
+    static constexpr const char* kNames[] = {"",       "8250",  "16450",   "16550", "16550A",
+                                             "Cirrus", "16650", "16650V2", "16750", "Startech",
+                                             "16C950", "16654", "16850",   "RSA"};
     if (type > 0 && type < static_cast<int>(std::size(kNames))) {
         return std::string("UART ") + kNames[type];
     }
@@ -91,9 +90,9 @@ std::string DescribeTty(const SystemRoots& roots, const std::string& name) {
         return text.append(ReadAttribute(*device / "idProduct")).append(")");
     }
     const std::string type = ReadAttribute(tty / "type");
-    if (int number = 0; !type.empty() && type != "0" &&
-                        std::from_chars(type.data(), type.data() + type.size(), number).ec ==
-                            std::errc()) {
+    if (int number = 0;
+        !type.empty() && type != "0" &&
+        std::from_chars(type.data(), type.data() + type.size(), number).ec == std::errc()) {
         return UartName(number);
     }
     if (const auto driver = Resolved(tty / "device" / "driver")) return driver->filename();
@@ -122,8 +121,7 @@ bool IsRealBuiltInPort(const SystemRoots& roots, const std::string& name, const 
 std::vector<fs::path> EntriesOf(const fs::path& folder) {
     std::vector<fs::path> entries;
     std::error_code error;
-    for (fs::directory_iterator it(folder, error), end; !error && it != end;
-         it.increment(error)) {
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
         entries.push_back(it->path());
     }
     std::sort(entries.begin(), entries.end());
@@ -231,8 +229,8 @@ std::string Holders(const std::string& path, const SystemRoots& roots) {
     std::vector<std::pair<std::string, std::string>> holders;  // pid, name
     for (const fs::path& process : EntriesOf(roots.proc)) {
         const std::string pid = process.filename();
-        if (pid.empty() || !std::all_of(pid.begin(), pid.end(),
-                                        [](char c) { return c >= '0' && c <= '9'; })) {
+        if (pid.empty() ||
+            !std::all_of(pid.begin(), pid.end(), [](char c) { return c >= '0' && c <= '9'; })) {
             continue;
         }
         for (const fs::path& descriptor : EntriesOf(process / "fd")) {
@@ -348,9 +346,9 @@ std::string DescribePresence(const std::string& path, const SystemRoots& roots) 
     if (!S_ISCHR(info.st_mode)) return NotASerialDevice(path);
     // The device model names the class of a character device; a terminal's is
     // "tty". Pseudo-terminals are not in it, and are terminals.
-    const fs::path node = fs::path(roots.sys) / "dev" / "char" /
-                          (std::to_string(major(info.st_rdev)) + ":" +
-                           std::to_string(minor(info.st_rdev)));
+    const fs::path node =
+        fs::path(roots.sys) / "dev" / "char" /
+        (std::to_string(major(info.st_rdev)) + ":" + std::to_string(minor(info.st_rdev)));
     if (const auto subsystem = Resolved(node / "subsystem")) {
         if (subsystem->filename() != "tty") return NotASerialDevice(path);
     }

@@ -1,19 +1,17 @@
 // The serial devices found in a made-up /dev and /sys, and the reason given for
 // a port the system refused to a user without permission.
-#include "SerialPorts.h"
-
 #include <fcntl.h>
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 
 #include "SerialLink.h"
+#include "SerialPorts.h"
 
 namespace velmora {
 namespace {
@@ -21,7 +19,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class MadeUpTree : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         m_root = fs::temp_directory_path() / ("velmora-ports-" + std::to_string(getpid()));
         fs::remove_all(m_root);
@@ -54,8 +52,10 @@ TEST_F(MadeUpTree, StableNamesFirstThenAdaptersThenRealBuiltInPortsInNumericOrde
     // An FTDI adapter: the tty sits in the interface, the ids one level above it.
     Tty("ttyUSB10", "usb1/1-2/1-2:1.0/ttyUSB10");
     Tty("ttyUSB2", "usb1/1-1/1-1:1.0/ttyUSB2");
-    for (const auto& [attribute, value] : {std::pair{"idVendor", "0403"}, {"idProduct", "6001"},
-                                           {"manufacturer", "FTDI"}, {"product", "FT232R"}}) {
+    for (const auto& [attribute, value] : {std::pair{"idVendor", "0403"},
+                                           {"idProduct", "6001"},
+                                           {"manufacturer", "FTDI"},
+                                           {"product", "FT232R"}}) {
         Write(fs::path("sys/devices/usb1/1-1") / attribute, value);
     }
     Tty("ttyACM0", "usb1/1-3/1-3:1.0");
