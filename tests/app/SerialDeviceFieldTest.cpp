@@ -5,10 +5,9 @@
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
-#include <filesystem>
-#include <fstream>
 
 #include "AppTestSupport.h"
+#include "MadeUpDevices.h"
 
 using namespace velmora;
 using namespace velmora::test;
@@ -41,26 +40,17 @@ class SerialDeviceFieldTest : public QObject {
     void init() {
         m_dir = std::make_unique<ScratchDir>();
         m_boxes = std::make_unique<BoxRecorder>();
-        namespace fs = std::filesystem;
-        const fs::path root = m_dir->Path().toStdString();
-        fs::create_directories(root / "dev");
-        std::ofstream(root / "dev" / "ttyUSB0").put('\n');
-        fs::create_directories(root / "sys/devices/usb1/1-1/1-1:1.0/ttyUSB0");
-        fs::create_directories(root / "sys/class/tty/ttyUSB0");
-        fs::create_symlink(root / "sys/devices/usb1/1-1/1-1:1.0/ttyUSB0",
-                           root / "sys/class/tty/ttyUSB0/device");
-        for (const auto& [name, value] :
-             {std::pair{"idVendor", "0403"}, {"idProduct", "6001"}, {"product", "FT232R"}}) {
-            std::ofstream(root / "sys/devices/usb1/1-1" / name) << value << "\n";
-        }
-        m_adapter = m_dir->File("dev/ttyUSB0");
+        const testing::MadeUpDevices tree(m_dir->Path().toStdString());
+        tree.Tty("ttyUSB0", "usb1/1-1/1-1:1.0/ttyUSB0");
+        tree.UsbIds("usb1/1-1", "0403", "6001", "FT232R");
+        m_adapter = QString::fromStdString(tree.Dev("ttyUSB0"));
         m_ini = m_dir->File("Velmora.ini");
         QFile ini(m_ini);
         QVERIFY(ini.open(QIODevice::WriteOnly));
         ini.write("[Settings]\nPort=1\n\n[Ports]\nCOM1=/dev/ttyUSB5 ; my adapter\n; keep me\n");
         ini.close();
         m_dlg = OpenMainDlg();
-        m_dlg->SetSerialRoots({(root / "dev").string(), (root / "sys").string(), "/proc"});
+        m_dlg->SetSerialRoots(tree.Roots());
     }
     void cleanup() {
         m_dlg.reset();
