@@ -271,7 +271,13 @@ std::string HelpText(Command command) {
            "  make ...        build a .dst file from the time-zone database\n"
            "  send FILE ...   upload a .dst file to the device\n"
            "  delete ...      send the DST Delete frame to the device\n"
-           "Run velmora-cli COMMAND --help for the options of a command.\n";
+           "Run velmora-cli COMMAND --help for the options of a command.\n"
+           "Exit codes:\n"
+           "  0  done (\"Done!\" for send and delete)\n"
+           "  1  usage or file error\n"
+           "  2  \"Unable to open serial port!\"\n"
+           "  3  \"No reply!\"\n"
+           "  4  \"Communication error!\"\n";
 }
 
 }  // namespace velmora::cli
