@@ -75,7 +75,7 @@ check "velmora starts" starts "$bin/velmora"
 # The manual pages render without a warning.
 renders() {
     local out err
-    err=$(MANWIDTH=80 man --warnings -l "$1" 2>&1 > /dev/null) || return 1
+    err=$(MANWIDTH=80 man --warnings -l "$1" 2>&1 > /dev/null) || { echo "$err"; return 1; }
     [ -z "$err" ] || { echo "$err"; return 1; }
     out=$(MANWIDTH=80 man -l "$1") && [ -n "$out" ]
 }
@@ -87,7 +87,7 @@ done
 commands=$("$bin/velmora-cli" --help | sed -n '/^Commands:/,/^[^ ]/s/^  \([a-z][a-z-]*\).*/\1/p')
 page=$(MANWIDTH=1000 man -l "$man1/velmora-cli.1.gz" 2> /dev/null)
 covers() {
-    local command option code missing=""
+    local command option code text missing="" codes=0
     [ -n "$commands" ] || { echo "no commands in velmora-cli --help"; return 1; }
     for command in $commands; do
         grep -q "velmora-cli $command" <<< "$page" || missing+=" $command"
@@ -98,7 +98,9 @@ covers() {
     while read -r code text; do
         sed -n '/^EXIT STATUS/,/^[A-Z]/p' <<< "$page" | tr -s ' ' | grep -q -F " $code $text" ||
             missing+=" exit code $code"
+        codes=$((codes + 1))
     done < <("$bin/velmora-cli" --help | sed -n '/^Exit codes:/,$s/^  \([0-9]\+\) \+/\1 /p')
+    [ "$codes" -gt 0 ] || missing+=" exit codes (none in velmora-cli --help)"
     [ -z "$missing" ] || { echo "missing from the page:$missing"; return 1; }
 }
 check "man velmora-cli names every command, option and exit code" covers
