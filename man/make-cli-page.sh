@@ -58,6 +58,6 @@ chmod +x "$work/velmora-cli"
 } > "$work/include"
 
 help2man --no-info --version-string="velmora-cli $version" \
-    --name="check, build and upload daylight saving time tables" \
+    --name="show, build and upload daylight saving time tables" \
     --include="$work/include" --output="$work/page" "$work/velmora-cli"
 gzip -9n < "$work/page" > "$output"
