@@ -95,6 +95,8 @@ for scripts (velmora-cli), which also builds tables from the system's
 time-zone database, and a device simulator (velmora-devsim).")
 set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
 set(CPACK_STRIP_FILES ON)
+set(CPACK_VELMORA_OBJCOPY "${CMAKE_OBJCOPY}")
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/StripComment.cmake)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_COMPRESSION_TYPE "xz")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${VELMORA_MAINTAINER}")

@@ -168,6 +168,7 @@ dpkg-deb -c "$deb" | awk '{ print substr($6, 2) }' | sed 's|/$||' |
 installed_by_us=1
 check "dpkg -i" dpkg -i "$deb"
 dpkg -L velmora > "$scratch/listed"
+check "dpkg --verify (the files match the package's checksums)" dpkg --verify velmora
 from_usr_bin() {
     [ "$(command -v velmora-cli)" = /usr/bin/velmora-cli ] &&
         runuser -u nobody -- /usr/bin/velmora-cli show /usr/share/doc/velmora/examples/sydney-2027.dst > /dev/null &&
