@@ -10,7 +10,7 @@
 #
 # usage: packaging/check.sh [--no-build]
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 
 passed=0
 failed=0

@@ -1,5 +1,6 @@
 # bash completion for velmora-cli. The commands and their options are read
 # from the program's own --help, so new ones complete without changes here.
+# shellcheck disable=SC2207 # COMPREPLY=($(compgen ...)) is how completions are written
 
 _velmora_cli() {
     local cur prev words cword split
@@ -35,8 +36,10 @@ _velmora_cli() {
                     find . -type f -name '[A-Z]*' ! -name '*.tab' |
                     sed 's|^\./||' | grep -v '^posix/\|^right/')" -- "$cur"))
                 return ;;
-            P) COMPREPLY=($(compgen -W "1 2 3 4 5 6 7 8" -- "$cur"))
-               _filedir; return ;;
+            P) # a COM port number, or a device path once one is begun
+               COMPREPLY=($(compgen -W "1 2 3 4 5 6 7 8" -- "$cur"))
+               [[ $cur == /* ]] && _filedir
+               return ;;
             *'|'*) COMPREPLY=($(compgen -W "${value//|/ }" -- "$cur")); return ;;
             [A-Z]*) return ;;
         esac
