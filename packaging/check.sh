@@ -89,6 +89,9 @@ page=$(MANWIDTH=1000 man -l "$man1/velmora-cli.1.gz" 2> /dev/null)
 covers() {
     local command option code text missing="" codes=0
     [ -n "$commands" ] || { echo "no commands in velmora-cli --help"; return 1; }
+    for option in $("$bin/velmora-cli" --help | sed -n 's/^  \(--[a-z][a-z-]*\).*/\1/p'); do
+        grep -q -e "$option" <<< "$page" || missing+=" $option"
+    done
     for command in $commands; do
         grep -q "velmora-cli $command" <<< "$page" || missing+=" $command"
         for option in $("$bin/velmora-cli" "$command" --help | sed -n 's/^  \(--[a-z][a-z-]*\).*/\1/p'); do

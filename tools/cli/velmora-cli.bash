@@ -15,10 +15,11 @@ _velmora_cli() {
     done
 
     if [[ -z $command ]]; then
-        local commands
-        commands=$("$program" --help 2>/dev/null |
-            sed -n '/^Commands:/,/^[^ ]/s/^  \([a-z][a-z-]*\).*/\1/p')
-        COMPREPLY=($(compgen -W "$commands --help" -- "$cur"))
+        local help commands options
+        help=$("$program" --help 2>/dev/null)
+        commands=$(sed -n '/^Commands:/,/^[^ ]/s/^  \([a-z][a-z-]*\).*/\1/p' <<<"$help")
+        options=$(sed -n 's/^  \(--[a-z][a-z-]*\).*/\1/p' <<<"$help")
+        COMPREPLY=($(compgen -W "$commands $options --help" -- "$cur"))
         return
     fi
 
