@@ -72,6 +72,8 @@ if(VELMORA_BUILD_APP)
 endif()
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${_packaging}/copyright ${_gen}/changelog.gz
         DESTINATION ${_docdir})
+# The README's screenshot, where the README's link looks for it.
+install(FILES ${PROJECT_SOURCE_DIR}/docs/main-window.png DESTINATION ${_docdir}/docs)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${_docdir}/examples)
 
 if(VELMORA_MANPAGES)
