@@ -287,7 +287,13 @@ std::string HelpText(Command command) {
            "  send FILE ...   upload a .dst file to the device\n"
            "  delete ...      send the DST Delete frame to the device\n"
            "  ports           list the serial devices and the COM port mapping\n"
-           "Run velmora-cli COMMAND --help for the options of a command.\n";
+           "Run velmora-cli COMMAND --help for the options of a command.\n"
+           "Exit codes:\n"
+           "  0  done (\"Done!\" for send and delete)\n"
+           "  1  usage or file error\n"
+           "  2  \"Unable to open serial port!\"\n"
+           "  3  \"No reply!\"\n"
+           "  4  \"Communication error!\"\n";
 }
 
 }  // namespace velmora::cli
