@@ -262,13 +262,13 @@ std::string HelpText(Command command) {
                    "  --output FILE     the .dst file to write (75 bytes)\n"
                    "  --force           overwrite FILE if it exists\n";
         case Command::Send:
-            return "usage: velmora-cli send FILE [--port P] [--timeout MS] [--early[=GAP_MS]]\n"
-                   "                       [--trace]\n"
+            return "usage: velmora-cli send FILE [--port P] [--timeout MS] [--early[=GAP_MS]] "
+                   "[--trace]\n"
                    "Uploads the fifteen rows of a .dst file to the device.\n" +
                    kLinkHelp;
         case Command::Delete:
-            return "usage: velmora-cli delete [--port P] [--timeout MS] [--early[=GAP_MS]]\n"
-                   "                         [--trace]\n"
+            return "usage: velmora-cli delete [--port P] [--timeout MS] [--early[=GAP_MS]] "
+                   "[--trace]\n"
                    "Sends the DST Delete frame to the device.\n" +
                    kLinkHelp;
         case Command::Ports:
