@@ -31,14 +31,17 @@ constexpr int IDC_PORT = 1008;
 constexpr int IDC_DAY_FIRST = 1009;
 constexpr int IDC_MONTH_FIRST = 1010;
 constexpr int IDC_JUDGE_AT_ONCE = 1011;
+// The device behind the chosen COM port, and what is known of it.
+constexpr int IDC_DEVICE = 1020;
+constexpr int IDC_DEVICE_STATE = 1021;
 
 // Controls of the New from Time Zone dialog.
-constexpr int IDC_ZONE_FILTER = 1020;
-constexpr int IDC_ZONE_LIST = 1021;
-constexpr int IDC_ZONE_FIRST_YEAR = 1022;
-constexpr int IDC_ZONE_ROWS = 1023;
-constexpr int IDC_ZONE_PREVIEW = 1024;
-constexpr int IDC_ZONE_REASON = 1025;
+constexpr int IDC_ZONE_FILTER = 1030;
+constexpr int IDC_ZONE_LIST = 1031;
+constexpr int IDC_ZONE_FIRST_YEAR = 1032;
+constexpr int IDC_ZONE_ROWS = 1033;
+constexpr int IDC_ZONE_PREVIEW = 1034;
+constexpr int IDC_ZONE_REASON = 1035;
 
 // Menus: the main menu bar and the list's popup.
 constexpr int IDR_MAIN_MENU = 129;

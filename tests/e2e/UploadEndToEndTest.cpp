@@ -8,6 +8,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <QComboBox>
+
+#include "AppTestSupport.h"
 #include "DateFile.h"
 #include "DeviceFrame.h"
 #include "MainDlg.h"
@@ -57,25 +60,28 @@ private:
     QString m_logPath;
     QStringList m_boxes;
 
+    QString m_device;
+
     // Starts the simulator with `extra` options and writes a Velmora.ini that
-    // sends COM1 to it with the given timeout.
-    void StartDevice(const QStringList& extra, int timeoutMs, int judgeAtOnce = 0) {
+    // sends COM1 to it (unless `mapCom1` is false) with the given timeout and
+    // early judgement.
+    void StartDevice(const QStringList& extra, int timeoutMs, bool mapCom1 = true,
+                     int judgeAtOnce = 0) {
         m_logPath = m_dir.filePath("frames.log");
         QFile::remove(m_logPath);
         m_devsim.start(VELMORA_DEVSIM_PATH,
                        QStringList{"--log", m_logPath, "--stdin-lifeline"} + extra);
         QVERIFY(m_devsim.waitForStarted());
         QVERIFY(m_devsim.waitForReadyRead(5000));
-        const QString device = QString::fromLocal8Bit(m_devsim.readLine()).trimmed();
-        QVERIFY(device.startsWith("/dev/"));
+        m_device = QString::fromLocal8Bit(m_devsim.readLine()).trimmed();
+        QVERIFY(m_device.startsWith("/dev/"));
         QFile ini(m_dir.filePath("Velmora.ini"));
         QVERIFY(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        ini.write(QStringLiteral("[Settings]\nPort=1\nTimeout=%1\nDate Format=0\nEarly Judgement=%3\n"
-                                 "\n[Ports]\nCOM1=%2\n")
+        ini.write(QStringLiteral("[Settings]\nPort=1\nTimeout=%1\nDate Format=0\nEarly Judgement=%2\n")
                       .arg(timeoutMs)
-                      .arg(device)
                       .arg(judgeAtOnce)
                       .toLocal8Bit());
+        if (mapCom1) ini.write(QStringLiteral("\n[Ports]\nCOM1=%1\n").arg(m_device).toLocal8Bit());
     }
 
     void StopDevice() {
@@ -154,7 +160,7 @@ private slots:
     // With "Judge complete answers at once" fifteen frames take far less than
     // fifteen timeouts, and a slow device's sixteenth byte is still waited for.
     void earlyJudgementEndsSoonAndKeepsTheVerdict() {
-        StartDevice({}, 2000, 1);
+        StartDevice({}, 2000, true, 1);
         auto dlg = OpenWindowWithTable();
         QVERIFY(dlg && dlg->JudgesAtOnce());
         dlg->findChild<QPushButton*>(QString::number(IDC_SEND))->click();
@@ -164,7 +170,7 @@ private slots:
         StopDevice();
 
         m_boxes.clear();
-        StartDevice({"--fail-mode", "len16", "--slow-byte", "40"}, 1000, 1);
+        StartDevice({"--fail-mode", "len16", "--slow-byte", "40"}, 1000, true, 1);
         dlg = OpenWindowWithTable();
         dlg->findChild<QPushButton*>(QString::number(IDC_SEND))->click();
         QTRY_VERIFY_WITH_TIMEOUT(!m_boxes.isEmpty(), 5000);
@@ -190,6 +196,25 @@ private slots:
         dlg->findChild<QPushButton*>(QString::number(IDC_SEND))->click();
         QCOMPARE(m_boxes, QStringList{"Unable to open serial port!"});
         QVERIFY(!dlg->IsTimerRunning(kReplyTimerId));
+    }
+
+    // No file edited by hand: the device is typed into Settings, and Send reaches it.
+    void aDeviceChosenInSettingsIsWhereSendGoes() {
+        StartDevice({}, 150, false);
+        auto dlg = OpenWindowWithTable();
+        QVERIFY(dlg);
+        test::WhenModal([this](QDialog& settings) {
+            QComboBox* field = test::Control<QComboBox>(settings, IDC_DEVICE);
+            field->setFocus();
+            QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClicks(field, m_device);
+            QTest::mouseClick(test::Control<QPushButton>(settings, IDOK), Qt::LeftButton);
+        });
+        dlg->Dispatch({MsgKind::Command, ID_SETTINGS, 0, 0, 0, {}});
+        QTest::mouseClick(dlg->findChild<QPushButton*>(QString::number(IDC_SEND)), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_boxes.isEmpty(), 15000);
+        QCOMPARE(m_boxes, QStringList{"Done!"});
+        QCOMPARE(LoggedFrames(m_logPath).size(), 15);
     }
 };
 

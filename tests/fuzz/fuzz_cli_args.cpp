@@ -37,7 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                 : options.command == Command::Make  ? "make"
                                 : options.command == Command::Check ? "check"
                                 : options.command == Command::Send  ? "send"
-                                                                    : "delete"));
+                                : options.command == Command::Delete ? "delete"
+                                                                     : "ports"));
     if (options.command == Command::Make) {
         FUZZ_CHECK(!options.zone.empty() && !options.output.empty());
     }

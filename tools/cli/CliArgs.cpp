@@ -24,8 +24,10 @@ struct CommandGrammar {
     std::string_view positional;  // the one positional argument, or empty for none
 };
 
-const std::vector<OptionSpec> kLinkOptions = {
-    {"--port", Arity::Value}, {"--timeout", Arity::Value}, {"--early", Arity::OptionalValue}};
+const std::vector<OptionSpec> kLinkOptions = {{"--port", Arity::Value},
+                                              {"--timeout", Arity::Value},
+                                              {"--early", Arity::OptionalValue},
+                                              {"--trace", Arity::Flag}};
 
 const std::vector<CommandGrammar>& Commands() {
     static const std::vector<CommandGrammar> commands = {
@@ -44,11 +46,12 @@ const std::vector<CommandGrammar>& Commands() {
          "FILE"},
         {"send", Command::Send, kLinkOptions, "FILE"},
         {"delete", Command::Delete, kLinkOptions, {}},
+        {"ports", Command::Ports, {}, {}},
     };
     return commands;
 }
 
-constexpr std::string_view kCommandList = "commands: show, make, check, send, delete";
+constexpr std::string_view kCommandList = "commands: show, make, check, send, delete, ports";
 constexpr int kMaxComPort = 8;
 
 ParseResult Fail(std::string message) { return {std::nullopt, std::move(message)}; }
@@ -121,6 +124,7 @@ std::optional<std::string> ReadLinkOptions(const OptionValues& values, Options& 
         }
     }
     if (auto error = PositiveMs(values, "--timeout", options.timeoutMs)) return error;
+    options.trace = values.contains("--trace");
     if (const auto it = values.find("--early"); it != values.end()) {
         options.earlyGapMs = kDefaultQuietGapMs;
         if (auto error = PositiveMs(values, "--early", options.earlyGapMs)) return error;
@@ -240,6 +244,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         case Command::Delete:
             error = ReadLinkOptions(values, options);
             break;
+        case Command::Ports:
         case Command::None:
             break;
     }
@@ -256,18 +261,21 @@ std::string HelpText(Command command) {
         "  --timeout MS      reply time per frame; default: \"Timeout\" of Velmora.ini,\n"
         "                    else 1000\n"
         "  --early[=GAP_MS]  judge an answer as soon as it has 15 bytes and the line\n"
-        "                    has been quiet for GAP_MS (default 30) or three times the\n"
-        "                    slowest spacing of its bytes, if longer; the timeout\n"
-        "                    stays the upper bound\n"
+        "                    has been quiet for GAP_MS (default 30), or for three of\n"
+        "                    its mean or two of its slowest byte spacings if longer;\n"
+        "                    the timeout stays the upper bound\n"
+        "  --trace           every frame sent and every run of bytes received, in hex,\n"
+        "                    with the milliseconds since the start, on standard error\n"
         "Progress goes to standard error; the last line of standard output is the\n"
         "outcome. Exit codes: 0 \"Done!\", 1 usage or file error, 2 \"Unable to open\n"
         "serial port!\", 3 \"No reply!\", 4 \"Communication error!\".\n";
     static const std::string kRowsHelp =
-        "  --rows calendar   (the default) row Y holds the end date in Y and the begin\n"
-        "                    date in Y: in a southern zone the end of the period that\n"
-        "                    began in Y-1 and the start of the next one\n"
-        "  --rows period     row Y holds the period that ends in Y (in a southern zone\n"
-        "                    it begins in Y-1)\n";
+        "  --rows calendar|period\n"
+        "                    calendar (the default): row Y holds the end date in Y\n"
+        "                    and the begin date in Y, in a southern zone the end of\n"
+        "                    the period that began in Y-1 and the start of the next;\n"
+        "                    period: row Y holds the period that ends in Y (in a\n"
+        "                    southern zone it begins in Y-1)\n";
     switch (command) {
         case Command::Show:
             return "usage: velmora-cli show FILE [--month-first]\n"
@@ -276,8 +284,8 @@ std::string HelpText(Command command) {
                    "hex (begin day, begin month, end day, end month, year - 2000).\n"
                    "  --month-first     dates as MM/dd/yyyy instead of dd/MM/yyyy\n";
         case Command::Make:
-            return "usage: velmora-cli make --zone ZONE --first-year YEAR --output FILE\n"
-                   "                        [--rows calendar|period] [--force]\n"
+            return "usage: velmora-cli make --zone ZONE --first-year YEAR --output FILE "
+                   "[--rows calendar|period] [--force]\n"
                    "Builds fifteen rows, for the years YEAR to YEAR + 14, from the system's\n"
                    "time-zone database. A daylight-saving period begins where the zone's UTC\n"
                    "offset rises and ends where it falls again. Each date is the zone's local\n"
@@ -290,8 +298,8 @@ std::string HelpText(Command command) {
                    kRowsHelp +
                    "  --force           overwrite FILE if it exists\n";
         case Command::Check:
-            return "usage: velmora-cli check FILE --zone ZONE [--rows calendar|period]\n"
-                   "                         [--month-first]\n"
+            return "usage: velmora-cli check FILE --zone ZONE [--rows calendar|period] "
+                   "[--month-first]\n"
                    "Compares every row of a .dst file with the time-zone database, for the\n"
                    "year its record holds, and prints each row that differs with what the\n"
                    "file holds and what the zone says. Exit codes: 0 every row matches,\n"
@@ -300,13 +308,21 @@ std::string HelpText(Command command) {
                    kRowsHelp +
                    "  --month-first     dates as MM/dd/yyyy instead of dd/MM/yyyy\n";
         case Command::Send:
-            return "usage: velmora-cli send FILE [--port P] [--timeout MS] [--early[=GAP_MS]]\n"
+            return "usage: velmora-cli send FILE [--port P] [--timeout MS] [--early[=GAP_MS]] "
+                   "[--trace]\n"
                    "Uploads the fifteen rows of a .dst file to the device.\n" +
                    kLinkHelp;
         case Command::Delete:
-            return "usage: velmora-cli delete [--port P] [--timeout MS] [--early[=GAP_MS]]\n"
+            return "usage: velmora-cli delete [--port P] [--timeout MS] [--early[=GAP_MS]] "
+                   "[--trace]\n"
                    "Sends the DST Delete frame to the device.\n" +
                    kLinkHelp;
+        case Command::Ports:
+            return "usage: velmora-cli ports\n"
+                   "Lists the serial devices present (stable names of /dev/serial/by-id first,\n"
+                   "then /dev/ttyUSB*, /dev/ttyACM* and the real /dev/ttyS*) with what the\n"
+                   "system knows of each, then the device of COM1 to COM8 by Velmora.ini in\n"
+                   "the current directory and whether it can be opened.\n";
         case Command::None:
             break;
     }
@@ -317,7 +333,15 @@ std::string HelpText(Command command) {
            "  check FILE ...  compare a .dst file with the time-zone database\n"
            "  send FILE ...   upload a .dst file to the device\n"
            "  delete ...      send the DST Delete frame to the device\n"
-           "Run velmora-cli COMMAND --help for the options of a command.\n";
+           "  ports           list the serial devices and the COM port mapping\n"
+           "Run velmora-cli COMMAND --help for the options of a command.\n"
+           "Exit codes:\n"
+           "  0  done (\"Done!\" for send and delete)\n"
+           "  1  usage or file error\n"
+           "  2  \"Unable to open serial port!\"\n"
+           "  3  \"No reply!\"\n"
+           "  4  \"Communication error!\"\n"
+           "  5  check: a row differs from the time zone\n";
 }
 
 }  // namespace velmora::cli

@@ -10,7 +10,7 @@
 
 namespace velmora::cli {
 
-enum class Command { None, Show, Make, Check, Send, Delete };
+enum class Command { None, Show, Make, Check, Send, Delete, Ports };
 
 // Exit codes, relied upon by scripts.
 enum ExitCode : int {
@@ -41,6 +41,7 @@ struct Options {
     std::string portPath;
     std::optional<int> timeoutMs;
     std::optional<int> earlyGapMs;  // set when --early was given
+    bool trace = false;             // --trace
 };
 
 struct ParseResult {

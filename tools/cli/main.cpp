@@ -1,4 +1,4 @@
-// velmora-cli: show, make, check, send and delete from scripts, judged by the same
+// velmora-cli: show, make, check, send, delete and ports from scripts, judged by the same
 // code as the window program.
 #include <QCoreApplication>
 
@@ -26,6 +26,7 @@ int main(int argc, char** argv) {
     if (options.command == Command::Show) return RunShow(options);
     if (options.command == Command::Make) return RunMake(options);
     if (options.command == Command::Check) return RunCheck(options);
+    if (options.command == Command::Ports) return RunPorts(options);
     QCoreApplication app(argc, argv);
     return RunExchange(options);
 }
