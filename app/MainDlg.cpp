@@ -530,7 +530,7 @@ void CMainDlg::OnFileNewFromZone() {
     m_sendButton->setEnabled(m_nRowCount >= kMaxRows);
     RefreshControls();
     SetTitle(kAppTitle);
-    m_bModified = true;
+    SetTableChanged(true);
 }
 
 // ---- The upload and the serial link ---------------------------------------

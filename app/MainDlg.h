@@ -77,8 +77,8 @@ class CMainDlg : public QDialog, public IUploadHost, public ILinkOwner {
     std::vector<DstRecord> ReadRecords() override;
     int Timeout() const override { return m_nTimeout; }
     bool JudgesAtOnce() const { return m_bJudgeAtOnce; }
-    // The table holds rows not saved since they were made.
-    bool IsModified() const { return m_bModified; }
+    // Whether the rows differ from the last file opened or saved.
+    bool IsTableChanged() const { return m_bTableChanged; }
     int Port() const override { return m_nPort; }
 
     // ILinkOwner
@@ -123,6 +123,10 @@ class CMainDlg : public QDialog, public IUploadHost, public ILinkOwner {
     void OnTimer(int id);
     long OnLinkRxChar(std::uintptr_t wParam, std::intptr_t lParam);
 
+    // Whether the rows differ from the last file opened or saved. Every command
+    // that adds, removes or replaces rows marks it; Open and Save clear it.
+    void SetTableChanged(bool changed) { m_bTableChanged = changed; }
+
     void AppendRow(const DstRow& row);
     void ReplaceRows(const std::vector<DstRow>& rows);
     void UpdateRowCount();
@@ -144,7 +148,6 @@ class CMainDlg : public QDialog, public IUploadHost, public ILinkOwner {
     int m_nTimeout = 1000;
     int m_nPort = 1;
     bool m_bJudgeAtOnce = false;  // early judgement of complete answers
-    bool m_bModified = false;     // set by New from Time Zone
     CSerialLink m_link;
     SerialUploadLink m_uploadLink;
     UploadSequence m_upload;
@@ -153,6 +156,7 @@ class CMainDlg : public QDialog, public IUploadHost, public ILinkOwner {
 
     QPushButton* m_sendButton = nullptr;
     QPushButton* m_addButton = nullptr;
+    bool m_bTableChanged = false;
     QDateEdit* m_beginPicker = nullptr;
     QDateEdit* m_endPicker = nullptr;
     QLineEdit* m_rowCountEdit = nullptr;
