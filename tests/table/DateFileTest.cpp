@@ -8,6 +8,7 @@
 #include <iterator>
 
 #include "DateFile.h"
+#include "ReplaceFile.h"
 
 namespace velmora {
 namespace {
@@ -150,6 +151,52 @@ TEST_F(DateFileTest, WritesThroughASymbolicLink) {
     ASSERT_TRUE(WriteDateFile(link, Pattern()));
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(fs::file_size(target), 75u);
+
+    // A relative link whose file does not exist yet creates that file.
+    fs::create_directory(dir_ / "sub");
+    fs::create_symlink("../later.dst", dir_ / "sub" / "dangling.dst");
+    ASSERT_TRUE(WriteDateFile(dir_ / "sub" / "dangling.dst", Pattern()));
+    EXPECT_TRUE(fs::is_symlink(dir_ / "sub" / "dangling.dst"));
+    EXPECT_EQ(fs::file_size(dir_ / "later.dst"), 75u);
+
+    // A loop of links is refused and left as it is.
+    fs::create_symlink("loop-b", dir_ / "loop-a");
+    fs::create_symlink("loop-a", dir_ / "loop-b");
+    EXPECT_FALSE(WriteDateFile(dir_ / "loop-a", Pattern()));
+    EXPECT_TRUE(fs::is_symlink(dir_ / "loop-a"));
+}
+
+TEST_F(DateFileTest, ReadOnlyFileIsRefusedAndKeptByteForByte) {
+    const fs::path path = dir_ / "locked.dst";
+    WriteRaw(path, "precious");
+    ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+    fs::create_symlink(path, dir_ / "to-locked.dst");
+    for (const fs::path& name : {path, dir_ / "to-locked.dst"}) {
+        EXPECT_TRUE(IsReadOnlyFile(name)) << name;
+        EXPECT_FALSE(WriteDateFile(name, Pattern())) << name;
+    }
+    EXPECT_EQ(ReadRaw(path), "precious");
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0444u);
+    EXPECT_TRUE(fs::is_symlink(dir_ / "to-locked.dst"));
+    EXPECT_EQ(Entries(), (std::vector<std::string>{"locked.dst", "to-locked.dst"}));
+    EXPECT_FALSE(IsReadOnlyFile(dir_ / "missing.dst"));
+}
+
+TEST_F(DateFileTest, ReplacedFileKeepsItsOwnerWhereThatCanBeSet) {
+    if (::geteuid() != 0) GTEST_SKIP() << "only the superuser can give a file away";
+    const fs::path path = dir_ / "theirs.dst";
+    WriteRaw(path, "old");
+    ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chmod(path.c_str(), 0660), 0);
+    ASSERT_TRUE(WriteDateFile(path, Pattern()));
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, 65534u);
+    EXPECT_EQ(info.st_gid, 65534u);
+    EXPECT_EQ(info.st_mode & 0777, 0660u);
+    EXPECT_EQ(fs::file_size(path), 75u);
 }
 
 TEST_F(DateFileTest, WritesToAPathWithoutAFolderPart) {
