@@ -56,7 +56,8 @@ inline std::optional<std::string> FollowLinks(std::string path) {
         if (static_cast<std::size_t>(length) == sizeof target) return std::nullopt;
         std::string next(target, static_cast<std::size_t>(length));
         const std::size_t slash = path.rfind('/');
-        if (!next.empty() && next.front() != '/' && slash != std::string::npos) next.insert(0, path, 0, slash + 1);
+        if (!next.empty() && next.front() != '/' && slash != std::string::npos)
+            next.insert(0, path, 0, slash + 1);
         path = std::move(next);
     }
     return std::nullopt;
