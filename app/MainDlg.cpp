@@ -168,9 +168,15 @@ void CMainDlg::CreateMenuBar() {
                                    std::pair{QStringLiteral("About Velmora"), ID_ABOUT}}) {
         menuBar->addAction(text)->setData(id);
     }
-    connect(menuBar, &QMenuBar::triggered, this, [this](QAction* action) {
-        Dispatch({MsgKind::Command, action->data().toInt(), 0, 0, 0, {}});
-    });
+    // A command runs once the menu bar has finished with the key or click that
+    // chose it: a dialog it opens must not find the bar still holding the
+    // keyboard, which would leave the window without a focus afterwards.
+    connect(
+        menuBar, &QMenuBar::triggered, this,
+        [this](QAction* action) {
+            Dispatch({MsgKind::Command, action->data().toInt(), 0, 0, 0, {}});
+        },
+        Qt::QueuedConnection);
     layout()->setMenuBar(menuBar);
 }
 

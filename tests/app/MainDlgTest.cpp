@@ -292,7 +292,7 @@ class MainDlgTest : public QObject {
         QVERIFY(about != topLevel.end());
         WhenModal(readAbout);
         (*about)->trigger();
-        QCOMPARE(shown, expected);
+        QTRY_COMPARE(shown, expected);
 
         QStringList windowMenu;
         m_dlg->SetPopupMenuHook([&windowMenu](QMenu& menu, const QPoint&) {

@@ -3,6 +3,7 @@
 // table that was typed by hand.
 #include <QFile>
 #include <QLabel>
+#include <QMenuBar>
 
 #include "AppTestSupport.h"
 #include "DateFile.h"
@@ -107,6 +108,25 @@ class WindowInputTest : public QObject {
         for (int i = 0; i < 3; ++i) QTest::keyClick(picker, Qt::Key_Down);
         QCOMPARE(picker->date(), QDate(2000, 6, 15));
         QVERIFY(m_dlg->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+    }
+
+    // A dialog opened from the menu bar with the keyboard gives the focus back
+    // to where it was, so the keys go on working.
+    void menuBarCommandsGiveTheFocusBack() {
+        auto* begin = Control<QDateEdit>(*m_dlg, IDC_BEGIN_DATE);
+        QCOMPARE(m_dlg->focusWidget(), begin);
+        bool settingsShown = false;
+        WhenModal([&](QDialog& settings) {
+            settingsShown = settings.objectName() == QString::number(IDD_SETTINGS);
+            QTest::keyClick(&settings, Qt::Key_Escape);
+        });
+        QTest::keyClick(begin, Qt::Key_Alt);
+        QWidget* menuBar = QApplication::focusWidget();
+        QVERIFY(qobject_cast<QMenuBar*>(menuBar));
+        QTest::keyClick(menuBar, Qt::Key_Right);
+        QTest::keyClick(menuBar, Qt::Key_Return);
+        QTRY_VERIFY(settingsShown);
+        QTRY_COMPARE(m_dlg->focusWidget(), begin);
     }
 
     void closingAsksOnlyForAChangedTable() {
