@@ -64,10 +64,11 @@ inline std::optional<std::string> FollowLinks(std::string path) {
 }
 
 // No write permission for anyone in its mode (which binds even the superuser
-// here), or none for this process.
+// here), or none for this process. A file system mounted read-only is another
+// matter: writing there fails by itself.
 inline bool IsReadOnly(const std::string& path, const struct stat& info) {
     return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ||
-           ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0;
+           (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0 && errno == EACCES);
 }
 
 }  // namespace velmora::detail
