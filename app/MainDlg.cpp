@@ -453,13 +453,26 @@ void CMainDlg::OnSettings() {
     settings.m_nPort = m_nPort;
     settings.m_nDateOrder = m_nDateOrder;
     settings.m_nDateOrderOnEntry = m_nDateOrder;
+    settings.m_roots = m_serialRoots;
+    Profile profile(LocalPath(m_strProfilePath));
+    for (int port = 1; port <= kComPortCount; ++port) {
+        settings.m_strDevices[static_cast<std::size_t>(port - 1)] = ComPortPath(profile, port);
+    }
+    settings.m_strDevicesOnEntry = settings.m_strDevices;
     if (settings.DoModal() != IDOK) return;
 
     // A profile that cannot be written is not reported; the values still apply.
-    Profile profile(LocalPath(m_strProfilePath));
     profile.WriteProfileInt(kSettingsSection, "Timeout", settings.m_nTimeout);
     profile.WriteProfileInt(kSettingsSection, "Port", settings.m_nPort);
     profile.WriteProfileInt(kSettingsSection, "Date Format", settings.m_nDateOrder);
+    // Only the devices changed in the dialog are written, so a mapping left
+    // alone keeps its line as it was, comment included.
+    for (int port = 1; port <= kComPortCount; ++port) {
+        const auto index = static_cast<std::size_t>(port - 1);
+        if (settings.m_strDevices[index] != settings.m_strDevicesOnEntry[index]) {
+            SetComPortPath(profile, port, settings.m_strDevices[index]);
+        }
+    }
     m_nTimeout = settings.m_nTimeout;
     m_nPort = settings.m_nPort;
     m_nDateOrder = settings.m_nDateOrder;
@@ -559,9 +572,10 @@ void CMainDlg::RefreshControls() {
     DoDataExchange(false);
 }
 
-void CMainDlg::ShowBox(const std::string& text, BoxIcon icon) {
+void CMainDlg::ShowBox(const std::string& text, BoxIcon icon, const std::string& details) {
     AfxMessageBox(QString::fromStdString(text),
-                  MB_OK | (icon == BoxIcon::Error ? MB_ICONERROR : MB_ICONINFORMATION));
+                  MB_OK | (icon == BoxIcon::Error ? MB_ICONERROR : MB_ICONINFORMATION),
+                  QString::fromStdString(details));
 }
 
 std::vector<DstRecord> CMainDlg::ReadRecords() {

@@ -33,6 +33,10 @@ void ShowBox(const BoxRequest& request) {
         return;
     }
     QMessageBox box(IconOf(request.type), request.title, request.text, QMessageBox::Ok);
+    if (!request.details.isEmpty()) {
+        box.setInformativeText(request.details);
+        box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+    }
     box.exec();
 }
 
@@ -48,11 +52,15 @@ QString MessageBoxCaption() {
 }
 
 void AfxMessageBox(const QString& text, unsigned type) {
-    ShowBox({MessageBoxCaption(), text, type});
+    ShowBox({MessageBoxCaption(), text, type, {}});
+}
+
+void AfxMessageBox(const QString& text, unsigned type, const QString& details) {
+    ShowBox({MessageBoxCaption(), text, type, details});
 }
 
 void ShowErrorBox(const QString& title, const QString& text) {
-    ShowBox({title, text, MB_OK | MB_ICONERROR});
+    ShowBox({title, text, MB_OK | MB_ICONERROR, {}});
 }
 
 SaveChoice AskSaveBeforeClosing(QWidget* parent) {

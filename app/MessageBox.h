@@ -14,6 +14,7 @@ struct BoxRequest {
     QString title;
     QString text;
     unsigned type = 0;
+    QString details;  // shown under the text; may be empty
 };
 
 // Replaces the real box; returns the hook it replaced. An empty hook restores
@@ -28,6 +29,9 @@ QString MessageBoxCaption();
 // A modal box with an OK button, captioned with MessageBoxCaption(). A type
 // without an icon shows the exclamation icon, as the program always has.
 void AfxMessageBox(const QString& text, unsigned type);
+// The same box with `details` under its text, selectable so that a command in
+// them can be copied.
+void AfxMessageBox(const QString& text, unsigned type, const QString& details);
 
 // The serial link's error box: its own title, OK and the error icon.
 void ShowErrorBox(const QString& title, const QString& text);

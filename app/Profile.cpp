@@ -13,15 +13,21 @@
 #include "../table/ReplaceFile.h"
 
 // The profile's text format:
+//   - A UTF-8 byte-order mark that starts the file is skipped; writes keep it.
+//   - A line ends at "\r\n", "\n" or a lone "\r"; a line a write adds ends as
+//     the file's first line does ("\n" when it has none).
 //   - "[Name]" opens a section; a line starting with '[' but lacking ']' is skipped.
 //   - "key=value" belongs to the section above it; key names and values are
-//     trimmed of blanks, and a '\r' before the '\n' is part of the line ending.
+//     trimmed of blanks, and one pair of matching quotes ("..." or '...') around
+//     a value is removed when it is read.
 //   - Lines starting with ';' or '#', lines without '=' or with an empty key,
 //     and keys above the first section are skipped.
-//   - Section and key names are compared without regard to ASCII case. The
-//     first matching key in file order wins (a section may appear twice), a
-//     write changes that same line, and a new key goes to the end of the first
-//     section of that name, after its last non-blank line.
+//   - Section and key names are compared without regard to ASCII case. Only the
+//     first section of a name counts: a later one of the same name is neither
+//     read nor written. In it the first matching key wins, a write changes that
+//     same line, and a new key goes to the end of the section, after its last
+//     non-blank line.
+//   - In a "[Ports]" value a ';' that starts it or follows a blank starts a comment.
 // Only the first 1 MiB of a file is read, so a huge file cannot stall the
 // program; a write refuses a longer file rather than drop its tail.
 
@@ -115,25 +121,36 @@ int ParseLeadingInt(std::string_view text) {
     return static_cast<int>(value);
 }
 
-// One line of the file, with its ending ("\n", "\r\n" or none) kept apart.
+// One line of the file, with its ending ("\r\n", "\n", "\r" or none) kept apart.
 struct Line {
     std::string_view body;
     std::string_view ending;
 };
 
-std::vector<Line> SplitLines(std::string_view text) {
+// The lines after the byte-order mark, if the text starts with one.
+struct Document {
+    std::string_view byteOrderMark;
     std::vector<Line> lines;
-    while (!text.empty()) {
-        const std::size_t newline = text.find('\n');
-        std::string_view whole =
-            text.substr(0, newline == std::string_view::npos ? text.size() : newline + 1);
-        text.remove_prefix(whole.size());
-        std::size_t bodySize = whole.size();
-        if (bodySize > 0 && whole[bodySize - 1] == '\n') --bodySize;
-        if (bodySize > 0 && whole[bodySize - 1] == '\r') --bodySize;
-        lines.push_back({whole.substr(0, bodySize), whole.substr(bodySize)});
+};
+
+Document ParseDocument(std::string_view text) {
+    Document document;
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    if (text.starts_with(kByteOrderMark)) {
+        document.byteOrderMark = text.substr(0, kByteOrderMark.size());
+        text.remove_prefix(kByteOrderMark.size());
     }
-    return lines;
+    while (!text.empty()) {
+        const std::size_t end = text.find_first_of("\r\n");
+        if (end == std::string_view::npos) {
+            document.lines.push_back({text, {}});
+            break;
+        }
+        const std::size_t endingSize = text.substr(end, 2) == "\r\n" ? 2 : 1;
+        document.lines.push_back({text.substr(0, end), text.substr(end, endingSize)});
+        text.remove_prefix(end + endingSize);
+    }
+    return document;
 }
 
 struct ParsedLine {
@@ -160,29 +177,154 @@ ParsedLine ParseLine(std::string_view body) {
 
 // Where a key is, or where it would go.
 struct KeyPlace {
-    std::optional<std::size_t> keyLine;     // the line holding the key
+    std::vector<std::size_t> keyLines;      // the lines holding the key, the one read first
     std::optional<std::size_t> sectionEnd;  // last non-blank line of the first matching section
 };
 
 KeyPlace FindKey(const std::vector<Line>& lines, std::string_view section, std::string_view key) {
     KeyPlace place;
     bool inSection = false;
-    bool inFirstSection = false;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const ParsedLine parsed = ParseLine(lines[i].body);
         if (parsed.kind == ParsedLine::Section) {
+            if (inSection) break;  // the first section of that name ended
             inSection = SameName(parsed.name, section);
-            inFirstSection = inSection && !place.sectionEnd;
-            if (inFirstSection) place.sectionEnd = i;
+            if (inSection) place.sectionEnd = i;
             continue;
         }
-        if (inFirstSection && !Trim(lines[i].body).empty()) place.sectionEnd = i;
-        if (inSection && parsed.kind == ParsedLine::Key && SameName(parsed.name, key)) {
-            place.keyLine = i;
-            return place;
-        }
+        if (!inSection) continue;
+        if (!Trim(lines[i].body).empty()) place.sectionEnd = i;
+        if (parsed.kind == ParsedLine::Key && SameName(parsed.name, key)) place.keyLines.push_back(i);
     }
     return place;
+}
+
+// The key's value as it stands in the file, trimmed but not unquoted.
+std::optional<std::string> ReadStoredValue(const std::string& path, std::string_view section,
+                                           std::string_view key) {
+    const ProfileText file = LoadProfile(path);
+    if (file.state != FileState::Read) return std::nullopt;
+    // Past the cap only whole lines that fit are parsed.
+    std::string_view text = file.text;
+    if (text.size() > kMaxProfileBytes)
+        text = text.substr(0, text.find_last_of("\r\n", kMaxProfileBytes - 1) + 1);
+    const Document document = ParseDocument(text);
+    const KeyPlace place = FindKey(document.lines, section, key);
+    if (place.keyLines.empty()) return std::nullopt;
+    return std::string(ParseLine(document.lines[place.keyLines.front()].body).value);
+}
+
+bool IsQuote(char c) {
+    return c == '"' || c == '\'';
+}
+
+// One pair of matching quotes around the value is removed.
+std::string_view Unquote(std::string_view stored) {
+    if (stored.size() >= 2 && IsQuote(stored.front()) && stored.back() == stored.front())
+        return stored.substr(1, stored.size() - 2);
+    return stored;
+}
+
+// A "[Ports]" value: a ';' that starts the value or follows a blank starts a
+// comment (in a quoted path, only after its closing quote); then the quotes
+// are removed.
+std::string_view PortsValue(std::string_view stored) {
+    std::size_t from = 0;
+    if (!stored.empty() && IsQuote(stored.front())) {
+        const std::size_t close = stored.find(stored.front(), 1);
+        if (close != std::string_view::npos) from = close + 1;
+    }
+    for (std::size_t i = from; i < stored.size(); ++i) {
+        if (stored[i] == ';' && (i == 0 || IsBlank(stored[i - 1]))) {
+            stored = stored.substr(0, i);
+            break;
+        }
+    }
+    return Unquote(Trim(stored));
+}
+
+// The text to store so that `read` gives the value back: the value itself, or
+// the value in double or in single quotes. None when no such text exists, or
+// the value holds a line break or a NUL.
+std::optional<std::string> StoredText(std::string_view value,
+                                      std::string_view (*read)(std::string_view)) {
+    if (value.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos)
+        return std::nullopt;
+    for (const std::string_view quote : {"", "\"", "'"}) {
+        std::string text = std::string(quote).append(value).append(quote);
+        if (read(Trim(text)) == value) return text;
+    }
+    return std::nullopt;
+}
+
+// Names that a written line can be found by again.
+bool Findable(std::string_view section, std::string_view key) {
+    const auto plain = [](std::string_view name) {
+        return !name.empty() && Trim(name) == name &&
+               std::none_of(name.begin(), name.end(),
+                            [](char c) { return static_cast<unsigned char>(c) < 0x20; });
+    };
+    return plain(section) && plain(key) && section.find(']') == std::string_view::npos &&
+           key.find('=') == std::string_view::npos && key.front() != ';' && key.front() != '#' &&
+           key.front() != '[';
+}
+
+// Sets the key to `storedValue` as it is to stand in the file, or removes it
+// when `storedValue` is null.
+bool RewriteProfile(const std::string& path, std::string_view section, std::string_view key,
+                    const std::string* storedValue) {
+    if (path.empty() || !Findable(section, key)) return false;
+    const ProfileText file = LoadProfile(path);
+    if (file.state == FileState::Unusable || file.text.size() > kMaxProfileBytes) return false;
+
+    const Document document = ParseDocument(file.text);
+    const std::vector<Line>& lines = document.lines;
+    const KeyPlace place = FindKey(lines, section, key);
+    if (!storedValue && place.keyLines.empty()) return true;  // nothing to remove
+    const bool adding = storedValue && place.keyLines.empty();
+    const std::string_view eol =
+        !lines.empty() && !lines.front().ending.empty() ? lines.front().ending : "\n";
+
+    std::string out(document.byteOrderMark);
+    out.reserve(file.text.size() + section.size() + key.size() + 32);
+    // Line bodies hold no '\r', so `out` ending in '\r' ends in a lone-'\r' line
+    // end. Before a blank line ending in '\n' (now next to it after a line was
+    // added or removed) that ending becomes "\r\n", or the two would read as one
+    // "\r\n" and the blank line would vanish.
+    const auto appendEnding = [&](std::string_view ending) {
+        if (ending.starts_with('\n') && out.ends_with('\r')) out += '\n';
+        out.append(ending);
+    };
+    bool lineOpen = false;  // the last line copied lacks its ending
+    const auto addLine = [&](std::string_view first, std::string_view second,
+                             std::string_view third) {
+        if (lineOpen) out += eol;
+        out.append(first).append(second).append(third).append(eol);
+        lineOpen = false;
+    };
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const Line& line = lines[i];
+        const bool holdsKey = std::find(place.keyLines.begin(), place.keyLines.end(), i) !=
+                              place.keyLines.end();
+        if (holdsKey && !storedValue) continue;
+        if (holdsKey && i == place.keyLines.front()) {
+            out.append(line.body.substr(0, ParseLine(line.body).valueStart)).append(*storedValue);
+        } else {
+            out.append(line.body);
+        }
+        appendEnding(line.ending);
+        lineOpen = line.ending.empty();
+        if (adding && place.sectionEnd == i) addLine(key, "=", *storedValue);
+    }
+    if (adding && !place.sectionEnd) {
+        addLine("[", section, "]");
+        addLine(key, "=", *storedValue);
+    }
+    return ReplaceFileContents(path, out);
+}
+
+std::string PortKey(int portNumber) {
+    return "COM" + std::to_string(portNumber);
 }
 
 }  // namespace
@@ -191,62 +333,29 @@ Profile::Profile(std::string path) : m_path(std::move(path)) {}
 
 std::optional<std::string> Profile::GetProfileString(std::string_view section,
                                                      std::string_view key) const {
-    const ProfileText file = LoadProfile(m_path);
-    if (file.state != FileState::Read) return std::nullopt;
-    // Past the cap only whole lines that fit are parsed.
-    std::string_view text = file.text;
-    if (text.size() > kMaxProfileBytes)
-        text = text.substr(0, text.rfind('\n', kMaxProfileBytes - 1) + 1);
-    const std::vector<Line> lines = SplitLines(text);
-    const KeyPlace place = FindKey(lines, section, key);
-    if (!place.keyLine) return std::nullopt;
-    return std::string(ParseLine(lines[*place.keyLine].body).value);
+    const std::optional<std::string> stored = ReadStoredValue(m_path, section, key);
+    if (!stored) return std::nullopt;
+    return std::string(Unquote(*stored));
 }
 
 int Profile::GetProfileInt(std::string_view section, std::string_view key, int defaultValue) const {
     const std::optional<std::string> value = GetProfileString(section, key);
-    return value ? ParseLeadingInt(*value) : defaultValue;
+    return value && !value->empty() ? ParseLeadingInt(*value) : defaultValue;
 }
 
 bool Profile::WriteProfileInt(std::string_view section, std::string_view key, int value) {
-    if (m_path.empty()) return false;
-    const ProfileText file = LoadProfile(m_path);
-    if (file.state == FileState::Unusable || file.text.size() > kMaxProfileBytes) return false;
+    const std::string text = std::to_string(value);
+    return RewriteProfile(m_path, section, key, &text);
+}
 
-    const std::vector<Line> lines = SplitLines(file.text);
-    // New lines follow the file's own line ending.
-    const std::string_view eol = !lines.empty() && lines.front().ending == "\r\n" ? "\r\n" : "\n";
-    const KeyPlace place = FindKey(lines, section, key);
+bool Profile::WriteProfileString(std::string_view section, std::string_view key,
+                                 std::string_view value) {
+    const std::optional<std::string> text = StoredText(value, Unquote);
+    return text && RewriteProfile(m_path, section, key, &*text);
+}
 
-    std::string out;
-    out.reserve(file.text.size() + section.size() + key.size() + 32);
-    // Only a last line that lacks its ending can leave `out` mid-line. A lone
-    // '\r' that ends the file is already that line's ending as the reader sees
-    // it, so it only needs its '\n'; "\r\r\n" would put a '\r' into the line.
-    const auto startLine = [&] {
-        if (out.empty() || out.back() == '\n') return;
-        out += out.back() == '\r' ? std::string_view("\n") : eol;
-    };
-    const std::string valueText = std::to_string(value);
-    const std::string keyLine = std::string(key) + "=" + valueText + std::string(eol);
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        const Line& line = lines[i];
-        if (place.keyLine == i) {
-            out.append(line.body.substr(0, ParseLine(line.body).valueStart)).append(valueText);
-        } else {
-            out.append(line.body);
-        }
-        out.append(line.ending);
-        if (!place.keyLine && place.sectionEnd == i) {
-            startLine();
-            out += keyLine;
-        }
-    }
-    if (!place.keyLine && !place.sectionEnd) {
-        startLine();
-        out.append("[").append(section).append("]").append(eol).append(keyLine);
-    }
-    return ReplaceFileContents(m_path, out);
+bool Profile::DeleteProfileKey(std::string_view section, std::string_view key) {
+    return RewriteProfile(m_path, section, key, nullptr);
 }
 
 std::string ProfilePathIn(const std::string& directory) {
@@ -254,12 +363,24 @@ std::string ProfilePathIn(const std::string& directory) {
 }
 
 std::string ComPortPath(const Profile& profile, int portNumber) {
-    const std::optional<std::string> configured =
-        profile.GetProfileString("Ports", "COM" + std::to_string(portNumber));
-    if (configured && !configured->empty()) return *configured;
+    const std::optional<std::string> stored =
+        ReadStoredValue(profile.Path(), "Ports", PortKey(portNumber));
+    const std::string_view configured = stored ? PortsValue(*stored) : std::string_view();
+    return configured.empty() ? DefaultComPortPath(portNumber) : std::string(configured);
+}
+
+std::string DefaultComPortPath(int portNumber) {
     // Widened so that any int maps without overflow; a port outside 1..8 names
     // a device that does not exist and simply fails to open.
     return "/dev/ttyS" + std::to_string(static_cast<long long>(portNumber) - 1);
+}
+
+bool SetComPortPath(Profile& profile, int portNumber, std::string_view path) {
+    const std::string key = PortKey(portNumber);
+    if (path.empty() || path == DefaultComPortPath(portNumber))
+        return profile.DeleteProfileKey("Ports", key);
+    const std::optional<std::string> text = StoredText(path, PortsValue);
+    return text && RewriteProfile(profile.Path(), "Ports", key, &*text);
 }
 
 }  // namespace velmora

@@ -16,14 +16,23 @@ public:
     void SetPath(std::string path) { m_path = std::move(path); }
 
     // Optional sign and leading decimal digits ("12abc" -> 12, "abc" -> 0); the
-    // default only when the file, the section or the key is missing.
+    // default when the file, the section or the key is missing or the value is empty.
     int GetProfileInt(std::string_view section, std::string_view key, int defaultValue) const;
+    // The value with one pair of matching quotes ("..." or '...') removed.
     std::optional<std::string> GetProfileString(std::string_view section,
                                                 std::string_view key) const;
-    // Creates the file, section or key as needed, keeps every other line, writes
-    // through a temporary file and a rename. False when it could not write (the
-    // old file is then untouched).
+
+    // Writes create the file, section or key as needed, keep every other line,
+    // the byte-order mark and the line ends, and go through a temporary file and
+    // a rename. False when it could not write (the old file is then untouched).
     bool WriteProfileInt(std::string_view section, std::string_view key, int value);
+    // The value is quoted when it would not read back as it is; a value holding
+    // a line break or a NUL, or a name the reader could not find, is refused.
+    bool WriteProfileString(std::string_view section, std::string_view key,
+                            std::string_view value);
+    // Removes the key from the first section of that name; true also when the
+    // key was not there (the file is then left as it is).
+    bool DeleteProfileKey(std::string_view section, std::string_view key);
 
 private:
     std::string m_path;
@@ -33,6 +42,13 @@ private:
 std::string ProfilePathIn(const std::string& directory);
 
 // COMn -> the device path: key "COMn" of section "Ports", else /dev/ttyS(n-1).
+// A ';' that starts the value or follows a blank starts a comment; the path
+// may be quoted.
 std::string ComPortPath(const Profile& profile, int portNumber);
+// The default device of COMn, /dev/ttyS(n-1).
+std::string DefaultComPortPath(int portNumber);
+// Stores the path as key "COMn" of "Ports", or removes the key when the path is
+// empty or the default. False when it could not write or the path cannot be stored.
+bool SetComPortPath(Profile& profile, int portNumber, std::string_view path);
 
 }  // namespace velmora

@@ -29,6 +29,9 @@ constexpr int IDC_TIMEOUT = 1006;
 constexpr int IDC_PORT = 1008;
 constexpr int IDC_DAY_FIRST = 1009;
 constexpr int IDC_MONTH_FIRST = 1010;
+// The device behind the chosen COM port, and what is known of it.
+constexpr int IDC_DEVICE = 1020;
+constexpr int IDC_DEVICE_STATE = 1021;
 
 // Menus: the main menu bar and the list's popup.
 constexpr int IDR_MAIN_MENU = 129;

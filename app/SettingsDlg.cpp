@@ -1,21 +1,47 @@
 #include "SettingsDlg.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QFile>
 #include <QRegularExpressionValidator>
+#include <QStyledItemDelegate>
 
 #include "DialogUnits.h"
 #include "MessageBox.h"
+#include "Profile.h"
 #include "Resources.h"
 
 namespace velmora {
 namespace {
 
-constexpr int kPortCount = 8;
+constexpr int kPortCount = kComPortCount;
+
+QString FromLocal(const std::string& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+std::string ToLocal(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+// The drop-down of devices shows what is known of each beside its path; the
+// edit field shows the path alone.
+class DeviceItemDelegate : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+  protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        const QString description = index.data(Qt::ToolTipRole).toString();
+        if (!description.isEmpty()) option->text += QStringLiteral("   ") + description;
+    }
+};
 
 }  // namespace
 
@@ -24,7 +50,7 @@ CSettingsDlg::CSettingsDlg(QWidget* parent) : QDialog(parent) {
     setFont(font);
     setWindowTitle(QStringLiteral("Settings"));
     setObjectName(QString::number(IDD_SETTINGS));
-    setFixedSize(DialogUnitsToPixels(font, 0, 0, 192, 116).size());
+    setFixedSize(DialogUnitsToPixels(font, 0, 0, 192, 156).size());
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     PlaceControl(ok, IDOK, font, 125, 10, 50, 14);
@@ -62,10 +88,27 @@ CSettingsDlg::CSettingsDlg(QWidget* parent) : QDialog(parent) {
         Dispatch({MsgKind::Command, IDC_MONTH_FIRST, BN_CLICKED, 0, 0, {}});
     });
 
+    // The device behind the COM port, below the other settings.
+    m_deviceCombo = new QComboBox(this);
+    m_deviceCombo->setEditable(true);
+    m_deviceCombo->setInsertPolicy(QComboBox::NoInsert);
+    m_deviceCombo->setItemDelegate(new DeviceItemDelegate(m_deviceCombo));
+    PlaceControl(m_deviceCombo, IDC_DEVICE, font, 45, 112, 140, 85);
+    m_deviceCombo->setFixedHeight(m_deviceCombo->sizeHint().height());
+    PlaceControl(new QLabel(QStringLiteral("Device:"), this), -1, font, 7, 114, 33, 10);
+    m_deviceState = new QLabel(this);
+    m_deviceState->setWordWrap(true);
+    m_deviceState->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_deviceState->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    PlaceControl(m_deviceState, IDC_DEVICE_STATE, font, 45, 127, 140, 24);
+    connect(m_portCombo, &QComboBox::currentIndexChanged, this, &CSettingsDlg::OnPortShown);
+    connect(m_deviceCombo, &QComboBox::editTextChanged, this, &CSettingsDlg::OnDeviceText);
+
     setTabOrder(ok, cancel);
     setTabOrder(cancel, m_timeoutEdit);
     setTabOrder(m_timeoutEdit, m_portCombo);
-    setTabOrder(m_portCombo, m_dayFirst);
+    setTabOrder(m_portCombo, m_deviceCombo);
+    setTabOrder(m_deviceCombo, m_dayFirst);
 }
 
 void CSettingsDlg::Dispatch(const DlgMessage& message) {
@@ -91,6 +134,14 @@ int CSettingsDlg::DoModal() {
 
 void CSettingsDlg::OnInitDialog() {
     DoDataExchange(false);
+    // Read afresh at every opening: adapters come and go.
+    m_present = ListSerialDevices(m_roots);
+    for (const SerialDevice& device : m_present) {
+        m_deviceCombo->addItem(FromLocal(device.path));
+        m_deviceCombo->setItemData(m_deviceCombo->count() - 1, FromLocal(device.description),
+                                   Qt::ToolTipRole);
+    }
+    m_deviceCombo->view()->setMinimumWidth(m_deviceCombo->view()->sizeHintForColumn(0));
     for (int n = 1; n <= kPortCount; ++n) m_portCombo->addItem(QStringLiteral("COM%1").arg(n));
     // A port outside 1..8 leaves the list without a selection.
     m_portCombo->setCurrentIndex(m_nPort >= 1 && m_nPort <= kPortCount ? m_nPort - 1 : -1);
@@ -128,7 +179,63 @@ bool CSettingsDlg::DoDataExchange(bool save) {
 }
 
 void CSettingsDlg::accept() {
-    if (DoDataExchange(true)) QDialog::accept();
+    if (DoDataExchange(true) && DevicesAreValid()) QDialog::accept();
+}
+
+// A path typed with a control character could not be stored as one line of
+// the profile: the user is told, and shown the port.
+bool CSettingsDlg::DevicesAreValid() {
+    for (int index = 0; index < kPortCount; ++index) {
+        const std::string& path = m_strDevices[static_cast<std::size_t>(index)];
+        if (ShownPath(path) == path || path == m_strDevicesOnEntry[static_cast<std::size_t>(index)]) {
+            continue;
+        }
+        m_portCombo->setCurrentIndex(index);
+        AfxMessageBox(QStringLiteral("The device of COM%1 holds a control character.")
+                          .arg(index + 1),
+                      MB_OK);
+        m_deviceCombo->setFocus();
+        return false;
+    }
+    return true;
+}
+
+// The Device field follows the COM port the list shows, however it was chosen.
+void CSettingsDlg::OnPortShown(int index) {
+    m_nDeviceIndex = index >= 0 && index < kPortCount ? index : -1;
+    m_deviceCombo->setEnabled(m_nDeviceIndex >= 0);
+    const QString path =
+        m_nDeviceIndex >= 0 ? FromLocal(m_strDevices[static_cast<std::size_t>(m_nDeviceIndex)])
+                            : QString();
+    m_deviceCombo->setCurrentIndex(m_deviceCombo->findText(path));
+    m_deviceCombo->setEditText(path);
+    OnDeviceText(path);
+}
+
+void CSettingsDlg::OnDeviceText(const QString& text) {
+    if (m_nDeviceIndex < 0) {
+        m_deviceState->clear();
+        return;
+    }
+    const std::string path = ToLocal(text);
+    m_strDevices[static_cast<std::size_t>(m_nDeviceIndex)] = path;
+    if (path.empty()) {
+        m_deviceState->setText(QStringLiteral("empty: COM%1 is %2")
+                                   .arg(m_nDeviceIndex + 1)
+                                   .arg(FromLocal(DefaultComPortPath(m_nDeviceIndex + 1))));
+        return;
+    }
+    // What the list knows of a device present, and anything that stands in the
+    // way of opening it (a device may also vanish while the dialog is open).
+    QString state;
+    for (const SerialDevice& device : m_present) {
+        if (device.path == path) state = FromLocal(device.description);
+    }
+    const std::string presence = DescribePresence(path, m_roots);
+    if (presence != "present" || state.isEmpty()) {
+        state += (state.isEmpty() ? "" : "; ") + FromLocal(presence);
+    }
+    m_deviceState->setText(state);
 }
 
 }  // namespace velmora

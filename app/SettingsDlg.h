@@ -1,17 +1,25 @@
-// The Settings dialog: serial port, reply timeout and date order. The caller
-// fills the public members, runs DoModal and, on IDOK, takes them back.
+// The Settings dialog: serial port, the device behind each port, reply timeout
+// and date order. The caller fills the public members, runs DoModal and, on
+// IDOK, takes them back.
 #pragma once
 
 #include <QDialog>
+#include <array>
+#include <string>
+#include <vector>
 
 #include "DateTable.h"
 #include "MessageRoute.h"
+#include "SerialPorts.h"
 
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QRadioButton;
 
 namespace velmora {
+
+constexpr int kComPortCount = 8;
 
 class CSettingsDlg : public QDialog {
   public:
@@ -31,6 +39,13 @@ class CSettingsDlg : public QDialog {
     DateOrder m_nDateOrder = 0;
     int m_nPort = 0;
     int m_nTimeout = 0;
+    // The device of COM1 to COM8. The Device field shows and edits the one of
+    // the COM port the list shows; an empty one means the port's default.
+    std::array<std::string, kComPortCount> m_strDevices;
+    // The devices as the caller gave them; OK refuses only a changed one.
+    std::array<std::string, kComPortCount> m_strDevicesOnEntry;
+    // Where the devices present are looked for, each time the dialog opens.
+    SystemRoots m_roots;
 
     void accept() override;
 
@@ -42,6 +57,15 @@ class CSettingsDlg : public QDialog {
     QComboBox* m_portCombo = nullptr;
     QRadioButton* m_dayFirst = nullptr;
     QRadioButton* m_monthFirst = nullptr;
+
+    void OnPortShown(int index);
+    void OnDeviceText(const QString& text);
+    bool DevicesAreValid();
+
+    QComboBox* m_deviceCombo = nullptr;
+    QLabel* m_deviceState = nullptr;
+    std::vector<SerialDevice> m_present;
+    int m_nDeviceIndex = -1;  // the COM port (index) whose device the field shows
 };
 
 }  // namespace velmora

@@ -46,7 +46,7 @@ private:
 // Opens and starts the link the way the main window does, and waits until the
 // worker is past its start-up purge (the first written byte has come through).
 void OpenRunning(CSerialLink& link, ILinkOwner& owner, const PtyDevice& device) {
-    if (!link.Open(&owner, device.Path(), 1, 1200, 'N', 8, 1, EV_RXCHAR | EV_CTS, 512) ||
+    if (!link.Open(&owner, device.Path(), 1, kUploadLine) ||
         !link.Start()) {
         throw std::runtime_error("cannot open the link");
     }

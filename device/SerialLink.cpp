@@ -11,7 +11,6 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <iterator>
 #include <system_error>
@@ -92,24 +91,11 @@ speed_t SpeedOf(int baud) {
     return B0;
 }
 
-// Applies a settings text "baud=%d parity=%c data=%d stop=%d" on top of the line
-// settings read from the port: raw bytes, the receiver on, modem control lines
-// ignored, neither software nor hardware flow control. Returns 0 or EINVAL; on
-// EINVAL the settings are left as they were.
-int ApplySettingsText(const std::string& text, termios& settings) {
-    int baud = 0;
-    char parity = 0;
-    int dataBits = 0;
-    int stopBits = 0;
-    int consumed = 0;
-    // The text is the one Open composes from ints, so every number in it fits.
-    // NOLINTNEXTLINE(cert-err34-c)
-    if (std::sscanf(text.c_str(), "baud=%d parity=%c data=%d stop=%d%n", &baud, &parity, &dataBits,
-                    &stopBits, &consumed) != 4 ||
-        static_cast<std::size_t>(consumed) != text.size()) {
-        return EINVAL;
-    }
-    const speed_t speed = SpeedOf(baud);
+// Applies `line` on top of the line settings read from the port: raw bytes, the
+// receiver on, modem control lines ignored, neither software nor hardware flow
+// control. Returns 0 or EINVAL; on EINVAL the settings are left as they were.
+int ApplyLineSettings(const LineSettings& line, termios& settings) {
+    const speed_t speed = SpeedOf(line.baud);
     static constexpr std::pair<char, tcflag_t> kParities[] = {{'N', 0},
                                                               {'E', PARENB},
                                                               {'O', PARENB | PARODD},
@@ -117,12 +103,13 @@ int ApplySettingsText(const std::string& text, termios& settings) {
                                                               {'S', PARENB | CMSPAR}};
     const auto* const parityEntry =
         std::find_if(std::begin(kParities), std::end(kParities), [&](const auto& entry) {
-            return entry.first == std::toupper(static_cast<unsigned char>(parity));
+            return entry.first == std::toupper(static_cast<unsigned char>(line.parity));
         });
     if (parityEntry == std::end(kParities)) return EINVAL;
     const tcflag_t parityFlags = parityEntry->second;
     static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
-    if (speed == B0 || dataBits < 5 || dataBits > 8 || (stopBits != 1 && stopBits != 2)) {
+    if (speed == B0 || line.dataBits < 5 || line.dataBits > 8 ||
+        (line.stopBits != 1 && line.stopBits != 2)) {
         return EINVAL;
     }
 
@@ -133,8 +120,8 @@ int ApplySettingsText(const std::string& text, termios& settings) {
     updated.c_oflag &= ~OPOST;
     updated.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
     updated.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
-    updated.c_cflag |= CLOCAL | CREAD | kSizes[dataBits - 5] | parityFlags;
-    if (stopBits == 2) updated.c_cflag |= CSTOPB;
+    updated.c_cflag |= CLOCAL | CREAD | kSizes[line.dataBits - 5] | parityFlags;
+    if (line.stopBits == 2) updated.c_cflag |= CSTOPB;
     updated.c_cc[VMIN] = 1;
     updated.c_cc[VTIME] = 0;
     if (cfsetispeed(&updated, speed) != 0 || cfsetospeed(&updated, speed) != 0) {
@@ -153,43 +140,55 @@ CSerialLink::~CSerialLink() {
     ReleaseEvents();
 }
 
-bool CSerialLink::Open(ILinkOwner* owner, const std::string& devicePath, int portNumber, int baud,
-                       char parity, int dataBits, int stopBits, std::uint32_t eventMask,
-                       int writeBufferSize) {
+bool CSerialLink::Open(ILinkOwner* owner, const std::string& devicePath, int portNumber,
+                       const LineSettings& line) {
     StopWorker();
     ++m_nGeneration;
 
     m_pOwnerWnd = owner;
-    m_nSendBufferSize = std::max(writeBufferSize, 0);
+    m_nSendBufferSize = std::max(line.writeBufferSize, 0);
     m_pSendBuffer = std::make_unique<unsigned char[]>(m_nSendBufferSize);
     m_nPendingBytes = 0;
     m_nPortNumber = portNumber;
-    m_dwEventMask = eventMask;
+    m_dwEventMask = line.eventMask;
 
     std::lock_guard lock(m_csPort);
     ClosePort();
     // Without its events no worker could ever be stopped: refuse like a missing device.
-    if (!RenewEvents()) return false;
+    m_nOpenError = RenewEvents() ? OpenPort(devicePath) : errno;
+    if (m_nOpenError != 0) return false;
 
-    const int fd = open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
-    // Only a terminal is a port, and only one program may hold it: the lock keeps
-    // out every other link, the exclusive mode every other opener that is not root.
-    if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0) {
-        close(fd);
-        return false;
-    }
-    m_hPort = fd;
-    m_hWaitSet[1] = m_hPort;
-
-    Configure(baud, parity, dataBits, stopBits);
+    Configure(line);
     tcflush(m_hPort, TCIOFLUSH);
     return true;
 }
 
+// Opens the device into m_hPort; 0, or the system error that refused it.
+int CSerialLink::OpenPort(const std::string& devicePath) {
+    const int fd = open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return errno;
+    // Only a terminal is a port, and only one program may hold it: the lock keeps
+    // out every other link, the exclusive mode every other opener that is not root.
+    int error = 0;
+    if (!isatty(fd)) {
+        error = ENOTTY;
+    } else if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        error = errno == EWOULDBLOCK ? EBUSY : errno;
+    } else if (ioctl(fd, TIOCEXCL) != 0) {
+        error = errno;
+    }
+    if (error != 0) {
+        close(fd);
+        return error;
+    }
+    m_hPort = fd;
+    m_hWaitSet[1] = m_hPort;
+    return 0;
+}
+
 // Sets the line up step by step; the first step that fails is reported under its
 // name and the steps after it are skipped. The port stays open either way.
-void CSerialLink::Configure(int baud, char parity, int dataBits, int stopBits) {
+void CSerialLink::Configure(const LineSettings& line) {
     m_portTimeouts = {kPortTimeoutMs, kPortTimeoutMs, kPortTimeoutMs, kPortTimeoutMs,
                       kPortTimeoutMs};
 
@@ -205,10 +204,7 @@ void CSerialLink::Configure(int baud, char parity, int dataBits, int stopBits) {
         return;
     }
 
-    char text[96];
-    std::snprintf(text, sizeof text, "baud=%d parity=%c data=%d stop=%d", baud, parity, dataBits,
-                  stopBits);
-    if (const int error = ApplySettingsText(text, m_lineSettings); error != 0) {
+    if (const int error = ApplyLineSettings(line, m_lineSettings); error != 0) {
         ReportError("BuildCommDCB()", error, false);
         return;
     }
@@ -449,7 +445,9 @@ bool CSerialLink::RenewEvents() {
     m_hStopEvent = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     m_hSendEvent = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (m_hStopEvent < 0 || m_hSendEvent < 0) {
+        const int error = errno;
         ReleaseEvents();
+        errno = error;
         return false;
     }
     m_hWaitSet[0] = m_hStopEvent;

@@ -37,6 +37,22 @@ constexpr std::uint32_t EV_BREAK = 0x0040;
 constexpr std::uint32_t EV_ERR = 0x0080;
 constexpr std::uint32_t EV_RING = 0x0100;
 
+// The line a link opens: speed and framing, the line events that wake the
+// worker, and the size of the write buffer.
+struct LineSettings {
+    int baud = 1200;
+    char parity = 'N';  // N (none), E, O, M (mark) or S (space)
+    int dataBits = 8;   // 5 to 8
+    int stopBits = 1;   // 1 or 2
+    std::uint32_t eventMask = EV_RXCHAR | EV_CTS;
+    int writeBufferSize = 512;
+};
+
+// The line of every exchange with the device: 1200 baud, no parity, 8 data
+// bits, 1 stop bit; the worker wakes for received bytes and CTS changes; one
+// frame fits the buffer many times over.
+inline constexpr LineSettings kUploadLine{1200, 'N', 8, 1, EV_RXCHAR | EV_CTS, 512};
+
 // One notification from a link's worker to its owner.
 struct LinkMessage {
     unsigned message = 0;          // WM_LINK_*
@@ -70,11 +86,15 @@ public:
     CSerialLink& operator=(const CSerialLink&) = delete;
 
     // Stops a running worker, renews the events and the write buffer, opens
-    // `devicePath` exclusively and configures it. False only when the device
-    // cannot be opened (absent, not a terminal, or held by another program).
-    bool Open(ILinkOwner* owner, const std::string& devicePath, int portNumber, int baud,
-              char parity, int dataBits, int stopBits, std::uint32_t eventMask,
-              int writeBufferSize);
+    // `devicePath` exclusively and configures it with `line`. False only when
+    // the device cannot be opened (absent, not a terminal, or held by another
+    // program); OpenError() then tells why.
+    bool Open(ILinkOwner* owner, const std::string& devicePath, int portNumber,
+              const LineSettings& line);
+    // The system error of the last Open that returned false, 0 after one that
+    // succeeded: the error of open(2) itself, ENOTTY for a file that is not a
+    // terminal, EBUSY for a device that another program holds.
+    int OpenError() const { return m_nOpenError; }
     // Starts the worker. Called only after an Open that returned true; false
     // when no port is open, a worker already runs or the thread cannot be created.
     bool Start();
@@ -114,7 +134,8 @@ private:
     void LosePort();
     void Post(unsigned message, std::uintptr_t wParam, std::uint64_t generation);
     void ReportError(const std::string& operation, int errorCode, bool fromWorker);
-    void Configure(int baud, char parity, int dataBits, int stopBits);
+    void Configure(const LineSettings& line);
+    int OpenPort(const std::string& devicePath);
     bool RenewEvents();
     void ReleaseEvents();
     void ClosePort();
@@ -136,6 +157,7 @@ private:
     std::unique_ptr<unsigned char[]> m_pSendBuffer;
     std::uint32_t m_dwEventMask = 0;
     int m_nSendBufferSize = 0;
+    int m_nOpenError = 0;
 
     // Set by Open: whether the device has modem lines (a pseudo-terminal has none).
     bool m_bHasModemLines = false;

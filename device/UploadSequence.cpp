@@ -43,7 +43,7 @@ void UploadSequence::OnSend() {
     m_replyBuffer.clear();
 
     if (!m_link.Open(m_host.Port())) {
-        m_host.ShowBox(kUnableToOpen, BoxIcon::Error);
+        m_host.ShowBox(kUnableToOpen, BoxIcon::Error, m_link.OpenFailure());
         return;
     }
     m_link.Start();
@@ -55,7 +55,7 @@ void UploadSequence::OnSend() {
 void UploadSequence::OnDstDelete() {
     m_replyBuffer.clear();
     if (!m_link.Open(m_host.Port())) {
-        m_host.ShowBox(kUnableToOpen, BoxIcon::Error);
+        m_host.ShowBox(kUnableToOpen, BoxIcon::Error, m_link.OpenFailure());
         return;
     }
     m_link.Start();
@@ -80,12 +80,12 @@ void UploadSequence::OnTimer(int timerId) {
     if (m_nSingleCommandMode != 0) {
         m_link.Close();
         if (IsGoodAnswer(m_replyBuffer)) {
-            m_host.ShowBox(kDone, BoxIcon::Information);
+            m_host.ShowBox(kDone, BoxIcon::Information, {});
         } else if (m_replyBuffer.size() == kFrameSize) {
             // Twelve bytes is the frame itself coming back: nobody answered.
-            m_host.ShowBox(kNoReply, BoxIcon::Error);
+            m_host.ShowBox(kNoReply, BoxIcon::Error, {});
         } else {
-            m_host.ShowBox(kCommunicationError, BoxIcon::Error);
+            m_host.ShowBox(kCommunicationError, BoxIcon::Error, {});
         }
         m_nSingleCommandMode = 0;
         return;
@@ -105,7 +105,7 @@ void UploadSequence::OnTimer(int timerId) {
 
     m_link.Close();
     m_host.ShowBox(m_replyBuffer.size() == kReplySize ? kCommunicationError : kNoReply,
-                   BoxIcon::Error);
+                   BoxIcon::Error, {});
     m_nProgress = 0;
     m_host.RefreshControls();
     m_replyBuffer.clear();
@@ -114,7 +114,7 @@ void UploadSequence::OnTimer(int timerId) {
 void UploadSequence::SendNextFrame() {
     if (m_nAcknowledged == kUploadFrames) {
         m_link.Close();
-        m_host.ShowBox(kDone, BoxIcon::Information);
+        m_host.ShowBox(kDone, BoxIcon::Information, {});
         return;
     }
     StartReplyTimer(m_host);

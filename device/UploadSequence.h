@@ -24,6 +24,9 @@ class IUploadLink {
 public:
     virtual ~IUploadLink() = default;
     virtual bool Open(int portNumber) = 0;  // 1200 baud, N, 8, 1, event mask 9, buffer 512
+    // After an Open that failed: the device and why it could not be opened, one
+    // line; empty when the link cannot tell.
+    virtual std::string OpenFailure() const { return {}; }
     virtual bool Start() = 0;
     virtual void QueueWrite(const ByteString& frame, int count) = 0;
     virtual void Close() = 0;
@@ -36,7 +39,9 @@ public:
     virtual void SetTimer(int id, int milliseconds) = 0;  // starts or restarts
     virtual void KillTimer(int id) = 0;
     virtual void RefreshControls() = 0;  // shows Progress() in the progress counter
-    virtual void ShowBox(const std::string& text, BoxIcon icon) = 0;  // returns when closed
+    // Returns when closed. `details` says more than the fixed text (the device
+    // and the reason of a port that could not be opened); mostly empty.
+    virtual void ShowBox(const std::string& text, BoxIcon icon, const std::string& details) = 0;
     virtual std::vector<DstRecord> ReadRecords() = 0;  // every row's record, in row order
     virtual int Timeout() const = 0;                    // read at every start of the timer
     virtual int Port() const = 0;                       // read at every Open
@@ -76,6 +81,7 @@ public:
     SerialUploadLink(CSerialLink& link, ILinkOwner& owner,
                      std::function<std::string(int)> resolvePath);
     bool Open(int portNumber) override;
+    std::string OpenFailure() const override;
     bool Start() override;
     void QueueWrite(const ByteString& frame, int count) override;
     void Close() override;
@@ -84,6 +90,7 @@ private:
     CSerialLink& m_link;
     ILinkOwner& m_owner;
     std::function<std::string(int)> m_resolvePath;
+    std::string m_devicePath;  // of the last Open
 };
 
 }  // namespace velmora

@@ -31,7 +31,14 @@ void ClickOk(QDialog& dialog) {
     Control<QPushButton>(dialog, IDOK)->click();
 }
 
+QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 }  // namespace
+
+Q_DECLARE_METATYPE(StoredSettings)
 
 class SettingsTest : public QObject {
     Q_OBJECT
@@ -227,6 +234,49 @@ class SettingsTest : public QObject {
         });
         OpenSettings();
         QCOMPARE(m_dlg->Timeout(), 0);
+    }
+
+    // Files as other editors leave them are read as the platform's profile
+    // functions read them, and OK changes the first [Settings] section in place.
+    void oddProfilesAreReadAndWrittenInPlace_data() {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<StoredSettings>("read");
+        QTest::addColumn<QByteArray>("after");
+        QTest::newRow("byte-order mark")
+            << QByteArray("\xEF\xBB\xBF[Settings]\r\nPort=4\r\nDate Format=1\r\n")
+            << StoredSettings{1000, 4, 1}
+            << QByteArray("\xEF\xBB\xBF[Settings]\r\nPort=4\r\nDate Format=1\r\nTimeout=1000\r\n");
+        QTest::newRow("empty values")
+            << QByteArray("[Settings]\nPort=\nTimeout=\nDate Format=\n") << StoredSettings{1000, 1, 0}
+            << QByteArray("[Settings]\nPort=1\nTimeout=1000\nDate Format=0\n");
+        QTest::newRow("quoted values")
+            << QByteArray("[Settings]\nPort=\"3\"\nTimeout='400'\n") << StoredSettings{400, 3, 0}
+            << QByteArray("[Settings]\nPort=3\nTimeout=400\nDate Format=0\n");
+        QTest::newRow("section twice")
+            << QByteArray("[Settings]\nPort=2\n\n[Settings]\nTimeout=999\n")
+            << StoredSettings{1000, 2, 0}
+            << QByteArray("[Settings]\nPort=2\nTimeout=1000\nDate Format=0\n\n[Settings]\nTimeout=999\n");
+        QTest::newRow("CR line ends")
+            << QByteArray("[Settings]\rPort=4\rTimeout=300\r") << StoredSettings{300, 4, 0}
+            << QByteArray("[Settings]\rPort=4\rTimeout=300\rDate Format=0\r");
+    }
+    void oddProfilesAreReadAndWrittenInPlace() {
+        QFETCH(QByteArray, before);
+        QFETCH(StoredSettings, read);
+        QFETCH(QByteArray, after);
+        QFile ini(m_dir->File("Velmora.ini"));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write(before);
+        ini.close();
+        m_dlg = OpenMainDlg();
+        QCOMPARE((StoredSettings{m_dlg->Timeout(), m_dlg->Port(), m_dlg->GetDateOrder()}), read);
+
+        WhenModal([](QDialog& settings) {
+            QTest::mouseClick(Control<QPushButton>(settings, IDOK), Qt::LeftButton);
+        });
+        OpenSettings();
+        QCOMPARE(ReadAll(ini.fileName()), after);
+        QCOMPARE(ReadStored(ini.fileName()), read);
     }
 
     void okResetsThePickersButKeepsUnchangedRows() {

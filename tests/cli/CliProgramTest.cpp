@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <regex>
+#include <sstream>
 
 #include "Subprocess.h"
 
@@ -266,4 +268,58 @@ TEST_F(CliProgram, EarlyJudgementKeepsTheRules) {
             Cli({"delete", "--port", device.DevicePath(), "--timeout", kTimeout, "--early"}),
             "No reply!", 3);
     }
+}
+
+TEST_F(CliProgram, PortsShowsWhereEachComPortLeads) {
+    Simulator device;
+    WriteAll(File("Velmora.ini"), "[Ports]\nCOM1=" + device.DevicePath() +
+                                      " ; the simulator\nCOM2=" + File("absent") + "\n");
+    const RunResult run = Cli({"ports"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out.rfind("Serial devices:\n", 0), 0u) << run.out;
+    for (const std::string& line :
+         {"COM ports of " + File("Velmora.ini") + ":\n",
+          "  COM1  " + device.DevicePath() + "  ([Ports]) present\n",
+          "  COM2  " + File("absent") + "  ([Ports]) not present: no such device",
+          std::string("  COM3  /dev/ttyS2  (default) ")}) {
+        EXPECT_NE(run.out.find(line), std::string::npos) << line << " in\n" << run.out;
+    }
+}
+
+// Each frame sent and each answer, in hex, in the order they crossed the line,
+// with times that never go back.
+TEST_F(CliProgram, TraceShowsEveryFrameAndEveryAnswer) {
+    const auto traceOf = [](const RunResult& run) {
+        static const std::regex kLine(R"( *(\d+\.\d) ms  (sent 12|recv 15):((?: [0-9A-F]{2})*))");
+        std::vector<std::string> lines;
+        double last = 0;
+        std::istringstream err(run.err);
+        for (std::string line; std::getline(err, line);) {
+            std::smatch parts;
+            if (!std::regex_match(line, parts, kLine)) continue;
+            EXPECT_GE(std::stod(parts[1]), last);
+            last = std::stod(parts[1]);
+            lines.push_back(parts[2].str() + parts[3].str());
+        }
+        return lines;
+    };
+    Simulator device;
+    const RunResult deleted =
+        Cli({"delete", "--port", device.DevicePath(), "--timeout", kTimeout, "--trace"});
+    ExpectOutcome(deleted, "Done!", 0);
+    const std::vector<std::string> lines = traceOf(deleted);
+    ASSERT_EQ(lines.size(), 2u) << deleted.err;
+    EXPECT_EQ(lines[0], "sent 12 7E 0C 2B 00 65 FE FE FE FE FE 00 F7");
+    EXPECT_EQ(lines[1].size(), 7 + 15 * 3u);
+    EXPECT_EQ(lines[1].substr(lines[1].size() - 3), " 00");
+
+    const RunResult sent = Cli({"send", MakeBerlin(), "--port", device.DevicePath(), "--timeout",
+                                kTimeout, "--early", "--trace"});
+    ExpectOutcome(sent, "Done!", 0);
+    const std::vector<std::string> upload = traceOf(sent);
+    ASSERT_EQ(upload.size(), 30u) << sent.err;
+    for (std::size_t i = 0; i < upload.size(); ++i) {
+        EXPECT_EQ(upload[i].substr(0, 4), i % 2 == 0 ? "sent" : "recv") << i;
+    }
+    EXPECT_EQ(upload[28].substr(0, 22), "sent 12 7E 0C 2B 00 73");  // slot 115, the last row
 }

@@ -14,13 +14,15 @@ namespace {
 struct Box {
     std::string text;
     BoxIcon icon;
+    std::string details;
     bool operator==(const Box&) const = default;
 };
 
-const Box kDone{"Done!", BoxIcon::Information};
-const Box kNoReply{"No reply!", BoxIcon::Error};
-const Box kCommError{"Communication error!", BoxIcon::Error};
-const Box kUnableToOpen{"Unable to open serial port!", BoxIcon::Error};
+const Box kDone{"Done!", BoxIcon::Information, ""};
+const Box kNoReply{"No reply!", BoxIcon::Error, ""};
+const Box kCommError{"Communication error!", BoxIcon::Error, ""};
+// The link's reason for the failed open goes with the box.
+const Box kUnableToOpen{"Unable to open serial port!", BoxIcon::Error, "/dev/fake: the reason"};
 
 // `length` bytes of 0x55 whose last byte is `last`.
 ByteString Reply(std::size_t length, char last = '\0') {
@@ -42,6 +44,7 @@ public:
         isOpen = openSucceeds;
         return openSucceeds;
     }
+    std::string OpenFailure() const override { return "/dev/fake: the reason"; }
     bool Start() override {
         ++starts;
         return true;
@@ -81,8 +84,8 @@ public:
         timerDue.reset();
     }
     void RefreshControls() override { counter.push_back(sequence->Progress()); }
-    void ShowBox(const std::string& text, BoxIcon icon) override {
-        boxes.push_back({text, icon});
+    void ShowBox(const std::string& text, BoxIcon icon, const std::string& details) override {
+        boxes.push_back({text, icon, details});
         linkOpenDuringBox.push_back(link->isOpen);
         singleCommandDuringBox.push_back(sequence->SingleCommandMode());
     }

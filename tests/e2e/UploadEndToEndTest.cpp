@@ -8,6 +8,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <QComboBox>
+
+#include "AppTestSupport.h"
 #include "DateFile.h"
 #include "DeviceFrame.h"
 #include "MainDlg.h"
@@ -57,23 +60,23 @@ private:
     QString m_logPath;
     QStringList m_boxes;
 
+    QString m_device;
+
     // Starts the simulator with `extra` options and writes a Velmora.ini that
-    // sends COM1 to it with the given timeout.
-    void StartDevice(const QStringList& extra, int timeoutMs) {
+    // sends COM1 to it (unless `mapCom1` is false) with the given timeout.
+    void StartDevice(const QStringList& extra, int timeoutMs, bool mapCom1 = true) {
         m_logPath = m_dir.filePath("frames.log");
         QFile::remove(m_logPath);
         m_devsim.start(VELMORA_DEVSIM_PATH,
                        QStringList{"--log", m_logPath, "--stdin-lifeline"} + extra);
         QVERIFY(m_devsim.waitForStarted());
         QVERIFY(m_devsim.waitForReadyRead(5000));
-        const QString device = QString::fromLocal8Bit(m_devsim.readLine()).trimmed();
-        QVERIFY(device.startsWith("/dev/"));
+        m_device = QString::fromLocal8Bit(m_devsim.readLine()).trimmed();
+        QVERIFY(m_device.startsWith("/dev/"));
         QFile ini(m_dir.filePath("Velmora.ini"));
         QVERIFY(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        ini.write(QStringLiteral("[Settings]\nPort=1\nTimeout=%1\nDate Format=0\n\n[Ports]\nCOM1=%2\n")
-                      .arg(timeoutMs)
-                      .arg(device)
-                      .toLocal8Bit());
+        ini.write(QStringLiteral("[Settings]\nPort=1\nTimeout=%1\nDate Format=0\n").arg(timeoutMs).toLocal8Bit());
+        if (mapCom1) ini.write(QStringLiteral("\n[Ports]\nCOM1=%1\n").arg(m_device).toLocal8Bit());
     }
 
     void StopDevice() {
@@ -167,6 +170,25 @@ private slots:
         dlg->findChild<QPushButton*>(QString::number(IDC_SEND))->click();
         QCOMPARE(m_boxes, QStringList{"Unable to open serial port!"});
         QVERIFY(!dlg->IsTimerRunning(kReplyTimerId));
+    }
+
+    // No file edited by hand: the device is typed into Settings, and Send reaches it.
+    void aDeviceChosenInSettingsIsWhereSendGoes() {
+        StartDevice({}, 150, false);
+        auto dlg = OpenWindowWithTable();
+        QVERIFY(dlg);
+        test::WhenModal([this](QDialog& settings) {
+            QComboBox* field = test::Control<QComboBox>(settings, IDC_DEVICE);
+            field->setFocus();
+            QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClicks(field, m_device);
+            QTest::mouseClick(test::Control<QPushButton>(settings, IDOK), Qt::LeftButton);
+        });
+        dlg->Dispatch({MsgKind::Command, ID_SETTINGS, 0, 0, 0, {}});
+        QTest::mouseClick(dlg->findChild<QPushButton*>(QString::number(IDC_SEND)), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_boxes.isEmpty(), 15000);
+        QCOMPARE(m_boxes, QStringList{"Done!"});
+        QCOMPARE(LoggedFrames(m_logPath).size(), 15);
     }
 };
 

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "FaultSupport.h"
+#include "SerialPorts.h"
 #include "Subprocess.h"
 
 using namespace velmora::faults;
@@ -139,13 +140,12 @@ TEST_F(CliFaults, BurstOfCommandsOnOnePortLeavesItReadyForAFullUpload) {
     EXPECT_EQ(FramesAfterLastMark(log).size(), 15u);
 }
 
-TEST_F(CliFaults, PortsThatCannotBeOpenedExitTwoWithoutAnErrorReport) {
-    ASSERT_EQ(mkdir(File("folder").c_str(), 0755), 0);
-    WriteBytes(File("plain"), "not a terminal");
-    for (const std::string& path :
-         {File("folder"), File("plain"), File("absent"), std::string("/dev/null")}) {
-        ExpectOutcome(Cli({"delete", "--port", path, "--timeout", kTimeout}),
-                      "Unable to open serial port!", 2);
+TEST_F(CliFaults, PortsThatCannotBeOpenedExitTwoWithTheReasonWithoutAnErrorReport) {
+    for (const RefusedPath& port : MakeRefusedPaths(m_dir.Path())) {
+        const RunResult run = Cli({"delete", "--port", port.path, "--timeout", kTimeout});
+        ExpectOutcome(run, "Unable to open serial port!", 2);
+        const std::string reason = "velmora-cli: " + velmora::ShownPath(port.path) + ": " + port.reason;
+        EXPECT_NE(run.err.find("\n" + reason), std::string::npos) << run.err;
     }
     EXPECT_EQ(ReadBytes(File("plain")), "not a terminal");
 
@@ -156,8 +156,14 @@ TEST_F(CliFaults, PortsThatCannotBeOpenedExitTwoWithoutAnErrorReport) {
         {VELMORA_CLI_PATH, "delete", "--port", device.DevicePath(), "--timeout", "1500"},
         m_dir.Path());
     ASSERT_TRUE(velmora::testing::Eventually([&] { return LoggedFrameCount(log) == 1; }));
-    ExpectOutcome(Cli({"send", MakeTable(), "--port", device.DevicePath(), "--timeout", kTimeout}),
-                  "Unable to open serial port!", 2);
+    const RunResult run =
+        Cli({"send", MakeTable(), "--port", device.DevicePath(), "--timeout", kTimeout});
+    ExpectOutcome(run, "Unable to open serial port!", 2);
+    EXPECT_NE(run.err.find("velmora-cli: " + device.DevicePath() +
+                           ": held by another program: velmora-cli (pid " +
+                           std::to_string(holder.Pid()) + ")\n"),
+              std::string::npos)
+        << run.err;
     EXPECT_EQ(holder.Wait(), 4);  // its own silent device: "Communication error!"
     EXPECT_EQ(LoggedFrameCount(log), 1u);
 }

@@ -1,12 +1,14 @@
 // Shared by the window and command-line fault cases: what the process holds
 // (threads, descriptors, memory, processor time), the simulator's frame log,
-// small file systems mounted for a case, and a program left running meanwhile.
+// paths that are no port, small file systems mounted for a case, and a program
+// left running meanwhile.
 #pragma once
 
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -147,6 +149,29 @@ inline std::size_t LoggedFrameCount(const std::string& logPath) {
 // ---- Small file systems, mounted only by root -------------------------------
 
 // A tmpfs of `kibibytes` on `folder` for the life of the object.
+// A path that cannot be opened as a port, and how the reason for it begins.
+struct RefusedPath {
+    std::string path;
+    std::string reason;
+};
+
+// Makes, in `folder`, a folder, a regular file, a FIFO, a dangling link and
+// names of nothing (one with a control character), and adds /dev/null.
+inline std::vector<RefusedPath> MakeRefusedPaths(const std::string& folder) {
+    const std::string at = folder + "/";
+    std::filesystem::create_directory(at + "folder");
+    WriteBytes(at + "plain", "not a terminal");
+    mkfifo((at + "fifo").c_str(), 0644);
+    std::filesystem::create_symlink(at + "unplugged", at + "dangling");
+    return {{at + "folder", "not a serial device: it is a folder"},
+            {at + "plain", "not a serial device: it is a regular file"},
+            {at + "fifo", "not a serial device: it is a FIFO"},
+            {"/dev/null", "not a serial device: it is a device that is not a terminal"},
+            {at + "absent", "not present: no such device"},
+            {at + "dangling", "not present: it links to " + at + "unplugged, which does not"},
+            {at + "tab\tname", "not present"}};
+}
+
 class SmallTmpfs {
   public:
     SmallTmpfs(const std::string& folder, int kibibytes) : m_folder(folder) {
@@ -230,6 +255,8 @@ class BackgroundProgram {
     }
     BackgroundProgram(const BackgroundProgram&) = delete;
     BackgroundProgram& operator=(const BackgroundProgram&) = delete;
+
+    pid_t Pid() const { return m_pid; }
 
     // Its exit code; -1 when it did not exit normally.
     int Wait() {

@@ -13,6 +13,7 @@
 #include "DeviceFrame.h"
 #include "FaultSupport.h"
 #include "Profile.h"
+#include "SerialPorts.h"
 #include "Subprocess.h"
 
 using namespace velmora;
@@ -263,18 +264,18 @@ class WindowFaults : public QObject {
         QVERIFY(frames == UploadFramesOf(*dlg));
     }
 
-    void portsThatCannotBeOpenedSayUnableWithoutAnErrorBox() {
-        QVERIFY(QDir().mkdir("folder"));
-        WriteBytes(File("plain"), "not a terminal");
-        const std::vector<std::string> paths = {File("folder"), File("plain"), File("absent"),
-                                                "/dev/null"};
+    void portsThatCannotBeOpenedSayUnableAndWhyWithoutAnErrorBox() {
+        const std::vector<RefusedPath> refused = MakeRefusedPaths(m_dir->Path().toStdString());
         auto dlg = FullWindow();
-        for (const std::string& path : paths) {
-            WriteIni(path);
+        for (const RefusedPath& port : refused) {
+            WriteIni(port.path);
             for (const int command : {IDC_SEND, IDC_DST_DELETE}) {
                 m_boxes->Clear();
                 Click(*dlg, command);
                 QCOMPARE(Boxes(), QStringList{"Unable to open serial port!"});
+                const QString details = m_boxes->Boxes().front().details;
+                const QString reason = QString::fromStdString(ShownPath(port.path) + ": " + port.reason);
+                QVERIFY2(details.startsWith(reason), qPrintable(details));
                 QVERIFY(!dlg->IsTimerRunning(kReplyTimerId));
             }
         }
@@ -291,6 +292,10 @@ class WindowFaults : public QObject {
         m_boxes->Clear();
         Click(*dlg, IDC_SEND);
         QCOMPARE(Boxes(), QStringList{"Unable to open serial port!"});
+        QCOMPARE(m_boxes->Boxes().front().details,
+                 QString::fromStdString(device.DevicePath() +
+                                        ": held by another program: velmora-cli (pid " +
+                                        std::to_string(holder.Pid()) + ")"));
         QCOMPARE(holder.Wait(), 4);  // its own silent device: "Communication error!"
         QCOMPARE(LoggedFrameCount(log), std::size_t{1});
     }

@@ -1,5 +1,6 @@
-// Any text as a settings profile: reading never fails, a write changes one key
-// and keeps every other line byte for byte, and the written value reads back.
+// Any text as a settings profile: reading never fails; a write changes one key,
+// keeps every other line byte for byte and the byte-order mark, and the written
+// value reads back; a removal takes only lines of that key.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -58,20 +59,38 @@ std::string OtherCase(std::string name) {
     return name;
 }
 
-// Lines cut after each '\n'; the last one may lack it.
+// Lines cut after each "\r\n", "\n" or lone "\r"; the last one may lack its ending.
 std::vector<std::string_view> Lines(std::string_view text) {
     std::vector<std::string_view> lines;
     while (!text.empty()) {
-        const std::size_t newline = text.find('\n');
-        const std::size_t size = newline == std::string_view::npos ? text.size() : newline + 1;
+        std::size_t size = std::min(text.find_first_of("\r\n"), text.size());
+        if (size < text.size()) size += text.substr(size, 2) == "\r\n" ? 2 : 1;
         lines.push_back(text.substr(0, size));
         text.remove_prefix(size);
     }
     return lines;
 }
 
+// The line's ending, empty for a last line that lacks one.
+std::string_view Ending(std::string_view line) {
+    return line.substr(std::min(line.find_first_of("\r\n"), line.size()));
+}
+
 bool IsLineEnding(std::string_view text) {
-    return text == "\n" || text == "\r\n";
+    return text == "\n" || text == "\r\n" || text == "\r";
+}
+
+// The byte-order mark, which a write keeps and which belongs to no line.
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+std::string_view WithoutMark(std::string_view text) {
+    if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
+    return text;
+}
+
+bool IsKeyLine(std::string_view line, const std::string& key) {
+    const std::size_t equals = line.find('=');
+    return equals != std::string_view::npos && SameName(Trim(line.substr(0, equals)), key);
 }
 
 struct Names {
@@ -107,8 +126,9 @@ Names NamesIn(std::string_view text) {
 void CheckOnlyTheKeyChanged(std::string_view before, std::string_view after,
                             const std::string& sectionHeader, const std::string& key,
                             const std::string& valueText) {
-    const std::vector<std::string_view> old = Lines(before);
-    const std::vector<std::string_view> now = Lines(after);
+    FUZZ_CHECK(before.starts_with(kByteOrderMark) == after.starts_with(kByteOrderMark));
+    const std::vector<std::string_view> old = Lines(WithoutMark(before));
+    const std::vector<std::string_view> now = Lines(WithoutMark(after));
     std::size_t prefix = 0;
     while (prefix < old.size() && prefix < now.size() && old[prefix] == now[prefix]) ++prefix;
     std::size_t suffix = 0;
@@ -124,21 +144,15 @@ void CheckOnlyTheKeyChanged(std::string_view before, std::string_view after,
     // The changed line keeps its key text up to the '=' and its line ending.
     if (oldMid.size() == 1 && newMid.size() == 1) {
         const std::string_view line = oldMid.front();
-        const std::size_t equals = line.find('=');
-        if (equals != std::string_view::npos && SameName(Trim(line.substr(0, equals)), key)) {
-            // The ending: '\n' with a '\r' before it, or a '\r' that ends the file.
-            std::string_view body = line;
-            if (body.ends_with('\n')) body.remove_suffix(1);
-            if (body.ends_with('\r')) body.remove_suffix(1);
-            const std::string_view ending = line.substr(body.size());
-            FUZZ_CHECK(newMid.front() ==
-                       std::string(line.substr(0, equals + 1)) + valueText + std::string(ending));
+        if (IsKeyLine(line, key)) {
+            FUZZ_CHECK(newMid.front() == std::string(line.substr(0, line.find('=') + 1)) +
+                                             valueText + std::string(Ending(line)));
             return;
         }
     }
     // Otherwise nothing was removed: a last line without an ending got one.
     if (oldMid.size() == 1) {
-        FUZZ_CHECK(suffix == 0 && prefix + 1 == old.size() && !oldMid.front().ends_with('\n'));
+        FUZZ_CHECK(suffix == 0 && prefix + 1 == old.size() && Ending(oldMid.front()).empty());
         FUZZ_CHECK(!newMid.empty() && newMid.front().starts_with(oldMid.front()));
         FUZZ_CHECK(IsLineEnding(newMid.front().substr(oldMid.front().size())));
         newMid.erase(newMid.begin());
@@ -154,6 +168,27 @@ void CheckOnlyTheKeyChanged(std::string_view before, std::string_view after,
     FUZZ_CHECK(IsLineEnding(newMid.back().substr(keyLine.size())));
 }
 
+// The file after removing the key is the file before without some lines of that
+// key. A lone '\r' ending that came to stand before a blank "\n" line may have
+// become "\r\n", so that the blank line stays one.
+void CheckOnlyKeyLinesRemoved(std::string_view before, std::string_view after,
+                              const std::string& key) {
+    FUZZ_CHECK(before.starts_with(kByteOrderMark) == after.starts_with(kByteOrderMark));
+    const std::vector<std::string_view> old = Lines(WithoutMark(before));
+    const std::vector<std::string_view> now = Lines(WithoutMark(after));
+    const auto same = [](std::string_view now, std::string_view old) {
+        return now == old || (Ending(old) == "\r" && now == std::string(old) + "\n");
+    };
+    std::size_t kept = 0;
+    for (std::string_view line : old) {
+        if (kept < now.size() && same(now[kept], line))
+            ++kept;
+        else
+            FUZZ_CHECK(IsKeyLine(line, key));
+    }
+    FUZZ_CHECK(kept == now.size());
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -163,8 +198,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Profile profile(path);
 
     const Names names = NamesIn(before);
-    // Reading: the default only for a missing entry, and the same entry under
-    // any letter case.
+    // Reading: the default only for a missing entry or an empty value, and the
+    // same entry under any letter case.
     std::vector<std::optional<std::string>> read;
     for (const std::string& section : names.sections) {
         for (const std::string& key : names.keys) {
@@ -172,22 +207,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             FUZZ_CHECK(profile.GetProfileString(OtherCase(section), OtherCase(key)) == value);
             const int low = profile.GetProfileInt(section, key, -7);
             const int high = profile.GetProfileInt(section, key, 7);
-            FUZZ_CHECK(value ? low == high : (low == -7 && high == 7));
+            FUZZ_CHECK(value && !value->empty() ? low == high : (low == -7 && high == 7));
             read.push_back(value);
         }
     }
 
-    // Writing one of those entries, chosen and valued by the text itself.
+    // Writing or removing one of those entries, chosen and valued by the text itself.
     const std::size_t hash = std::hash<std::string>{}(before);
     const std::string& section = names.sections[hash % names.sections.size()];
     const std::string& key = names.keys[(hash / 7) % names.keys.size()];
-    const int value = static_cast<int>(static_cast<std::uint32_t>(hash >> 32));
-    FUZZ_CHECK(profile.WriteProfileInt(section, key, value));
-
-    const std::string after = velmora::fuzz::ReadWholeFile(path);
-    CheckOnlyTheKeyChanged(before, after, "[" + section + "]", key, std::to_string(value));
-    FUZZ_CHECK(profile.GetProfileInt(section, key, value ^ 1) == value);
-    FUZZ_CHECK(profile.GetProfileInt(OtherCase(section), OtherCase(key), value ^ 1) == value);
+    if ((hash >> 20) % 2 == 0) {
+        const int value = static_cast<int>(static_cast<std::uint32_t>(hash >> 32));
+        FUZZ_CHECK(profile.WriteProfileInt(section, key, value));
+        CheckOnlyTheKeyChanged(before, velmora::fuzz::ReadWholeFile(path), "[" + section + "]",
+                               key, std::to_string(value));
+        FUZZ_CHECK(profile.GetProfileInt(section, key, value ^ 1) == value);
+        FUZZ_CHECK(profile.GetProfileInt(OtherCase(section), OtherCase(key), value ^ 1) == value);
+    } else {
+        FUZZ_CHECK(profile.DeleteProfileKey(section, key));
+        CheckOnlyKeyLinesRemoved(before, velmora::fuzz::ReadWholeFile(path), key);
+        FUZZ_CHECK(!profile.GetProfileString(section, key));
+    }
 
     // Every other entry reads as it did.
     std::size_t i = 0;

@@ -33,7 +33,7 @@ class FakeWindowAndLink : public IUploadHost, public IUploadLink {
         m_timerRunning = false;
     }
     void RefreshControls() override { ++m_calls; }
-    void ShowBox(const std::string& text, BoxIcon icon) override {
+    void ShowBox(const std::string& text, BoxIcon icon, const std::string& /*details*/) override {
         ++m_calls;
         FUZZ_CHECK(++m_boxesInHandler == 1);
         if (text == "Unable to open serial port!") {

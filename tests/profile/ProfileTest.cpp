@@ -89,8 +89,8 @@ TEST_F(ProfileTest, IntegersAreReadFromTheLeadingDigits) {
         "h=- 5\ni=2147483647\nj=-2147483648\n");
     const auto get = [&](const char* key) { return profile_.GetProfileInt("Settings", key, 555); };
     EXPECT_EQ(get("a"), 12);
-    EXPECT_EQ(get("b"), 0);  // present but not a number: 0, not the default
-    EXPECT_EQ(get("c"), 0);
+    EXPECT_EQ(get("b"), 0);    // present but not a number: 0, not the default
+    EXPECT_EQ(get("c"), 555);  // empty: the default
     EXPECT_EQ(get("d"), -42);
     EXPECT_EQ(get("e"), 7);
     EXPECT_EQ(get("f"), INT_MAX);
@@ -116,12 +116,49 @@ TEST_F(ProfileTest, MalformedLinesAreSkipped) {
     EXPECT_EQ(profile_.GetProfileInt("Settings", "", -1), -1);
 }
 
-TEST_F(ProfileTest, FirstKeyInFileOrderWinsAndIsTheOneWritten) {
-    WriteIni("[Settings]\nPort=2\n[Other]\n[settings]\nPort=5\nTimeout=70\n");
+TEST_F(ProfileTest, OnlyTheFirstSectionOfANameCounts) {
+    WriteIni("[Settings]\nPort=2\nport=6\n\n[Other]\n[settings]\nPort=5\nTimeout=70\n");
     EXPECT_EQ(profile_.GetProfileInt("Settings", "Port", 1), 2);
-    EXPECT_EQ(profile_.GetProfileInt("Settings", "Timeout", 1), 70);
+    EXPECT_EQ(profile_.GetProfileInt("Settings", "Timeout", 1000), 1000);
     ASSERT_TRUE(profile_.WriteProfileInt("Settings", "Port", 8));
-    EXPECT_EQ(ReadIni(), "[Settings]\nPort=8\n[Other]\n[settings]\nPort=5\nTimeout=70\n");
+    ASSERT_TRUE(profile_.WriteProfileInt("Settings", "Timeout", 9));
+    EXPECT_EQ(ReadIni(),
+              "[Settings]\nPort=8\nport=6\nTimeout=9\n\n[Other]\n[settings]\nPort=5\nTimeout=70\n");
+    // Removing takes every line of the key from that section, so the default shows.
+    ASSERT_TRUE(profile_.DeleteProfileKey("SETTINGS", "PORT"));
+    EXPECT_EQ(ReadIni(), "[Settings]\nTimeout=9\n\n[Other]\n[settings]\nPort=5\nTimeout=70\n");
+    EXPECT_EQ(profile_.GetProfileInt("Settings", "Port", 1), 1);
+}
+
+TEST_F(ProfileTest, OnePairOfMatchingQuotesIsRemoved) {
+    WriteIni("[Settings]\na=\"5'\nb=\"\nc=\"\"\nd=\" 7 \"\ne=\"'x'\"\n");
+    const auto get = [&](const char* key) { return profile_.GetProfileString("Settings", key); };
+    EXPECT_EQ(get("a"), "\"5'");
+    EXPECT_EQ(get("b"), "\"");
+    EXPECT_EQ(get("c"), "");
+    EXPECT_EQ(get("d"), " 7 ");
+    EXPECT_EQ(get("e"), "'x'");
+    EXPECT_EQ(profile_.GetProfileInt("Settings", "c", 1), 1);
+}
+
+TEST_F(ProfileTest, WrittenStringsReadBackAsTheyWere) {
+    for (const std::string value : {"plain", " padded ", "\"quoted\"", "'it'", "it's", "a ; b", ""}) {
+        ASSERT_TRUE(profile_.WriteProfileString("Settings", "Name", value)) << value;
+        EXPECT_EQ(profile_.GetProfileString("Settings", "Name"), value);
+    }
+    const std::string before = ReadIni();
+    EXPECT_FALSE(profile_.WriteProfileString("Settings", "Name", "two\nlines"));
+    EXPECT_FALSE(profile_.WriteProfileString("Settings", "Name", std::string("nul\0", 4)));
+    for (const char* key : {"", " Name", "a=b", "[Name"})
+        EXPECT_FALSE(profile_.WriteProfileString("Settings", key, "x")) << key;
+    EXPECT_EQ(ReadIni(), before);
+
+    // Removing a key that is not there leaves the file alone, or absent.
+    ASSERT_TRUE(profile_.DeleteProfileKey("Settings", "Missing"));
+    EXPECT_EQ(ReadIni(), before);
+    fs::remove(profile_.Path());
+    ASSERT_TRUE(profile_.DeleteProfileKey("Settings", "Name"));
+    EXPECT_FALSE(fs::exists(profile_.Path()));
 }
 
 TEST_F(ProfileTest, FirstWriteCreatesTheFile) {
@@ -172,18 +209,28 @@ TEST_F(ProfileTest, WritingKeepsEveryOtherLineByteForByte) {
     EXPECT_EQ(profile_.GetProfileInt("Settings", "Timeout", 1000), 50);
 }
 
-TEST_F(ProfileTest, ALoneCarriageReturnEndingTheFileStaysOutOfItsLine) {
-    // A '\r' that ends the file ends its last line; a write completes that
-    // ending instead of leaving the '\r' in the line, where it would join the value.
-    WriteIni("[Other]\r\nName=800\r");
-    ASSERT_TRUE(profile_.WriteProfileInt("Settings", "Port", 3));
-    EXPECT_EQ(ReadIni(), "[Other]\r\nName=800\r\n[Settings]\r\nPort=3\r\n");
-    EXPECT_EQ(profile_.GetProfileString("Other", "Name"), "800");
-
-    WriteIni("[Settings]\nTimeout=5\r");
-    ASSERT_TRUE(profile_.WriteProfileInt("Settings", "Port", 3));
-    EXPECT_EQ(ReadIni(), "[Settings]\nTimeout=5\r\nPort=3\n");
-    EXPECT_EQ(profile_.GetProfileString("Settings", "Timeout"), "5");
+TEST_F(ProfileTest, WritesKeepTheByteOrderMarkAndTheLineEnds) {
+    struct Case {
+        const char* before;
+        const char* after;  // once Settings/Port is 5
+    };
+    const Case cases[] = {
+        {"\xEF\xBB\xBF", "\xEF\xBB\xBF[Settings]\nPort=5\n"},
+        {"[Settings]\rTimeout=7", "[Settings]\rTimeout=7\rPort=5\r"},
+        // A lone '\r' ending the file ends its last line; it does not become "\r\n".
+        {"[Other]\r\nName=800\r", "[Other]\r\nName=800\r[Settings]\r\nPort=5\r\n"},
+        // A lone '\r' before a blank "\n" line would swallow it: it becomes "\r\n".
+        {"[Settings]\rTimeout=7\n\n[Other]\r", "[Settings]\rTimeout=7\nPort=5\r\n\n[Other]\r"},
+    };
+    for (const Case& c : cases) {
+        WriteIni(c.before);
+        ASSERT_TRUE(profile_.WriteProfileInt("Settings", "Port", 5)) << c.before;
+        EXPECT_EQ(ReadIni(), c.after);
+        EXPECT_EQ(profile_.GetProfileInt("Settings", "Port", 1), 5) << c.after;
+    }
+    WriteIni("[Settings]\rPort=2\n\n");
+    ASSERT_TRUE(profile_.DeleteProfileKey("Settings", "Port"));
+    EXPECT_EQ(ReadIni(), "[Settings]\r\n\n");
 }
 
 TEST_F(ProfileTest, OnlyTheFirstMebibyteIsRead) {
@@ -200,13 +247,42 @@ TEST_F(ProfileTest, OnlyTheFirstMebibyteIsRead) {
 
 TEST_F(ProfileTest, PortsMapToDevicePaths) {
     EXPECT_EQ(ComPortPath(profile_, 1), "/dev/ttyS0");
-    WriteIni("[ports]\ncom2=/dev/ttyUSB1\nCOM3=\n");
+    WriteIni(
+        "[ports]\n"
+        "com1=/dev/ttyUSB0 ; the device behind COM1\n"
+        "com2=/dev/ttyUSB1\n"
+        "COM3=\n"
+        "COM4=\"/dev/serial/by-id/usb-My Adapter\"\t; quoted\n"
+        "COM5=/dev/odd;name\n"
+        "COM6='/dev/a ;b'\n"
+        "COM7= ; nothing but a comment\n");
+    EXPECT_EQ(ComPortPath(profile_, 1), "/dev/ttyUSB0");
     EXPECT_EQ(ComPortPath(profile_, 2), "/dev/ttyUSB1");
     EXPECT_EQ(ComPortPath(profile_, 3), "/dev/ttyS2");  // empty value: the default
+    EXPECT_EQ(ComPortPath(profile_, 4), "/dev/serial/by-id/usb-My Adapter");
+    EXPECT_EQ(ComPortPath(profile_, 5), "/dev/odd;name");
+    EXPECT_EQ(ComPortPath(profile_, 6), "/dev/a ;b");
+    EXPECT_EQ(ComPortPath(profile_, 7), "/dev/ttyS6");
     EXPECT_EQ(ComPortPath(profile_, 8), "/dev/ttyS7");
     // Out-of-range ports map the same way, to devices that will not open.
     EXPECT_EQ(ComPortPath(profile_, 0), "/dev/ttyS-1");
     EXPECT_EQ(ComPortPath(profile_, INT_MIN), "/dev/ttyS-2147483649");
+}
+
+TEST_F(ProfileTest, SetPortPathWritesWhatReadsBackAndRemovesTheDefault) {
+    const std::string before = "\xEF\xBB\xBF[Settings]\r\nPort=2\r\n";
+    WriteIni(before);
+    for (const std::string path : {"/dev/ttyUSB0", "/dev/a ;b", " /dev/x ", "'", "\"/dev/q\" ;c"}) {
+        ASSERT_TRUE(SetComPortPath(profile_, 2, path)) << path;
+        EXPECT_EQ(ComPortPath(profile_, 2), path);
+    }
+    EXPECT_FALSE(SetComPortPath(profile_, 2, "/dev/tty\nUSB0"));
+    EXPECT_EQ(ReadIni(), before + "[Ports]\r\nCOM2='\"/dev/q\" ;c'\r\n");
+    ASSERT_TRUE(SetComPortPath(profile_, 2, DefaultComPortPath(2)));
+    EXPECT_EQ(ReadIni(), before + "[Ports]\r\n");
+    ASSERT_TRUE(SetComPortPath(profile_, 3, "/dev/ttyACM0"));
+    ASSERT_TRUE(SetComPortPath(profile_, 3, ""));
+    EXPECT_EQ(ComPortPath(profile_, 3), "/dev/ttyS2");
 }
 
 }  // namespace

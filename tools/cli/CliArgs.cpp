@@ -22,8 +22,10 @@ struct CommandGrammar {
     std::string_view positional;  // the one positional argument, or empty for none
 };
 
-const std::vector<OptionSpec> kLinkOptions = {
-    {"--port", Arity::Value}, {"--timeout", Arity::Value}, {"--early", Arity::OptionalValue}};
+const std::vector<OptionSpec> kLinkOptions = {{"--port", Arity::Value},
+                                              {"--timeout", Arity::Value},
+                                              {"--early", Arity::OptionalValue},
+                                              {"--trace", Arity::Flag}};
 
 const std::vector<CommandGrammar>& Commands() {
     static const std::vector<CommandGrammar> commands = {
@@ -37,11 +39,12 @@ const std::vector<CommandGrammar>& Commands() {
          {}},
         {"send", Command::Send, kLinkOptions, "FILE"},
         {"delete", Command::Delete, kLinkOptions, {}},
+        {"ports", Command::Ports, {}, {}},
     };
     return commands;
 }
 
-constexpr std::string_view kCommandList = "commands: show, make, send, delete";
+constexpr std::string_view kCommandList = "commands: show, make, send, delete, ports";
 constexpr int kMaxComPort = 8;
 
 ParseResult Fail(std::string message) { return {std::nullopt, std::move(message)}; }
@@ -114,6 +117,7 @@ std::optional<std::string> ReadLinkOptions(const OptionValues& values, Options& 
         }
     }
     if (auto error = PositiveMs(values, "--timeout", options.timeoutMs)) return error;
+    options.trace = values.contains("--trace");
     if (const auto it = values.find("--early"); it != values.end()) {
         options.earlyGapMs = kDefaultEarlyGapMs;
         if (auto error = PositiveMs(values, "--early", options.earlyGapMs)) return error;
@@ -214,6 +218,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         case Command::Delete:
             error = ReadLinkOptions(values, options);
             break;
+        case Command::Ports:
         case Command::None:
             break;
     }
@@ -232,6 +237,8 @@ std::string HelpText(Command command) {
         "  --early[=GAP_MS]  judge an answer as soon as it has 15 bytes and no further\n"
         "                    byte came for GAP_MS (default 30); the timeout stays the\n"
         "                    upper bound\n"
+        "  --trace           every frame sent and every run of bytes received, in hex,\n"
+        "                    with the milliseconds since the start, on standard error\n"
         "Progress goes to standard error; the last line of standard output is the\n"
         "outcome. Exit codes: 0 \"Done!\", 1 usage or file error, 2 \"Unable to open\n"
         "serial port!\", 3 \"No reply!\", 4 \"Communication error!\".\n";
@@ -255,13 +262,21 @@ std::string HelpText(Command command) {
                    "  --output FILE     the .dst file to write (75 bytes)\n"
                    "  --force           overwrite FILE if it exists\n";
         case Command::Send:
-            return "usage: velmora-cli send FILE [--port P] [--timeout MS] [--early[=GAP_MS]]\n"
+            return "usage: velmora-cli send FILE [--port P] [--timeout MS] [--early[=GAP_MS]] "
+                   "[--trace]\n"
                    "Uploads the fifteen rows of a .dst file to the device.\n" +
                    kLinkHelp;
         case Command::Delete:
-            return "usage: velmora-cli delete [--port P] [--timeout MS] [--early[=GAP_MS]]\n"
+            return "usage: velmora-cli delete [--port P] [--timeout MS] [--early[=GAP_MS]] "
+                   "[--trace]\n"
                    "Sends the DST Delete frame to the device.\n" +
                    kLinkHelp;
+        case Command::Ports:
+            return "usage: velmora-cli ports\n"
+                   "Lists the serial devices present (stable names of /dev/serial/by-id first,\n"
+                   "then /dev/ttyUSB*, /dev/ttyACM* and the real /dev/ttyS*) with what the\n"
+                   "system knows of each, then the device of COM1 to COM8 by Velmora.ini in\n"
+                   "the current directory and whether it can be opened.\n";
         case Command::None:
             break;
     }
@@ -271,7 +286,14 @@ std::string HelpText(Command command) {
            "  make ...        build a .dst file from the time-zone database\n"
            "  send FILE ...   upload a .dst file to the device\n"
            "  delete ...      send the DST Delete frame to the device\n"
-           "Run velmora-cli COMMAND --help for the options of a command.\n";
+           "  ports           list the serial devices and the COM port mapping\n"
+           "Run velmora-cli COMMAND --help for the options of a command.\n"
+           "Exit codes:\n"
+           "  0  done (\"Done!\" for send and delete)\n"
+           "  1  usage or file error\n"
+           "  2  \"Unable to open serial port!\"\n"
+           "  3  \"No reply!\"\n"
+           "  4  \"Communication error!\"\n";
 }
 
 }  // namespace velmora::cli

@@ -8,7 +8,7 @@
 
 namespace velmora::cli {
 
-enum class Command { None, Show, Make, Send, Delete };
+enum class Command { None, Show, Make, Send, Delete, Ports };
 
 // Exit codes, relied upon by scripts.
 enum ExitCode : int {
@@ -39,6 +39,7 @@ struct Options {
     std::string portPath;
     std::optional<int> timeoutMs;
     std::optional<int> earlyGapMs;  // set when --early was given
+    bool trace = false;             // --trace
 };
 
 struct ParseResult {

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "LinkEvents.h"
@@ -22,16 +23,21 @@ CliHost::CliHost(const Profile& profile, LinkSettings settings, std::vector<DstR
       m_settings(std::move(settings)),
       m_records(std::move(records)),
       m_progress(progress),
-      m_timers([this](int id) { m_sequence.OnTimer(id); }),
+      m_timers([this](int id) { OnReplyTimer(id); }),
       m_uploadLink(m_link, *this,
                    [this](int portNumber) {
                        return m_settings.devicePath.empty() ? ComPortPath(m_profile, portNumber)
                                                             : m_settings.devicePath;
                    }),
-      m_sequence(*this, m_uploadLink) {
+      m_sequence(*this, *this) {
     m_gapTimer.setSingleShot(true);
     m_gapTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_gapTimer, &QTimer::timeout, this, [this] { OnGapElapsed(); });
+    if (m_settings.trace) m_trace.emplace(stderr);
+    m_traceRunTimer.setSingleShot(true);
+    m_traceRunTimer.setTimerType(Qt::PreciseTimer);
+    m_traceRunTimer.setInterval(ExchangeTrace::kRunGap);
+    connect(&m_traceRunTimer, &QTimer::timeout, this, [this] { m_trace->EndRun(); });
 }
 
 CliHost::~CliHost() {
@@ -67,7 +73,12 @@ void CliHost::KillTimer(int id) {
 
 void CliHost::RefreshControls() { m_progress.Show(m_sequence.AcknowledgedCount(), kMaxRows); }
 
-void CliHost::ShowBox(const std::string& text, BoxIcon) {
+void CliHost::ShowBox(const std::string& text, BoxIcon, const std::string& details) {
+    if (!details.empty()) {
+        m_progress.Finish();
+        std::fprintf(stderr, "velmora-cli: %s\n", details.c_str());
+        std::fflush(stderr);
+    }
     // Every box of the sequence ends its exchange.
     m_outcome = text;
     m_loop.quit();
@@ -78,6 +89,22 @@ std::vector<DstRecord> CliHost::ReadRecords() { return m_records; }
 int CliHost::Timeout() const { return m_settings.timeoutMs; }
 
 int CliHost::Port() const { return m_settings.portNumber; }
+
+bool CliHost::Open(int portNumber) { return m_uploadLink.Open(portNumber); }
+
+std::string CliHost::OpenFailure() const { return m_uploadLink.OpenFailure(); }
+
+bool CliHost::Start() { return m_uploadLink.Start(); }
+
+void CliHost::QueueWrite(const ByteString& frame, int count) {
+    if (m_trace) {
+        m_traceRunTimer.stop();
+        m_trace->Sent(frame.substr(0, static_cast<std::size_t>(std::max(count, 0))));
+    }
+    m_uploadLink.QueueWrite(frame, count);
+}
+
+void CliHost::Close() { m_uploadLink.Close(); }
 
 void CliHost::PostLinkMessage(const LinkMessage& message) {
     QCoreApplication::postEvent(this, new LinkMessageEvent(message));
@@ -106,6 +133,10 @@ void CliHost::OnLinkMessage(const LinkMessage& message) {
     // A message of a worker that has been stopped belongs to an exchange that is over.
     if (message.generation != m_link.Generation() || message.message != WM_LINK_RXCHAR) return;
     m_sequence.OnLinkRxChar(message.wParam, message.lParam);
+    if (m_trace) {
+        m_trace->Received(static_cast<unsigned char>(message.wParam & 0xFFU));
+        m_traceRunTimer.start();
+    }
     if (!m_settings.earlyGapMs) return;
     // A complete answer is judged once the line has stayed quiet for the gap; a
     // further byte makes it too long, and then the reply timer judges it.
@@ -117,7 +148,16 @@ void CliHost::OnLinkMessage(const LinkMessage& message) {
 
 void CliHost::OnGapElapsed() {
     KillTimer(kReplyTimerId);
-    m_sequence.OnTimer(kReplyTimerId);
+    OnReplyTimer(kReplyTimerId);
+}
+
+// What arrived is traced before it is judged.
+void CliHost::OnReplyTimer(int id) {
+    if (m_trace) {
+        m_traceRunTimer.stop();
+        m_trace->EndRun();
+    }
+    m_sequence.OnTimer(id);
 }
 
 }  // namespace velmora::cli

@@ -13,6 +13,7 @@
 
 #include "Profile.h"
 #include "Progress.h"
+#include "Trace.h"
 #include "SerialLink.h"
 #include "UploadSequence.h"
 #include "WindowTimers.h"
@@ -24,9 +25,12 @@ struct LinkSettings {
     std::string devicePath;  // empty: COMn through the profile's "Ports" section
     int timeoutMs = 1000;
     std::optional<int> earlyGapMs;  // judge a complete answer after this quiet gap
+    bool trace = false;             // every frame and every run of bytes on standard error
 };
 
-class CliHost : public QObject, public IUploadHost, public ILinkOwner {
+// The sequence's link is the host itself, which hands everything on to the
+// serial link and traces what is written.
+class CliHost : public QObject, public IUploadHost, public IUploadLink, public ILinkOwner {
 public:
     CliHost(const Profile& profile, LinkSettings settings, std::vector<DstRecord> records,
             ProgressReporter& progress);
@@ -39,10 +43,16 @@ public:
     void SetTimer(int id, int milliseconds) override;
     void KillTimer(int id) override;
     void RefreshControls() override;
-    void ShowBox(const std::string& text, BoxIcon icon) override;
+    void ShowBox(const std::string& text, BoxIcon icon, const std::string& details) override;
     std::vector<DstRecord> ReadRecords() override;
     int Timeout() const override;
     int Port() const override;
+
+    bool Open(int portNumber) override;
+    std::string OpenFailure() const override;
+    bool Start() override;
+    void QueueWrite(const ByteString& frame, int count) override;
+    void Close() override;
 
     void PostLinkMessage(const LinkMessage& message) override;
     void ReportLinkError(const std::string& text, bool fromWorker) override;
@@ -54,6 +64,7 @@ private:
     std::string Run(void (UploadSequence::*start)());
     void OnLinkMessage(const LinkMessage& message);
     void OnGapElapsed();
+    void OnReplyTimer(int id);
 
     const Profile& m_profile;
     LinkSettings m_settings;
@@ -61,6 +72,8 @@ private:
     ProgressReporter& m_progress;
     CWindowTimers m_timers;
     QTimer m_gapTimer;
+    std::optional<ExchangeTrace> m_trace;
+    QTimer m_traceRunTimer;  // ends a traced run of received bytes
     QEventLoop m_loop;
     std::optional<std::string> m_outcome;
     CSerialLink m_link;

@@ -11,6 +11,7 @@
 #include "DateFile.h"
 #include "Profile.h"
 #include "ReplaceFile.h"
+#include "SerialPorts.h"
 #include "ZoneTable.h"
 
 namespace velmora::cli {
@@ -62,6 +63,29 @@ int RunMake(const Options& options) {
     return kExitDone;
 }
 
+int RunPorts(const Options& /*options*/) {
+    const std::vector<SerialDevice> devices = ListSerialDevices();
+    std::printf("Serial devices:\n");
+    if (devices.empty()) std::printf("  (none found)\n");
+    for (const SerialDevice& device : devices) {
+        std::printf("  %s", ShownPath(device.path).c_str());
+        if (!device.description.empty()) std::printf("  %s", ShownPath(device.description).c_str());
+        std::printf("\n");
+    }
+
+    const Profile profile(ProfilePathIn(CurrentDirectory()));
+    std::printf("COM ports of %s:\n", ShownPath(profile.Path()).c_str());
+    for (int port = 1; port <= 8; ++port) {
+        const std::string key = "COM" + std::to_string(port);
+        const std::string path = ComPortPath(profile, port);
+        const bool mapped = profile.GetProfileString("Ports", key).has_value();
+        std::printf("  %s  %s  (%s) %s\n", key.c_str(), ShownPath(path).c_str(),
+                    mapped ? "[Ports]" : "default", DescribePresence(path).c_str());
+    }
+    std::fflush(stdout);
+    return kExitDone;
+}
+
 int RunExchange(const Options& options) {
     const Profile profile(ProfilePathIn(CurrentDirectory()));
     LinkSettings settings;
@@ -80,6 +104,7 @@ int RunExchange(const Options& options) {
         return Fail("\"Timeout\" in " + profile.Path() + " is " +
                     std::to_string(settings.timeoutMs) + "; give --timeout MS");
     settings.earlyGapMs = options.earlyGapMs;
+    settings.trace = options.trace;
 
     // The records the window would send after opening the file in day-first order.
     std::vector<DstRecord> records;
@@ -89,7 +114,8 @@ int RunExchange(const Options& options) {
         for (const DstRow& row : FileBytesToRows(bytes, 0)) records.push_back(RowToRecord(row, 0));
     }
 
-    ProgressReporter progress(stderr, isatty(STDERR_FILENO) == 1);
+    // A bar redrawn in place would garble the trace's lines.
+    ProgressReporter progress(stderr, isatty(STDERR_FILENO) == 1 && !options.trace);
     CliHost host(profile, std::move(settings), std::move(records), progress);
     const std::string outcome =
         options.command == Command::Send ? host.RunUpload() : host.RunDstDelete();

@@ -10,6 +10,8 @@ namespace velmora::cli {
 
 int RunShow(const Options& options);
 int RunMake(const Options& options);
+// The serial devices present and the COM port mapping of Velmora.ini.
+int RunPorts(const Options& options);
 // send and delete; needs a QCoreApplication.
 int RunExchange(const Options& options);
 

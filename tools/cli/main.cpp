@@ -25,6 +25,7 @@ int main(int argc, char** argv) {
     }
     if (options.command == Command::Show) return RunShow(options);
     if (options.command == Command::Make) return RunMake(options);
+    if (options.command == Command::Ports) return RunPorts(options);
     QCoreApplication app(argc, argv);
     return RunExchange(options);
 }

@@ -30,13 +30,8 @@ using namespace std::chrono_literals;
 // Generous: the tests also run under ThreadSanitizer on a busy machine.
 constexpr auto kDeadline = 10s;
 
-// The line settings the main window always opens the link with.
-constexpr int kBaud = 1200;
-constexpr char kParity = 'N';
-constexpr int kDataBits = 8;
-constexpr int kStopBits = 1;
-constexpr std::uint32_t kEventMask = EV_RXCHAR | EV_CTS;
-constexpr int kBufferSize = 512;
+constexpr std::uint32_t kEventMask = kUploadLine.eventMask;
+constexpr int kBufferSize = kUploadLine.writeBufferSize;
 
 // The device side is the master; the link opens the slave by its path. The
 // fixture keeps a slave descriptor of its own to look at the line's state
@@ -176,8 +171,10 @@ private:
 
 inline bool OpenLink(CSerialLink& link, ILinkOwner& owner, const std::string& path, int port,
                      std::uint32_t eventMask = kEventMask, int bufferSize = kBufferSize) {
-    return link.Open(&owner, path, port, kBaud, kParity, kDataBits, kStopBits, eventMask,
-                     bufferSize);
+    LineSettings line = kUploadLine;
+    line.eventMask = eventMask;
+    line.writeBufferSize = bufferSize;
+    return link.Open(&owner, path, port, line);
 }
 
 // Starts the worker and makes sure it runs: the worker purges the port when it

@@ -28,10 +28,12 @@ TEST(LifecycleTest, OpenRefusesWhatIsNotAFreeTerminalWithoutAReport) {
         std::filesystem::temp_directory_path() / ("velmora-link-" + std::to_string(getpid()));
     ASSERT_TRUE(std::ofstream(regular).good());
 
-    for (const std::string& path :
-         {std::string("/dev/velmora-no-such-port"), std::string("/tmp"), regular.string()}) {
+    const std::pair<std::string, int> refused[] = {
+        {"/dev/velmora-no-such-port", ENOENT}, {"/tmp", EISDIR}, {regular.string(), ENOTTY}};
+    for (const auto& [path, error] : refused) {
         SCOPED_TRACE(path);
         EXPECT_FALSE(OpenLink(link, owner, path, 2));
+        EXPECT_EQ(link.OpenError(), error);
         EXPECT_FALSE(link.IsOpen());
         EXPECT_FALSE(link.Start());
     }
@@ -40,6 +42,7 @@ TEST(LifecycleTest, OpenRefusesWhatIsNotAFreeTerminalWithoutAReport) {
 
     PtyDevice device;
     EXPECT_TRUE(OpenLink(link, owner, device.Path(), 2));
+    EXPECT_EQ(link.OpenError(), 0);
     EXPECT_TRUE(owner.Reports().empty());
 }
 
@@ -51,6 +54,7 @@ TEST(LifecycleTest, HeldDeviceIsRefusedUntilReleased) {
 
     ASSERT_TRUE(OpenLink(holder, owner, device.Path(), 1));
     EXPECT_FALSE(OpenLink(link, owner, device.Path(), 1));
+    EXPECT_EQ(link.OpenError(), EBUSY);
     holder.Close();
     ASSERT_TRUE(OpenLink(link, owner, device.Path(), 1));
     link.Close();

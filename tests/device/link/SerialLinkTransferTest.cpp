@@ -102,22 +102,15 @@ TEST_F(TransferTest, OpenSetsRaw1200BaudEightNoneOneWithoutFlowControl) {
 }
 
 TEST_F(TransferTest, RefusedSettingIsReportedOnceAndThePortStaysUsable) {
-    struct Setting {
-        int baud;
-        char parity;
-        int dataBits;
-        int stopBits;
-    };
-    const Setting refused[] = {{12345, 'N', 8, 1},
-                               {1200, 'X', 8, 1},
-                               {1200, 'N', 9, 1},
-                               {1200, 'N', 8, 3},
-                               {0, 'N', 8, 1}};
+    const LineSettings refused[] = {{12345, 'N', 8, 1, kEventMask, kBufferSize},
+                                    {1200, 'X', 8, 1, kEventMask, kBufferSize},
+                                    {1200, 'N', 9, 1, kEventMask, kBufferSize},
+                                    {1200, 'N', 8, 3, kEventMask, kBufferSize},
+                                    {0, 'N', 8, 1, kEventMask, kBufferSize}};
     std::size_t opened = 0;
-    for (const Setting& setting : refused) {
+    for (const LineSettings& setting : refused) {
         SCOPED_TRACE(setting.baud);
-        ASSERT_TRUE(link.Open(&owner, device.Path(), 4, setting.baud, setting.parity,
-                              setting.dataBits, setting.stopBits, kEventMask, kBufferSize));
+        ASSERT_TRUE(link.Open(&owner, device.Path(), 4, setting));
         EXPECT_TRUE(link.IsOpen());
         const std::vector<ErrorReport> reports = owner.Reports();
         ASSERT_EQ(reports.size(), ++opened);
