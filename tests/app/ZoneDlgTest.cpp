@@ -106,7 +106,6 @@ class ZoneDlgTest : public QObject {
         QVERIFY(openAfterReturn);
         QCOMPARE(noMatch, QStringLiteral("Choose a time zone."));
         QCOMPARE(RowTexts(Dlg()), QStringList{"05/03/2027 29/10/2027"});
-        QVERIFY(!Dlg().IsTableChanged());
         QVERIFY(m_scratch->boxes.Boxes().empty());
     }
 
@@ -153,6 +152,9 @@ class ZoneDlgTest : public QObject {
                 if (item->data().toInt() == ID_FILE_NEW_FROM_ZONE) {
                     QCOMPARE(item->text(), QStringLiteral("New from Time Zone..."));
                     item->trigger();
+                    // The bar runs its command once it has let go of the
+                    // keyboard; the dialog lives inside that queued call.
+                    QCoreApplication::processEvents();
                     return;
                 }
             }
