@@ -287,6 +287,14 @@ bool RewriteProfile(const std::string& path, std::string_view section, std::stri
 
     std::string out(document.byteOrderMark);
     out.reserve(file.text.size() + section.size() + key.size() + 32);
+    // Line bodies hold no '\r', so `out` ending in '\r' ends in a lone-'\r' line
+    // end. Before a blank line ending in '\n' (now next to it after a line was
+    // added or removed) that ending becomes "\r\n", or the two would read as one
+    // "\r\n" and the blank line would vanish.
+    const auto appendEnding = [&](std::string_view ending) {
+        if (ending.starts_with('\n') && out.ends_with('\r')) out += '\n';
+        out.append(ending);
+    };
     bool lineOpen = false;  // the last line copied lacks its ending
     const auto addLine = [&](std::string_view first, std::string_view second,
                              std::string_view third) {
@@ -304,7 +312,7 @@ bool RewriteProfile(const std::string& path, std::string_view section, std::stri
         } else {
             out.append(line.body);
         }
-        out.append(line.ending);
+        appendEnding(line.ending);
         lineOpen = line.ending.empty();
         if (adding && place.sectionEnd == i) addLine(key, "=", *storedValue);
     }
