@@ -77,7 +77,8 @@ class CMainDlg : public QDialog, public IUploadHost, public ILinkOwner {
 
     // ILinkOwner
     void PostLinkMessage(const LinkMessage& message) override;
-    void ReportLinkError(const std::string& text, bool fromWorker) override;
+    void ReportLinkError(const std::string& text, bool fromWorker,
+                         std::uint64_t generation) override;
 
     void done(int result) override;
 

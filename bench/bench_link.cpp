@@ -30,7 +30,7 @@ public:
         ++m_nReceived;
         m_arrived.notify_one();
     }
-    void ReportLinkError(const std::string&, bool) override {}
+    void ReportLinkError(const std::string&, bool, std::uint64_t) override {}
 
     void WaitFor(long count) {
         std::unique_lock lock(m_mutex);

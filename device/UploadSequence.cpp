@@ -42,11 +42,7 @@ void UploadSequence::OnSend() {
     m_host.RefreshControls();
     m_replyBuffer.clear();
 
-    if (!m_link.Open(m_host.Port())) {
-        m_host.ShowBox(kUnableToOpen, BoxIcon::Error, m_link.OpenFailure());
-        return;
-    }
-    m_link.Start();
+    if (!OpenAndStart()) return;
     m_nSingleCommandMode = 0;
     StartReplyTimer(m_host);
     m_link.QueueWrite(m_frameList.front(), static_cast<int>(kFrameSize));
@@ -54,11 +50,7 @@ void UploadSequence::OnSend() {
 
 void UploadSequence::OnDstDelete() {
     m_replyBuffer.clear();
-    if (!m_link.Open(m_host.Port())) {
-        m_host.ShowBox(kUnableToOpen, BoxIcon::Error, m_link.OpenFailure());
-        return;
-    }
-    m_link.Start();
+    if (!OpenAndStart()) return;
     const ByteString frame = DstDeleteFrame();
     m_nSingleCommandMode = 1;
     StartReplyTimer(m_host);
@@ -109,6 +101,16 @@ void UploadSequence::OnTimer(int timerId) {
     m_nProgress = 0;
     m_host.RefreshControls();
     m_replyBuffer.clear();
+}
+
+// A worker that cannot start would leave a silent line: the port counts as unusable.
+bool UploadSequence::OpenAndStart() {
+    const bool ready = m_link.Open(m_host.Port()) && m_link.Start();
+    if (!ready) {
+        m_link.Close();
+        m_host.ShowBox(kUnableToOpen, BoxIcon::Error, m_link.OpenFailure());
+    }
+    return ready;
 }
 
 void UploadSequence::SendNextFrame() {

@@ -77,11 +77,14 @@ class UploadWiringTest : public QObject {
         QCOMPARE(dlg->Upload().ReplyBuffer(), expected);
     }
 
-    void workerErrorsAreShownOnTheUiThread() {
+    void workerErrorsAreShownOnTheUiThreadUnlessTheWorkerWasStopped() {
         auto dlg = OpenMainDlg();
         CMainDlg* owner = dlg.get();
-        std::thread worker(
-            [owner] { owner->ReportLinkError("WARNING:  ReadFile() Failed", true); });
+        const std::uint64_t current = dlg->Link().Generation();
+        std::thread worker([owner, current] {
+            owner->ReportLinkError("WARNING:  WriteFile() Failed", true, current - 1);
+            owner->ReportLinkError("WARNING:  ReadFile() Failed", true, current);
+        });
         worker.join();
         QVERIFY(m_boxes->Boxes().empty());
         QCoreApplication::processEvents();
@@ -90,7 +93,7 @@ class UploadWiringTest : public QObject {
         QCOMPARE(m_boxes->Boxes()[0].text, QStringLiteral("WARNING:  ReadFile() Failed"));
         QCOMPARE(m_boxes->Boxes()[0].type, MB_OK | MB_ICONERROR);
 
-        dlg->ReportLinkError("from Open", false);
+        dlg->ReportLinkError("from Open", false, current);
         QCOMPARE(m_boxes->Texts().last(), QStringLiteral("from Open"));
     }
 

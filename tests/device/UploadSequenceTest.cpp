@@ -47,7 +47,7 @@ public:
     std::string OpenFailure() const override { return "/dev/fake: the reason"; }
     bool Start() override {
         ++starts;
-        return true;
+        return startSucceeds;
     }
     void QueueWrite(const ByteString& frame, int count) override {
         EXPECT_TRUE(isOpen);
@@ -62,6 +62,7 @@ public:
 
     std::function<ByteString(std::size_t)> device;
     bool openSucceeds = true;
+    bool startSucceeds = true;
     bool isOpen = false;
     int starts = 0;
     std::vector<int> openedPorts;
@@ -283,6 +284,20 @@ TEST_F(UploadSequenceTest, ATakeoverThatCannotOpenLeavesTheOldTimerToJudge) {
     // The emptied buffer is judged by the delete's rules.
     EXPECT_EQ(host.boxes, (std::vector<Box>{kUnableToOpen, kCommError}));
     EXPECT_EQ(link.written.size(), 1U);
+}
+
+// A worker that never started would leave the line silent: "No reply!" for a
+// device that was never asked.
+TEST_F(UploadSequenceTest, AWorkerThatCannotStartIsAPortThatCannotBeUsed) {
+    link.startSucceeds = false;
+    for (const bool send : {true, false}) {
+        host.boxes.clear();
+        send ? sequence.OnSend() : sequence.OnDstDelete();
+        EXPECT_EQ(host.boxes, std::vector<Box>{kUnableToOpen});
+        EXPECT_FALSE(host.timerDue);
+        EXPECT_FALSE(link.isOpen);
+    }
+    EXPECT_TRUE(link.written.empty());
 }
 
 TEST_F(UploadSequenceTest, SendThatCannotOpenWritesNothingAndShowsOne) {

@@ -105,6 +105,7 @@ private:
 struct ErrorReport {
     std::string text;
     bool fromWorker = false;
+    std::uint64_t generation = 0;
 };
 
 class RecordingOwner : public ILinkOwner {
@@ -115,11 +116,18 @@ public:
         m_messages.push_back(message);
         m_changed.notify_all();
     }
-    void ReportLinkError(const std::string& text, bool fromWorker) override {
-        std::lock_guard lock(m_mutex);
-        m_reports.push_back({text, fromWorker});
-        m_changed.notify_all();
+    void ReportLinkError(const std::string& text, bool fromWorker,
+                         std::uint64_t generation) override {
+        {
+            std::lock_guard lock(m_mutex);
+            m_reports.push_back({text, fromWorker, generation});
+            m_changed.notify_all();
+        }
+        if (onReport) onReport();
     }
+
+    // Run after each report, as a box with an event loop of its own might.
+    std::function<void()> onReport;
 
     // From now on every message counts as late.
     void Seal() {
