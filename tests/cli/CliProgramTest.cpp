@@ -205,6 +205,15 @@ TEST_F(CliProgram, DeleteJudgesItsOneAnswerByTheDeleteRules) {
     }
 }
 
+// Its exit hangs up the line: the answer must have been read before.
+TEST_F(CliProgram, ASimulatorThatExitsAfterAnsweringHasItsAnswerRead) {
+    for (int run = 0; run < 3; ++run) {
+        Simulator device({"--exit-after", "1"});
+        ExpectOutcome(Cli({"delete", "--port", device.DevicePath(), "--timeout", kTimeout}),
+                      "Done!", 0);
+    }
+}
+
 TEST_F(CliProgram, PortsThatCannotBeOpenedExitTwo) {
     const std::string table = MakeBerlin();
     ExpectOutcome(Cli({"send", table, "--port", "/dev/velmora-no-such-port"}),

@@ -348,7 +348,6 @@ private:
     }
 
     // False when a stop came before everything was written, or on an error.
-    // False when a stop came before everything was written, or on an error.
     bool WriteAll(const char* data, std::size_t count) {
         while (count > 0) {
             const ssize_t put = write(m_master, data, count);
@@ -409,11 +408,17 @@ private:
 
     // Closing the master hangs up the terminal and throws away whatever the
     // client has not read yet, so give the last answer a moment to be read.
+    // Written bytes reach the terminal's input queue a little after the write,
+    // so one look at an empty queue proves nothing: it must stay empty a while.
     void WaitUntilDelivered() const {
-        for (int tries = 0; tries < 100; ++tries) {
+        constexpr long kStepMs = 10;
+        constexpr int kEmptySteps = 10;
+        int empty = 0;
+        for (int tries = 0; tries < 300 && empty < kEmptySteps; ++tries) {
             int queued = 0;
-            if (ioctl(m_slave, FIONREAD, &queued) != 0 || queued == 0) return;
-            if (!Wait(20)) return;
+            if (ioctl(m_slave, FIONREAD, &queued) != 0) return;
+            empty = queued == 0 ? empty + 1 : 0;
+            if (!Wait(kStepMs)) return;
         }
     }
 
