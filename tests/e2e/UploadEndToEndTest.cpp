@@ -3,35 +3,26 @@
 // simulator's log must show the fifteen frames byte for byte in slot order.
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include "DateFile.h"
+#include "Files.h"
 #include "DeviceFrame.h"
 #include "MainDlg.h"
 #include "MessageBox.h"
 #include "Resources.h"
+#include "Subprocess.h"
 
 using namespace velmora;
 
 namespace {
 
-// One line of the simulator's log: "<ms> <12 bytes in hex>".
-QByteArray FrameFromLogLine(const QByteArray& line) {
-    const QList<QByteArray> fields = line.simplified().split(' ');
-    QByteArray bytes;
-    for (qsizetype i = 1; i < fields.size(); ++i) bytes.append(QByteArray::fromHex(fields[i]));
-    return bytes;
-}
-
 QList<QByteArray> LoggedFrames(const QString& logPath) {
-    QFile log(logPath);
     QList<QByteArray> frames;
-    if (!log.open(QIODevice::ReadOnly)) return frames;
-    for (const QByteArray& line : log.readAll().split('\n')) {
-        if (!line.trimmed().isEmpty()) frames.append(FrameFromLogLine(line));
+    for (const std::string& frame : test::FramesAfterLastMark(logPath.toStdString())) {
+        frames.append(QByteArray(frame.data(), qsizetype(frame.size())));
     }
     return frames;
 }
@@ -53,36 +44,23 @@ class UploadEndToEnd : public QObject {
 private:
     QTemporaryDir m_dir;
     QString m_oldDir;
-    QProcess m_devsim;
+    std::unique_ptr<test::Simulator> m_devsim;
     QString m_logPath;
     QStringList m_boxes;
 
     // Starts the simulator with `extra` options and writes a Velmora.ini that
     // sends COM1 to it with the given timeout.
-    void StartDevice(const QStringList& extra, int timeoutMs) {
+    void StartDevice(const std::vector<std::string>& extra, int timeoutMs) {
         m_logPath = m_dir.filePath("frames.log");
         QFile::remove(m_logPath);
-        m_devsim.start(VELMORA_DEVSIM_PATH,
-                       QStringList{"--log", m_logPath, "--stdin-lifeline"} + extra);
-        QVERIFY(m_devsim.waitForStarted());
-        QVERIFY(m_devsim.waitForReadyRead(5000));
-        const QString device = QString::fromLocal8Bit(m_devsim.readLine()).trimmed();
-        QVERIFY(device.startsWith("/dev/"));
-        QFile ini(m_dir.filePath("Velmora.ini"));
-        QVERIFY(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        ini.write(QStringLiteral("[Settings]\nPort=1\nTimeout=%1\nDate Format=0\n\n[Ports]\nCOM1=%2\n")
-                      .arg(timeoutMs)
-                      .arg(device)
-                      .toLocal8Bit());
+        std::vector<std::string> args{"--log", m_logPath.toStdString()};
+        args.insert(args.end(), extra.begin(), extra.end());
+        m_devsim = std::make_unique<test::Simulator>(args);
+        test::WriteVelmoraIni(m_dir.filePath("Velmora.ini").toStdString(), m_devsim->DevicePath(),
+                              timeoutMs);
     }
 
-    void StopDevice() {
-        m_devsim.closeWriteChannel();
-        if (!m_devsim.waitForFinished(5000)) {
-            m_devsim.kill();
-            m_devsim.waitForFinished();
-        }
-    }
+    void StopDevice() { m_devsim.reset(); }
 
     // A window in the test folder with the sample table opened from a file.
     std::unique_ptr<CMainDlg> OpenWindowWithTable() {

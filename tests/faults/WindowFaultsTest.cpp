@@ -19,6 +19,7 @@
 
 using namespace velmora;
 using namespace velmora::faults;
+using velmora::test::BackgroundProgram;
 using velmora::test::Simulator;
 
 namespace {
@@ -90,8 +91,7 @@ class WindowFaults : public QObject {
 
     // COM1 goes to `device`; the timeout is read when a window starts.
     static void WriteIni(const std::string& device, int timeoutMs = kTimeoutMs) {
-        WriteBytes("Velmora.ini", "[Settings]\nPort=1\nTimeout=" + std::to_string(timeoutMs) +
-                                      "\nDate Format=0\n\n[Ports]\nCOM1=" + device + "\n");
+        test::WriteVelmoraIni("Velmora.ini", device, timeoutMs);
     }
 
     // Qt's thread pool starts threads of its own for painting (each with a
@@ -279,7 +279,7 @@ class WindowFaults : public QObject {
             if (box.title == "Application Error") QTest::qWait(3 * kTimeoutMs);
         });
         {
-            const velmora::testing::AlteredSetAttr port([](termios& settings) { cfsetspeed(&settings, B9600); });
+            const velmora::test::AlteredSetAttr port([](termios& settings) { cfsetspeed(&settings, B9600); });
             Click(*dlg, IDC_SEND);
         }
         QTRY_VERIFY_WITH_TIMEOUT(Boxes().size() >= 2, kOutcomeMs);

@@ -13,7 +13,7 @@
 extern "C" int __real_tcsetattr(int fd, int action, const termios* settings);
 extern "C" int __real_poll(pollfd* fds, nfds_t count, int timeout);
 
-namespace velmora::testing {
+namespace velmora::test {
 namespace {
 
 std::mutex g_alterMutex;
@@ -43,9 +43,9 @@ HangUpWhenReadable::HangUpWhenReadable(const std::string& path) {
 
 HangUpWhenReadable::~HangUpWhenReadable() { g_hungUpDevice.store(0); }
 
-}  // namespace velmora::testing
+}  // namespace velmora::test
 
-using namespace velmora::testing;
+using namespace velmora::test;
 
 extern "C" int __wrap_tcsetattr(int fd, int action, const termios* settings) {
     std::function<void(termios&)> alter;

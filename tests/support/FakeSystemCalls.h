@@ -9,7 +9,7 @@
 #include <functional>
 #include <string>
 
-namespace velmora::testing {
+namespace velmora::test {
 
 // While one lives, tcsetattr applies the settings as `alter` changes them and
 // still reports success: a port that took only some of the changes.
@@ -31,4 +31,4 @@ public:
     HangUpWhenReadable& operator=(const HangUpWhenReadable&) = delete;
 };
 
-}  // namespace velmora::testing
+}  // namespace velmora::test

@@ -21,11 +21,12 @@
 #include <vector>
 
 #include "DeviceFrame.h"
+#include "FrameAssembler.h"
 
 namespace {
 
 using velmora::ByteString;
-using velmora::FrameChecksum;
+using velmora::FrameAssembler;
 using velmora::kFrameSize;
 using velmora::kReplySize;
 
@@ -167,39 +168,6 @@ bool ParseOptions(int argc, char** argv, Options& options) {
     }
     return true;
 }
-
-// Collects received bytes into frames. Bytes before a 0x7E are skipped, and a
-// 0x7E that does not start a frame with a zero checksum is skipped too, so the
-// simulator finds its way back after garbage or a torn frame.
-class FrameAssembler {
-public:
-    std::vector<ByteString> Feed(const char* data, std::size_t count) {
-        m_pending.append(data, count);
-        std::vector<ByteString> frames;
-        for (;;) {
-            const std::size_t start = m_pending.find('\x7E');
-            if (start == ByteString::npos) {
-                m_pending.clear();
-                break;
-            }
-            m_pending.erase(0, start);
-            if (m_pending.size() < kFrameSize) {
-                break;
-            }
-            const ByteString candidate = m_pending.substr(0, kFrameSize);
-            if (FrameChecksum(candidate) == 0) {
-                frames.push_back(candidate);
-                m_pending.erase(0, kFrameSize);
-            } else {
-                m_pending.erase(0, 1);
-            }
-        }
-        return frames;
-    }
-
-private:
-    ByteString m_pending;
-};
 
 ByteString ComposeAnswer(const ByteString& frame, Answer answer, long floodBytes) {
     ByteString good = frame + "OK" + '\0';

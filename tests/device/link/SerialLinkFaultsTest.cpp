@@ -9,7 +9,7 @@
 #include "FakeSystemCalls.h"
 #include "LinkTestSupport.h"
 
-namespace velmora::testing {
+namespace velmora::test {
 namespace {
 
 struct PartialSettings {
@@ -118,4 +118,4 @@ TEST(LinkFaultsTest, AnOwnerThatClosesTheLinkDuringOpensReportGetsFalse) {
 }
 
 }  // namespace
-}  // namespace velmora::testing
+}  // namespace velmora::test

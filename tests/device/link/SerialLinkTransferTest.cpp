@@ -5,7 +5,7 @@
 
 #include "LinkTestSupport.h"
 
-namespace velmora::testing {
+namespace velmora::test {
 namespace {
 
 class TransferTest : public ::testing::Test {
@@ -138,4 +138,4 @@ TEST(FormatErrorTest, ComposesTheWarningText) {
 }
 
 }  // namespace
-}  // namespace velmora::testing
+}  // namespace velmora::test
