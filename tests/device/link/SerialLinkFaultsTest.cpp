@@ -1,6 +1,5 @@
-// A port that takes only part of its settings, a hang-up with bytes still
-// waiting, a write that the line never takes, and an owner that closes the link
-// while it shows Open's report.
+// A port that takes only part of its settings, and an owner that closes the
+// link while it shows Open's report.
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -66,42 +65,6 @@ INSTANTIATE_TEST_SUITE_P(
         PartialSettings{"DataBits", Line(7, 'N'), nullptr, "data bits"},
         PartialSettings{"Parity", Line(8, 'E'), nullptr, "parity"}),
     CaseName());
-
-TEST(LinkFaultsTest, BytesWaitingAtAHangUpAreDeliveredFirst) {
-    PtyDevice device;
-    RecordingOwner owner;
-    CSerialLink link;
-    ASSERT_TRUE(OpenLink(link, owner, device.Path(), 2));
-    ASSERT_TRUE(StartInStep(link, device));
-
-    const HangUpWhenReadable hangUp(device.Path());
-    device.Send("ABCDEFG");
-    EXPECT_TRUE(owner.WaitForMessages(7, 2s));
-    EXPECT_EQ(owner.Bytes(), "ABCDEFG");
-    EXPECT_TRUE(owner.Reports().empty());
-}
-
-TEST(LinkFaultsTest, AWriteTheLineNeverTakesIsReportedAtItsTimeOut) {
-    PtyDevice device;
-    RecordingOwner owner;
-    CSerialLink link;
-    ASSERT_TRUE(OpenLink(link, owner, device.Path(), 4));
-    ASSERT_TRUE(StartInStep(link, device));
-
-    // The terminal's output is suspended: nothing more leaves the port.
-    ASSERT_EQ(tcflow(device.Slave(), TCOOFF), 0);
-    const auto start = std::chrono::steady_clock::now();
-    link.QueueWrite(ByteString("F"), 1);
-    ASSERT_TRUE(owner.WaitForReports(1));
-    // One second, and one more for the byte.
-    EXPECT_GE(std::chrono::steady_clock::now() - start, 1900ms);
-    const ErrorReport report = owner.Reports().at(0);
-    EXPECT_EQ(report.text, CSerialLink::FormatError(
-                               "WriteFile()", "The write timed out: 0 of 1 bytes were sent.", 4));
-    EXPECT_TRUE(report.fromWorker);
-    EXPECT_EQ(report.generation, link.Generation());
-    tcflow(device.Slave(), TCOON);
-}
 
 TEST(LinkFaultsTest, AnOwnerThatClosesTheLinkDuringOpensReportGetsFalse) {
     PtyDevice device;
