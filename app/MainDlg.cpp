@@ -418,11 +418,12 @@ void CMainDlg::OnSettings() {
     settings.m_nPort = m_nPort;
     settings.m_nDateOrder = m_nDateOrder;
     settings.m_nDateOrderOnEntry = m_nDateOrder;
+    settings.m_roots = m_serialRoots;
     Profile profile(LocalPath(m_strProfilePath));
     for (int port = 1; port <= kComPortCount; ++port) {
         settings.m_strDevices[static_cast<std::size_t>(port - 1)] = ComPortPath(profile, port);
     }
-    const auto devicesOnEntry = settings.m_strDevices;
+    settings.m_strDevicesOnEntry = settings.m_strDevices;
     if (settings.DoModal() != IDOK) return;
 
     // A profile that cannot be written is not reported; the values still apply.
@@ -433,7 +434,7 @@ void CMainDlg::OnSettings() {
     // alone keeps its line as it was, comment included.
     for (int port = 1; port <= kComPortCount; ++port) {
         const auto index = static_cast<std::size_t>(port - 1);
-        if (settings.m_strDevices[index] != devicesOnEntry[index]) {
+        if (settings.m_strDevices[index] != settings.m_strDevicesOnEntry[index]) {
             SetComPortPath(profile, port, settings.m_strDevices[index]);
         }
     }

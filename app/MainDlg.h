@@ -16,6 +16,7 @@
 #include "DateTable.h"
 #include "MessageRoute.h"
 #include "SerialLink.h"
+#include "SerialPorts.h"
 #include "SplashWnd.h"
 #include "UploadSequence.h"
 #include "WindowTimers.h"
@@ -56,6 +57,8 @@ class CMainDlg : public QDialog, public IUploadHost, public ILinkOwner {
 
     void SetFileDialogHook(FileDialogHook hook) { m_fileDialog = std::move(hook); }
     void SetPopupMenuHook(PopupMenuHook hook) { m_popupMenu = std::move(hook); }
+    // Where the Settings dialog looks for the serial devices present.
+    void SetSerialRoots(SystemRoots roots) { m_serialRoots = std::move(roots); }
 
     // What the window shows and holds, for the settings, the upload and the tests.
     std::vector<DstRow> Rows() const;
@@ -151,6 +154,7 @@ class CMainDlg : public QDialog, public IUploadHost, public ILinkOwner {
 
     FileDialogHook m_fileDialog;
     PopupMenuHook m_popupMenu;
+    SystemRoots m_serialRoots;
 };
 
 }  // namespace velmora

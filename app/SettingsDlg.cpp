@@ -196,12 +196,14 @@ void CSettingsDlg::accept() {
     if (DoDataExchange(true) && DevicesAreValid()) QDialog::accept();
 }
 
-// A path with a control character could not be stored as one line of the
-// profile: the user is told, and shown the port.
+// A path typed with a control character could not be stored as one line of
+// the profile: the user is told, and shown the port.
 bool CSettingsDlg::DevicesAreValid() {
     for (int index = 0; index < kPortCount; ++index) {
         const std::string& path = m_strDevices[static_cast<std::size_t>(index)];
-        if (ShownPath(path) == path) continue;
+        if (ShownPath(path) == path || path == m_strDevicesOnEntry[static_cast<std::size_t>(index)]) {
+            continue;
+        }
         m_portCombo->setCurrentIndex(index);
         AfxMessageBox(QStringLiteral("The device of COM%1 holds a control character.")
                           .arg(index + 1),

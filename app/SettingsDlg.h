@@ -41,6 +41,8 @@ class CSettingsDlg : public QDialog {
     // The device of COM1 to COM8. The Device field shows and edits the one of
     // the COM port the list shows; an empty one means the port's default.
     std::array<std::string, kComPortCount> m_strDevices;
+    // The devices as the caller gave them; OK refuses only a changed one.
+    std::array<std::string, kComPortCount> m_strDevicesOnEntry;
     // Where the devices present are looked for, each time the dialog opens.
     SystemRoots m_roots;
 

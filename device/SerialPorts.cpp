@@ -11,10 +11,11 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
+#include <charconv>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <sstream>
 #include <system_error>
@@ -59,10 +60,9 @@ std::optional<int> NumberAfter(const std::string& name, std::string_view prefix)
 
 // The UART types of the serial driver, by the number its "type" attribute shows.
 std::string UartName(int type) {
-    static constexpr const char* kNames[] = {"",       "8250",    "16450",  "16550",
-                                             "16550A", "Cirrus",  "16650",  "16650V2",
-                                             "16750",  "Startech", "16C950", "16654",
-                                             "16850",  "RSA"};
+    static constexpr const char* kNames[] = {"",       "8250",  "16450",   "16550", "16550A",
+                                             "Cirrus", "16650", "16650V2", "16750", "Startech",
+                                             "16C950", "16654", "16850",   "RSA"};
     if (type > 0 && type < static_cast<int>(std::size(kNames))) {
         return std::string("UART ") + kNames[type];
     }
@@ -86,10 +86,15 @@ std::string DescribeTty(const SystemRoots& roots, const std::string& name) {
             text += value;
         }
         if (!text.empty()) text += ' ';
-        return text + "(" + vendor + ":" + ReadAttribute(*device / "idProduct") + ")";
+        text.append("(").append(vendor).append(":");
+        return text.append(ReadAttribute(*device / "idProduct")).append(")");
     }
     const std::string type = ReadAttribute(tty / "type");
-    if (!type.empty() && type != "0") return UartName(std::atoi(type.c_str()));
+    if (int number = 0;
+        !type.empty() && type != "0" &&
+        std::from_chars(type.data(), type.data() + type.size(), number).ec == std::errc()) {
+        return UartName(number);
+    }
     if (const auto driver = Resolved(tty / "device" / "driver")) return driver->filename();
     return {};
 }
@@ -116,8 +121,7 @@ bool IsRealBuiltInPort(const SystemRoots& roots, const std::string& name, const 
 std::vector<fs::path> EntriesOf(const fs::path& folder) {
     std::vector<fs::path> entries;
     std::error_code error;
-    for (fs::directory_iterator it(folder, error), end; !error && it != end;
-         it.increment(error)) {
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
         entries.push_back(it->path());
     }
     std::sort(entries.begin(), entries.end());
@@ -196,12 +200,19 @@ std::vector<std::string> LockingPids(const struct stat& wanted, const SystemRoot
         std::istringstream fields(line);
         std::string id, type, advisory, mode, pid, file;
         if (!(fields >> id >> type >> advisory >> mode >> pid >> file) || type == "->") continue;
+        // major:minor in hex, then the inode in decimal.
         unsigned deviceMajor = 0;
         unsigned deviceMinor = 0;
         unsigned long long inode = 0;
-        if (std::sscanf(file.c_str(), "%x:%x:%llu", &deviceMajor, &deviceMinor, &inode) == 3 &&
-            inode == wanted.st_ino && deviceMajor == major(wanted.st_dev) &&
-            deviceMinor == minor(wanted.st_dev)) {
+        const char* at = file.data();
+        const char* end = file.data() + file.size();
+        auto read = std::from_chars(at, end, deviceMajor, 16);
+        if (read.ec != std::errc() || read.ptr == end || *read.ptr != ':') continue;
+        read = std::from_chars(read.ptr + 1, end, deviceMinor, 16);
+        if (read.ec != std::errc() || read.ptr == end || *read.ptr != ':') continue;
+        read = std::from_chars(read.ptr + 1, end, inode);
+        if (read.ec == std::errc() && inode == wanted.st_ino &&
+            deviceMajor == major(wanted.st_dev) && deviceMinor == minor(wanted.st_dev)) {
             pids.push_back(pid);
         }
     }
@@ -218,7 +229,10 @@ std::string Holders(const std::string& path, const SystemRoots& roots) {
     std::vector<std::pair<std::string, std::string>> holders;  // pid, name
     for (const fs::path& process : EntriesOf(roots.proc)) {
         const std::string pid = process.filename();
-        if (pid.empty() || !std::all_of(pid.begin(), pid.end(), ::isdigit)) continue;
+        if (pid.empty() ||
+            !std::all_of(pid.begin(), pid.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+            continue;
+        }
         for (const fs::path& descriptor : EntriesOf(process / "fd")) {
             struct stat info {};
             if (stat(descriptor.c_str(), &info) != 0) continue;
@@ -237,7 +251,7 @@ std::string Holders(const std::string& path, const SystemRoots& roots) {
     for (const auto& [pid, name] : holders) {
         if (lockKnown && std::find(locking.begin(), locking.end(), pid) == locking.end()) continue;
         if (!text.empty()) text += ", ";
-        text += name + " (pid " + pid + ")";
+        text.append(name).append(" (pid ").append(pid).append(")");
     }
     return text;
 }
@@ -253,14 +267,19 @@ std::string NotASerialDevice(const std::string& path) {
 }
 
 std::string NotPresent(const std::string& path) {
+    // Names that come and go with a USB adapter get a hint.
+    const bool adapter = path.find("USB") != std::string::npos ||
+                         path.find("ACM") != std::string::npos ||
+                         path.find("/serial/") != std::string::npos;
+    const std::string hint = adapter ? " (is the adapter plugged in?)" : "";
     struct stat info {};
     if (lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
         std::error_code error;
         const fs::path target = fs::read_symlink(path, error);
-        return "not present: it links to " + ShownPath(target.string()) +
-               ", which does not exist (is the adapter plugged in?)";
+        return "not present: it links to " + ShownPath(target.string()) + ", which does not exist" +
+               hint;
     }
-    return "not present: no such device (is the adapter plugged in?)";
+    return "not present: no such device" + hint;
 }
 
 }  // namespace
@@ -327,9 +346,9 @@ std::string DescribePresence(const std::string& path, const SystemRoots& roots) 
     if (!S_ISCHR(info.st_mode)) return NotASerialDevice(path);
     // The device model names the class of a character device; a terminal's is
     // "tty". Pseudo-terminals are not in it, and are terminals.
-    const fs::path node = fs::path(roots.sys) / "dev" / "char" /
-                          (std::to_string(major(info.st_rdev)) + ":" +
-                           std::to_string(minor(info.st_rdev)));
+    const fs::path node =
+        fs::path(roots.sys) / "dev" / "char" /
+        (std::to_string(major(info.st_rdev)) + ":" + std::to_string(minor(info.st_rdev)));
     if (const auto subsystem = Resolved(node / "subsystem")) {
         if (subsystem->filename() != "tty") return NotASerialDevice(path);
     }

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that building, running and testing Velmora need.
+# Installs the Debian 12 packages that building, running, testing and packaging
+# Velmora need.
 # As root it uses apt-get; otherwise it names the command to run and fails.
 set -euo pipefail
 
@@ -10,6 +11,7 @@ packages=(
   clang libclang-rt-14-dev clang-tidy python3
   tzdata fonts-dejavu-core
   xvfb xauth
+  dpkg-dev help2man man-db bash-completion lintian desktop-file-utils appstream
 )
 
 missing=()

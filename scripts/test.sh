@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds Velmora and runs every test: the fuzz targets for a few seconds each,
-# the serial link under ThreadSanitizer, everything under AddressSanitizer and
-# UndefinedBehaviorSanitizer, then the plain build (which also builds the
-# benchmarks). The last line is CTest's summary.
+# the Debian package's checks, the serial link under ThreadSanitizer,
+# everything under AddressSanitizer and UndefinedBehaviorSanitizer, then the
+# plain build (which also builds the benchmarks). The last line is CTest's
+# summary.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,6 +19,12 @@ cmake --build --preset fuzz -j "$jobs"
 echo "=== fuzz tests ==="
 ctest --preset fuzz -j "$jobs"
 
+# The Debian package, built and checked as its users would; a failure here
+# fails the run, after the other tests have run.
+echo "=== package ==="
+package_status=0
+packaging/check.sh || package_status=$?
+
 for preset in tsan asan default; do
   echo "=== ${preset} build ==="
   cmake --preset "$preset" >/dev/null
@@ -25,3 +32,4 @@ for preset in tsan asan default; do
   echo "=== ${preset} tests ==="
   ctest --preset "$preset" -j "$jobs"
 done
+exit "$package_status"

@@ -53,6 +53,15 @@ TEST(CliArgs, PortIsAComNumberOrADevicePath) {
     ErrorOf({"delete", "--port", "99999999999999999999"});
 }
 
+TEST(CliArgs, PortsTakesNothingAndTraceIsAFlagOfTheExchanges) {
+    EXPECT_EQ(Parsed({"ports"}).command, Command::Ports);
+    EXPECT_NE(ErrorOf({"ports", "/dev/ttyS0"}).find("unexpected argument"), std::string::npos);
+    EXPECT_NE(ErrorOf({"ports", "--trace"}).find("unknown option"), std::string::npos);
+    EXPECT_TRUE(Parsed({"delete", "--trace"}).trace);
+    EXPECT_FALSE(Parsed({"send", "f"}).trace);
+    EXPECT_NE(ErrorOf({"send", "f", "--trace=1"}).find("takes no value"), std::string::npos);
+}
+
 TEST(CliArgs, EarlyHasAnOptionalGapAndTimeoutsMustBePositive) {
     EXPECT_FALSE(Parsed({"delete"}).earlyGapMs.has_value());
     EXPECT_EQ(Parsed({"delete", "--early"}).earlyGapMs, kDefaultEarlyGapMs);

@@ -7,9 +7,12 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <QComboBox>
+
+#include "AppTestSupport.h"
 #include "DateFile.h"
-#include "Files.h"
 #include "DeviceFrame.h"
+#include "Files.h"
 #include "MainDlg.h"
 #include "MessageBox.h"
 #include "Resources.h"
@@ -48,16 +51,19 @@ private:
     QString m_logPath;
     QStringList m_boxes;
 
+    QString m_device;
+
     // Starts the simulator with `extra` options and writes a Velmora.ini that
-    // sends COM1 to it with the given timeout.
-    void StartDevice(const std::vector<std::string>& extra, int timeoutMs) {
+    // sends COM1 to it (unless `mapCom1` is false) with the given timeout.
+    void StartDevice(const std::vector<std::string>& extra, int timeoutMs, bool mapCom1 = true) {
         m_logPath = m_dir.filePath("frames.log");
         QFile::remove(m_logPath);
         std::vector<std::string> args{"--log", m_logPath.toStdString()};
         args.insert(args.end(), extra.begin(), extra.end());
         m_devsim = std::make_unique<test::Simulator>(args);
-        test::WriteVelmoraIni(m_dir.filePath("Velmora.ini").toStdString(), m_devsim->DevicePath(),
-                              timeoutMs);
+        m_device = QString::fromStdString(m_devsim->DevicePath());
+        test::WriteVelmoraIni(m_dir.filePath("Velmora.ini").toStdString(),
+                              mapCom1 ? m_devsim->DevicePath() : std::string(), timeoutMs);
     }
 
     void StopDevice() { m_devsim.reset(); }
@@ -145,6 +151,25 @@ private slots:
         dlg->findChild<QPushButton*>(QString::number(IDC_SEND))->click();
         QCOMPARE(m_boxes, QStringList{"Unable to open serial port!"});
         QVERIFY(!dlg->IsTimerRunning(kReplyTimerId));
+    }
+
+    // No file edited by hand: the device is typed into Settings, and Send reaches it.
+    void aDeviceChosenInSettingsIsWhereSendGoes() {
+        StartDevice({}, 150, false);
+        auto dlg = OpenWindowWithTable();
+        QVERIFY(dlg);
+        test::WhenModal([this](QDialog& settings) {
+            QComboBox* field = test::Control<QComboBox>(settings, IDC_DEVICE);
+            field->setFocus();
+            QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClicks(field, m_device);
+            QTest::mouseClick(test::Control<QPushButton>(settings, IDOK), Qt::LeftButton);
+        });
+        dlg->Dispatch({MsgKind::Command, ID_SETTINGS, 0, 0, 0, {}});
+        QTest::mouseClick(dlg->findChild<QPushButton*>(QString::number(IDC_SEND)), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_boxes.isEmpty(), 15000);
+        QCOMPARE(m_boxes, QStringList{"Done!"});
+        QCOMPARE(LoggedFrames(m_logPath).size(), 15);
     }
 };
 

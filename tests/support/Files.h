@@ -19,10 +19,13 @@ inline void WriteBytes(const std::string& path, const std::string& bytes) {
     if (!out.flush()) throw std::runtime_error("cannot write " + path);
 }
 
-// A Velmora.ini at `path`: COM1, mapped to `device`, with the given reply timeout.
+// A Velmora.ini at `path`: COM1, mapped to `device` unless that is empty,
+// with the given reply timeout.
 inline void WriteVelmoraIni(const std::string& path, const std::string& device, int timeoutMs) {
-    WriteBytes(path, "[Settings]\nPort=1\nTimeout=" + std::to_string(timeoutMs) +
-                         "\nDate Format=0\n\n[Ports]\nCOM1=" + device + "\n");
+    std::string text = "[Settings]\nPort=1\nTimeout=" + std::to_string(timeoutMs) +
+                       "\nDate Format=0\n";
+    if (!device.empty()) text += "\n[Ports]\nCOM1=" + device + "\n";
+    WriteBytes(path, text);
 }
 
 }  // namespace velmora::test

@@ -262,13 +262,13 @@ std::string HelpText(Command command) {
                    "  --output FILE     the .dst file to write (75 bytes)\n"
                    "  --force           overwrite FILE if it exists\n";
         case Command::Send:
-            return "usage: velmora-cli send FILE [--port P] [--timeout MS] [--early[=GAP_MS]]\n"
-                   "                       [--trace]\n"
+            return "usage: velmora-cli send FILE [--port P] [--timeout MS] [--early[=GAP_MS]] "
+                   "[--trace]\n"
                    "Uploads the fifteen rows of a .dst file to the device.\n" +
                    kLinkHelp;
         case Command::Delete:
-            return "usage: velmora-cli delete [--port P] [--timeout MS] [--early[=GAP_MS]]\n"
-                   "                         [--trace]\n"
+            return "usage: velmora-cli delete [--port P] [--timeout MS] [--early[=GAP_MS]] "
+                   "[--trace]\n"
                    "Sends the DST Delete frame to the device.\n" +
                    kLinkHelp;
         case Command::Ports:
@@ -287,7 +287,13 @@ std::string HelpText(Command command) {
            "  send FILE ...   upload a .dst file to the device\n"
            "  delete ...      send the DST Delete frame to the device\n"
            "  ports           list the serial devices and the COM port mapping\n"
-           "Run velmora-cli COMMAND --help for the options of a command.\n";
+           "Run velmora-cli COMMAND --help for the options of a command.\n"
+           "Exit codes:\n"
+           "  0  done (\"Done!\" for send and delete)\n"
+           "  1  usage or file error\n"
+           "  2  \"Unable to open serial port!\"\n"
+           "  3  \"No reply!\"\n"
+           "  4  \"Communication error!\"\n";
 }
 
 }  // namespace velmora::cli

@@ -11,7 +11,7 @@
 namespace velmora::cli {
 
 class ExchangeTrace {
-public:
+  public:
     using Clock = std::chrono::steady_clock;
     // Bytes that follow each other within this gap are one run: two byte
     // times at 1200 baud, so a device that answers at line speed makes one line.
@@ -26,7 +26,7 @@ public:
     void EndRun();
     bool RunPending() const { return m_runStart.has_value(); }
 
-private:
+  private:
     void Line(Clock::time_point at, const char* what, const ByteString& bytes);
 
     std::FILE* m_out;

@@ -1,0 +1,125 @@
+// The Device field of the Settings dialog, driven by mouse and keys: it follows
+// the COM box, offers the devices of a made-up /dev and /sys, and OK stores in
+// [Ports] only what was changed.
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+
+#include "AppTestSupport.h"
+#include "MadeUpDevices.h"
+
+using namespace velmora;
+using namespace velmora::test;
+
+namespace {
+
+QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Opens the combo box's own list with its arrow and clicks the item at `row`.
+void ChooseWithMouse(QComboBox* combo, int row) {
+    QTest::mouseClick(combo, Qt::LeftButton, {}, QPoint(combo->width() - 4, combo->height() / 2));
+    QAbstractItemView* list = combo->view();
+    QVERIFY(QTest::qWaitFor([list] { return list->isVisible(); }));
+    // A list just opened ignores a release for one double-click interval.
+    QTest::qWait(QApplication::doubleClickInterval() + 50);
+    const QRect item = list->visualRect(combo->model()->index(row, 0));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, item.center());
+    QVERIFY(QTest::qWaitFor([list] { return !list->isVisible(); }));
+}
+
+}  // namespace
+
+class SerialDeviceFieldTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void init() {
+        m_dir = std::make_unique<ScratchDir>();
+        m_boxes = std::make_unique<BoxRecorder>();
+        const testing::MadeUpDevices tree(m_dir->Path().toStdString());
+        tree.Tty("ttyUSB0", "usb1/1-1/1-1:1.0/ttyUSB0");
+        tree.UsbIds("usb1/1-1", "0403", "6001", "FT232R");
+        m_adapter = QString::fromStdString(tree.Dev("ttyUSB0"));
+        m_ini = m_dir->File("Velmora.ini");
+        QFile ini(m_ini);
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[Settings]\nPort=1\n\n[Ports]\nCOM1=/dev/ttyUSB5 ; my adapter\n; keep me\n");
+        ini.close();
+        m_dlg = OpenMainDlg();
+        m_dlg->SetSerialRoots(tree.Roots());
+    }
+    void cleanup() {
+        m_dlg.reset();
+        m_boxes.reset();
+        m_dir.reset();
+    }
+
+    void followsTheComBoxAndStoresOnlyTheDeviceChanged() {
+        QStringList shown;
+        QStringList states;
+        WhenModal([&](QDialog& settings) {
+            auto* port = Control<QComboBox>(settings, IDC_PORT);
+            auto* device = Control<QComboBox>(settings, IDC_DEVICE);
+            auto* state = Control<QLabel>(settings, IDC_DEVICE_STATE);
+            shown << device->currentText();
+            states << state->text();
+            // An arrow key on the closed COM list moves it to COM2: the field follows.
+            port->setFocus();
+            QTest::keyClick(port, Qt::Key_Down);
+            shown << device->currentText();
+            // The adapter is offered; it is pulled out before it is chosen.
+            QCOMPARE(device->count(), 1);
+            QFile::remove(m_adapter);
+            ChooseWithMouse(device, 0);
+            shown << device->currentText();
+            states << state->text();
+            QTest::keyClick(port, Qt::Key_Up);
+            shown << device->currentText();
+            QTest::mouseClick(Control<QPushButton>(settings, IDOK), Qt::LeftButton);
+        });
+        OpenSettings();
+        QCOMPARE(shown, (QStringList{"/dev/ttyUSB5", "/dev/ttyS1", m_adapter, "/dev/ttyUSB5"}));
+        QVERIFY2(states[0].startsWith("not present: no such device"), qPrintable(states[0]));
+        QVERIFY2(states[1].startsWith("FT232R (0403:6001); not present"), qPrintable(states[1]));
+        QCOMPARE(m_dlg->Port(), 1);  // the COM list never closed on COM2
+        const QByteArray stored = "[Ports]\nCOM1=/dev/ttyUSB5 ; my adapter\n; keep me\nCOM2=" +
+                                  QFile::encodeName(m_adapter) + "\n";
+        QVERIFY2(ReadAll(m_ini).endsWith(stored), ReadAll(m_ini).constData());
+    }
+
+    void keyboardOnlyTypesAPathAndTheDefaultRemovesTheKey() {
+        bool reached = false;
+        WhenModal([&](QDialog& settings) {
+            // Tab from OK through Cancel, Timeout and COM Port to the Device field.
+            auto* device = Control<QComboBox>(settings, IDC_DEVICE);
+            for (int tabs = 0; tabs < 4; ++tabs) {
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            }
+            QWidget* field = QApplication::focusWidget();
+            reached = field == device || field == device->lineEdit();
+            QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClicks(field, "/dev/ttyS0");  // COM1's default
+            QTest::keyClick(field, Qt::Key_Return);
+        });
+        OpenSettings();
+        QVERIFY(reached);
+        QVERIFY(m_boxes->Texts().isEmpty());
+        QVERIFY2(ReadAll(m_ini).endsWith("[Ports]\n; keep me\n"), ReadAll(m_ini).constData());
+    }
+
+  private:
+    void OpenSettings() { m_dlg->Dispatch({MsgKind::Command, ID_SETTINGS, 0, 0, 0, {}}); }
+
+    std::unique_ptr<ScratchDir> m_dir;
+    std::unique_ptr<BoxRecorder> m_boxes;
+    std::unique_ptr<CMainDlg> m_dlg;
+    QString m_adapter;
+    QString m_ini;
+};
+
+QTEST_MAIN(SerialDeviceFieldTest)
+#include "SerialDeviceFieldTest.moc"
