@@ -461,8 +461,7 @@ std::optional<QString> CMainDlg::AskForFile(FileDialogKind kind) {
 }
 
 void CMainDlg::SetTitle(const QString& title) {
-    m_strTitle = title;
-    setWindowTitle(m_strTitle);
+    setWindowTitle(title);
 }
 
 void CMainDlg::OnFileOpen() {

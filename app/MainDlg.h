@@ -129,7 +129,6 @@ class CMainDlg : public QDialog, public IUploadHost, public ILinkOwner {
     void ReorderRows();
 
     Options m_options;
-    QString m_strTitle;
     QTableWidget* m_dateList = nullptr;
     int m_nRowCount = 0;
     QDateTime m_beginDate;

@@ -1,6 +1,24 @@
 // The serial port object: opens and configures one port, runs one worker thread
 // that writes queued bytes and reads received bytes, and hands each received byte
 // (and every other line event asked for) to its owner as a posted message.
+//
+// Its members keep Win32-style names; here they are POSIX:
+//   m_hPort        the port's file descriptor, -1 while closed
+//   m_hStopEvent,  eventfds standing for manual-reset events: signalled while
+//   m_hSendEvent   readable, reset by reading them
+//   m_hWaitSet     the descriptors the worker polls: stop, port, write request
+//   m_csPort       the link's one lock (a std::mutex)
+//   m_pWorker      the worker (a std::thread); m_bWorkerAlive is atomic
+//   m_pOwnerWnd    the ILinkOwner that receives the messages; no window is needed
+//   m_lineSettings the port's termios, in place of a DCB
+//   m_dwEventMask  the EV_* bits of the line events watched
+//   WM_LINK_*      numbers of the messages posted as LinkMessage, not window messages
+// The operations named in error reports are the Win32 calls these POSIX steps
+// stand for: "GetCommState()" tcgetattr, "BuildCommDCB()" the line settings
+// checked and applied to a termios, "SetCommState()" tcsetattr and the
+// settings read back, "SetCommMask()" the modem-line query, "WaitCommEvent()"
+// poll, "ReadFile()" read, "WriteFile()" and "GetOverlappedResults() in
+// WriteFile()" a write that fails at once or part-way.
 #pragma once
 
 #include <termios.h>
@@ -84,7 +102,7 @@ public:
 class CSerialLink {
 public:
     CSerialLink();
-    virtual ~CSerialLink();
+    ~CSerialLink();
     CSerialLink(const CSerialLink&) = delete;
     CSerialLink& operator=(const CSerialLink&) = delete;
 
