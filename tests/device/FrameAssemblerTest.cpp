@@ -39,7 +39,9 @@ TEST(FrameAssemblerTest, FindsItsWayBackAfterGarbageAndTornFrames) {
         {"garbage between, in pieces", {first.substr(0, 5), first.substr(5) + garbage, second}, {first, second}},
         {"one byte at a time", [&] {
              std::vector<ByteString> bytes;
-             for (const char c : garbage + first + torn + second) bytes.emplace_back(1, c);
+             for (const ByteString& part : {garbage, first, torn, second}) {
+                 for (const char c : part) bytes.emplace_back(1, c);
+             }
              return bytes;
          }(), {first, second}},
         {"only garbage", {garbage, falseStart}, {}},

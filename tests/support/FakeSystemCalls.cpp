@@ -9,9 +9,13 @@
 #include <utility>
 
 // The linker routes the program's calls to `name` to __wrap_name; __real_name is
-// the system's own.
+// the system's own. The linker gives these names, reserved as they are.
+// NOLINTBEGIN(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
 extern "C" int __real_tcsetattr(int fd, int action, const termios* settings);
 extern "C" int __real_poll(pollfd* fds, nfds_t count, int timeout);
+extern "C" int __wrap_tcsetattr(int fd, int action, const termios* settings);
+extern "C" int __wrap_poll(pollfd* fds, nfds_t count, int timeout);
+// NOLINTEND(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
 
 namespace velmora::test {
 namespace {
@@ -47,6 +51,7 @@ HangUpWhenReadable::~HangUpWhenReadable() { g_hungUpDevice.store(0); }
 
 using namespace velmora::test;
 
+// NOLINTNEXTLINE(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
 extern "C" int __wrap_tcsetattr(int fd, int action, const termios* settings) {
     std::function<void(termios&)> alter;
     {
@@ -59,6 +64,7 @@ extern "C" int __wrap_tcsetattr(int fd, int action, const termios* settings) {
     return __real_tcsetattr(fd, action, &altered);
 }
 
+// NOLINTNEXTLINE(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
 extern "C" int __wrap_poll(pollfd* fds, nfds_t count, int timeout) {
     const int ready = __real_poll(fds, count, timeout);
     const dev_t device = g_hungUpDevice.load();

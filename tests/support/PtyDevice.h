@@ -77,6 +77,13 @@ public:
         return waiting;
     }
 
+    // Suspends or resumes the line's output: while suspended, nothing that the
+    // program under test writes leaves the port.
+    bool SuspendOutput(bool suspend) const {
+        // Nothing else in a test changes the line's flow.
+        return tcflow(m_slave, suspend ? TCOOFF : TCOON) == 0;  // NOLINT(concurrency-mt-unsafe)
+    }
+
     // The device goes away: the slave side hangs up.
     void Unplug() {
         if (m_master >= 0) close(m_master);

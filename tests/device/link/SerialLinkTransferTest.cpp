@@ -100,8 +100,7 @@ TEST_F(TransferTest, BytesWaitingAtAHangUpAreDeliveredFirst) {
 TEST_F(TransferTest, AWriteTheLineNeverTakesIsReportedAtItsTimeOut) {
     OpenAndStart(4);
 
-    // The terminal's output is suspended: nothing more leaves the port.
-    ASSERT_EQ(tcflow(device.Slave(), TCOOFF), 0);
+    ASSERT_TRUE(device.SuspendOutput(true));
     const auto start = std::chrono::steady_clock::now();
     link.QueueWrite(ByteString("F"), 1);
     ASSERT_TRUE(owner.WaitForReports(1));
@@ -112,7 +111,7 @@ TEST_F(TransferTest, AWriteTheLineNeverTakesIsReportedAtItsTimeOut) {
                                "WriteFile()", "The write timed out: 0 of 1 bytes were sent.", 4));
     EXPECT_TRUE(report.fromWorker);
     EXPECT_EQ(report.generation, link.Generation());
-    tcflow(device.Slave(), TCOON);
+    EXPECT_TRUE(device.SuspendOutput(false));
 }
 
 TEST_F(TransferTest, OpenSetsRaw1200BaudEightNoneOneWithoutFlowControl) {
