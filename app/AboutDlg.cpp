@@ -12,7 +12,9 @@ namespace velmora {
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     const QFont font = DialogFont();
     setFont(font);
-    setWindowTitle(QString());
+    // The box has no title. Qt shows the application's name in place of an
+    // empty one on every platform, so the title is a single blank.
+    setWindowTitle(QStringLiteral(" "));
     setObjectName(QString::number(IDD_ABOUTBOX));
     setFixedSize(DialogUnitsToPixels(font, 0, 0, 235, 55).size());
 

@@ -69,6 +69,11 @@ CMainDlg::CMainDlg(Options options)
     InitVelmoraResources();
     m_hIcon = QIcon(kIconResource);
     setObjectName(QString::number(IDD_MAIN_DIALOG));
+    // The program's own window: a title with the window menu, minimize and
+    // close boxes, and no maximize box (the size is fixed).
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
     setWindowTitle(kAppTitle);
     CreateControls();
     CreateMenuBar();
@@ -101,9 +106,10 @@ void CMainDlg::CreateControls() {
     m_sendButton = addButton(QStringLiteral("Send"), IDC_SEND, 165, 15, 50, 14);
     m_sendButton->setDefault(true);
     m_sendButton->setEnabled(false);
-    addButton(QStringLiteral("Exit"), IDCANCEL, 165, 158, 50, 14);
+    QPushButton* exit = addButton(QStringLiteral("Exit"), IDCANCEL, 165, 158, 50, 14);
     m_addButton = addButton(QStringLiteral("Add"), IDC_ADD, 165, 38, 50, 15);
-    addButton(QStringLiteral("DST Delete"), IDC_DST_DELETE, 165, 63, 50, 15);
+    QPushButton* dstDelete =
+        addButton(QStringLiteral("DST Delete"), IDC_DST_DELETE, 165, 63, 50, 15);
 
     m_dateList = new QTableWidget(client);
     PlaceControl(m_dateList, IDC_DATE_LIST, font, 20, 34, 120, 144);
@@ -123,10 +129,20 @@ void CMainDlg::CreateControls() {
         PlaceControl(picker, id, font, x, 10, 55, 15);
         picker->setCalendarPopup(true);
         picker->setTimeSpec(Qt::UTC);
+        // A record keeps only the last two digits of the year.
+        picker->setDateRange(QDate(2000, 1, 1), QDate(2099, 12, 31));
         return picker;
     };
     m_beginPicker = addPicker(IDC_BEGIN_DATE, 20);
     m_endPicker = addPicker(IDC_END_DATE, 85);
+
+    // Tab walks from the dates to Add, the list and the commands; the two
+    // buttons that end something come last.
+    QWidget* const tabOrder[] = {m_beginPicker, m_endPicker, m_addButton, m_dateList,
+                                 m_sendButton,  dstDelete,   exit};
+    for (std::size_t i = 1; i < std::size(tabOrder); ++i) {
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
+    }
 
     const auto addCounter = [&](int id, int x) {
         auto* edit = new QLineEdit(client);
@@ -152,9 +168,15 @@ void CMainDlg::CreateMenuBar() {
                                    std::pair{QStringLiteral("About Velmora"), ID_ABOUT}}) {
         menuBar->addAction(text)->setData(id);
     }
-    connect(menuBar, &QMenuBar::triggered, this, [this](QAction* action) {
-        Dispatch({MsgKind::Command, action->data().toInt(), 0, 0, 0, {}});
-    });
+    // A command runs once the menu bar has finished with the key or click that
+    // chose it: a dialog it opens must not find the bar still holding the
+    // keyboard, which would leave the window without a focus afterwards.
+    connect(
+        menuBar, &QMenuBar::triggered, this,
+        [this](QAction* action) {
+            Dispatch({MsgKind::Command, action->data().toInt(), 0, 0, 0, {}});
+        },
+        Qt::QueuedConnection);
     layout()->setMenuBar(menuBar);
 }
 
@@ -174,6 +196,9 @@ void CMainDlg::OnInitDialog() {
     CreateListColumns();
     ReadSettings();
     ApplyDateOrderToPickers();
+    // The window opens with the focus on the first date, so that Enter goes to
+    // the default button, Send, and no key press reaches a button by chance.
+    m_beginPicker->setFocus(Qt::OtherFocusReason);
 }
 
 void CMainDlg::CreateListColumns() {
@@ -192,7 +217,9 @@ void CMainDlg::ReadSettings() {
     const Profile profile(LocalPath(m_strProfilePath));
     m_nPort = profile.GetProfileInt(kSettingsSection, "Port", 1);
     m_nTimeout = profile.GetProfileInt(kSettingsSection, "Timeout", 1000);
-    m_nDateOrder = profile.GetProfileInt(kSettingsSection, "Date Format", 0);
+    // Only 1 is month first: any other value would make the Settings dialog
+    // see a change of order where there is none, and swap every row.
+    m_nDateOrder = profile.GetProfileInt(kSettingsSection, "Date Format", 0) == 1 ? 1 : 0;
 }
 
 void CMainDlg::ApplyDateOrderToPickers() {
@@ -334,12 +361,19 @@ void CMainDlg::UpdateRowCount() {
 }
 
 void CMainDlg::AfterRowsRemoved() {
+    SetTableChanged(true);
     UpdateRowCount();
     RefreshControls();
     if (m_nRowCount < kMaxRows) {
-        m_addButton->setEnabled(true);
-        m_sendButton->setEnabled(false);
+        EnableButton(m_addButton, true);
+        EnableButton(m_sendButton, false);
     }
+}
+
+void CMainDlg::EnableButton(QPushButton* button, bool enable) {
+    // The list takes the focus instead: Enter there goes to the default button.
+    if (!enable && focusWidget() == button) m_dateList->setFocus(Qt::OtherFocusReason);
+    button->setEnabled(enable);
 }
 
 void CMainDlg::OnAdd() {
@@ -354,11 +388,12 @@ void CMainDlg::OnAdd() {
         return ComposeDateText(date.day(), date.month(), date.year(), m_nDateOrder);
     };
     AppendRow({text(m_beginDate), text(m_endDate)});
+    SetTableChanged(true);
     m_dateList->scrollToBottom();
     UpdateRowCount();
     if (m_nRowCount == kMaxRows) {
-        m_addButton->setEnabled(false);
-        m_sendButton->setEnabled(true);
+        EnableButton(m_sendButton, true);
+        EnableButton(m_addButton, false);
     }
     RefreshControls();
 }
@@ -471,8 +506,9 @@ void CMainDlg::OnFileOpen() {
         DateFileBytes bytes{};
         if (ReadDateFile(LocalPath(*path), bytes)) {
             ReplaceRows(FileBytesToRows(bytes, m_nDateOrder));
+            SetTableChanged(false);
             SetTitle(kAppTitle + QStringLiteral(" - ") + QFileInfo(*path).fileName());
-            m_addButton->setEnabled(false);
+            EnableButton(m_addButton, false);
         } else {
             AfxMessageBox(QStringLiteral("Unable to read file!"), MB_OK | MB_ICONERROR);
         }
@@ -480,22 +516,29 @@ void CMainDlg::OnFileOpen() {
     SetPickersToNow();
     DoDataExchange(true);
     UpdateRowCount();
-    m_sendButton->setEnabled(m_nRowCount >= kMaxRows);
+    EnableButton(m_sendButton, m_nRowCount >= kMaxRows);
     RefreshControls();
 }
 
 void CMainDlg::OnFileSave() {
+    SaveTable();
+}
+
+bool CMainDlg::SaveTable() {
     if (m_dateList->rowCount() < kMaxRows) {
         AfxMessageBox(QStringLiteral("Insert 15 dates"), MB_OK);
-        return;
+        return false;
     }
     const std::optional<QString> path = AskForFile(FileDialogKind::Save);
-    if (!path) return;
+    if (!path) return false;
     // The dialog asked about the name as chosen; a name extended with ".dst" is
-    // written without a further question.
+    // written without a further question. A read-only file is not replaced.
     if (!WriteDateFile(WithDstSuffix(LocalPath(*path)), RowsToFileBytes(Rows(), m_nDateOrder))) {
         AfxMessageBox(QStringLiteral("Unable to write file!"), MB_OK | MB_ICONERROR);
+        return false;
     }
+    SetTableChanged(false);
+    return true;
 }
 
 // ---- The upload and the serial link ---------------------------------------
@@ -578,6 +621,22 @@ bool CMainDlg::event(QEvent* event) {
         }
     }
     return QDialog::event(event);
+}
+
+void CMainDlg::reject() {
+    // An empty table, or one as it was opened or saved, closes at once.
+    if (m_bTableChanged && m_dateList->rowCount() > 0) {
+        switch (AskSaveBeforeClosing(this)) {
+            case SaveChoice::Save:
+                if (!SaveTable()) return;
+                break;
+            case SaveChoice::CloseWithoutSaving:
+                break;
+            case SaveChoice::GoBack:
+                return;
+        }
+    }
+    QDialog::reject();
 }
 
 void CMainDlg::done(int result) {

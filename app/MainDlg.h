@@ -84,6 +84,9 @@ class CMainDlg : public QDialog, public IUploadHost, public ILinkOwner {
                          std::uint64_t generation) override;
 
     void done(int result) override;
+    // Every way of closing (Esc, Exit, File > Exit, the close box) ends here;
+    // a changed table is not lost without asking.
+    void reject() override;
 
   protected:
     bool event(QEvent* event) override;
@@ -119,6 +122,15 @@ class CMainDlg : public QDialog, public IUploadHost, public ILinkOwner {
     void OnTimer(int id);
     long OnLinkRxChar(std::uintptr_t wParam, std::intptr_t lParam);
 
+    // Whether the rows differ from the last file opened or saved. Every command
+    // that adds, removes or replaces rows marks it; Open and Save clear it.
+    void SetTableChanged(bool changed) { m_bTableChanged = changed; }
+    // A button disabled while it has the focus must not pass the focus on
+    // along the tab order, where Enter or Space would press the next button.
+    void EnableButton(QPushButton* button, bool enable);
+    // Save's steps; true when the file was written.
+    bool SaveTable();
+
     void AppendRow(const DstRow& row);
     void ReplaceRows(const std::vector<DstRow>& rows);
     void UpdateRowCount();
@@ -146,6 +158,7 @@ class CMainDlg : public QDialog, public IUploadHost, public ILinkOwner {
 
     QPushButton* m_sendButton = nullptr;
     QPushButton* m_addButton = nullptr;
+    bool m_bTableChanged = false;
     QDateEdit* m_beginPicker = nullptr;
     QDateEdit* m_endPicker = nullptr;
     QLineEdit* m_rowCountEdit = nullptr;

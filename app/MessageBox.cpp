@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
 #include <utility>
 
 #include "Resources.h"
@@ -60,6 +61,23 @@ void AfxMessageBox(const QString& text, unsigned type, const QString& details) {
 
 void ShowErrorBox(const QString& title, const QString& text) {
     ShowBox({title, text, MB_OK | MB_ICONERROR, {}});
+}
+
+SaveChoice AskSaveBeforeClosing(QWidget* parent) {
+    QMessageBox box(QMessageBox::Warning, MessageBoxCaption(),
+                    QStringLiteral("The table has changed since it was last opened or saved.\n"
+                                   "Save it before closing?"),
+                    QMessageBox::NoButton, parent);
+    QPushButton* save = box.addButton(QStringLiteral("&Save..."), QMessageBox::AcceptRole);
+    QPushButton* discard =
+        box.addButton(QStringLiteral("Close &without saving"), QMessageBox::DestructiveRole);
+    QPushButton* back = box.addButton(QStringLiteral("Go &back"), QMessageBox::RejectRole);
+    box.setDefaultButton(save);
+    box.setEscapeButton(back);
+    box.exec();
+    if (box.clickedButton() == save) return SaveChoice::Save;
+    if (box.clickedButton() == discard) return SaveChoice::CloseWithoutSaving;
+    return SaveChoice::GoBack;
 }
 
 }  // namespace velmora

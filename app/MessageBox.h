@@ -5,6 +5,8 @@
 #include <QString>
 #include <functional>
 
+class QWidget;
+
 namespace velmora {
 
 // What a box would show: its caption, its text and its type (MB_* flags).
@@ -33,5 +35,10 @@ void AfxMessageBox(const QString& text, unsigned type, const QString& details);
 
 // The serial link's error box: its own title, OK and the error icon.
 void ShowErrorBox(const QString& title, const QString& text);
+
+// Asked once when the window is closed with a changed table. Always a real box
+// (the recorder above never stands in for it): Enter saves, Esc goes back.
+enum class SaveChoice { Save, CloseWithoutSaving, GoBack };
+SaveChoice AskSaveBeforeClosing(QWidget* parent);
 
 }  // namespace velmora

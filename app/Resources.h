@@ -68,6 +68,5 @@ constexpr unsigned MB_ICONMASK = 0x000000F0;
 
 // Notification codes carried with a command.
 constexpr int BN_CLICKED = 0;
-constexpr int CBN_CLOSEUP = 8;
 
 }  // namespace velmora

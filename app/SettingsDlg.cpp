@@ -10,8 +10,6 @@
 #include <QFile>
 #include <QRegularExpressionValidator>
 #include <QStyledItemDelegate>
-#include <functional>
-#include <utility>
 
 #include "DialogUnits.h"
 #include "MessageBox.h"
@@ -45,23 +43,6 @@ class DeviceItemDelegate : public QStyledItemDelegate {
     }
 };
 
-// The port list reports the moment its open drop-down closes, whether an item
-// was chosen or the list was dismissed; nothing else about it is reported.
-// Qt also asks a closed list to close when the dialog hides: that is no close-up.
-class CPortCombo : public QComboBox {
-  public:
-    CPortCombo(QWidget* parent, std::function<void()> onCloseUp)
-        : QComboBox(parent), m_onCloseUp(std::move(onCloseUp)) {}
-    void hidePopup() override {
-        const bool wasOpen = view()->isVisible();
-        QComboBox::hidePopup();
-        if (wasOpen) m_onCloseUp();
-    }
-
-  private:
-    std::function<void()> m_onCloseUp;
-};
-
 }  // namespace
 
 CSettingsDlg::CSettingsDlg(QWidget* parent) : QDialog(parent) {
@@ -87,9 +68,7 @@ CSettingsDlg::CSettingsDlg(QWidget* parent) : QDialog(parent) {
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("-?[0-9]*")), this));
     PlaceControl(new QLabel(QStringLiteral("Timeout:"), this), -1, font, 13, 35, 30, 10);
 
-    m_portCombo = new CPortCombo(this, [this] {
-        Dispatch({MsgKind::Command, IDC_PORT, CBN_CLOSEUP, 0, 0, {}});
-    });
+    m_portCombo = new QComboBox(this);
     m_portCombo->setEditable(true);
     m_portCombo->setInsertPolicy(QComboBox::NoInsert);
     PlaceControl(m_portCombo, IDC_PORT, font, 45, 10, 50, 85);
@@ -134,11 +113,6 @@ CSettingsDlg::CSettingsDlg(QWidget* parent) : QDialog(parent) {
 
 void CSettingsDlg::Dispatch(const DlgMessage& message) {
     static const MessageRoute<CSettingsDlg> kRoutes[] = {
-        {MsgKind::Command, IDC_PORT, CBN_CLOSEUP,
-         [](CSettingsDlg& dlg, const DlgMessage&) -> long {
-             dlg.OnCloseUpPort();
-             return 0;
-         }},
         {MsgKind::Command, IDC_DAY_FIRST, BN_CLICKED,
          [](CSettingsDlg& dlg, const DlgMessage&) -> long {
              dlg.OnDayFirst();
@@ -188,7 +162,19 @@ bool CSettingsDlg::DoDataExchange(bool save) {
         m_timeoutEdit->selectAll();
         return false;
     }
+    // The port is the one the box shows, however it came there: chosen in the
+    // list, stepped to with the arrow keys, or typed. A box that shows none
+    // keeps the port the dialog started with.
+    const QString shown = m_portCombo->currentText().trimmed();
+    const int index = m_portCombo->findText(shown, Qt::MatchFixedString);
+    if (index < 0 && !shown.isEmpty()) {
+        AfxMessageBox(QStringLiteral("Choose a port from COM1 to COM8."), MB_OK);
+        m_portCombo->setFocus();
+        m_portCombo->lineEdit()->selectAll();
+        return false;
+    }
     m_nTimeout = timeout;
+    if (index >= 0) m_nPort = index + 1;
     return true;
 }
 
@@ -250,11 +236,6 @@ void CSettingsDlg::OnDeviceText(const QString& text) {
         state += (state.isEmpty() ? "" : "; ") + FromLocal(presence);
     }
     m_deviceState->setText(state);
-}
-
-void CSettingsDlg::OnCloseUpPort() {
-    // No selection (-1) gives port 0.
-    m_nPort = m_portCombo->currentIndex() + 1;
 }
 
 }  // namespace velmora

@@ -28,8 +28,9 @@ class CSettingsDlg : public QDialog {
     // Runs OnInitDialog, then the dialog; IDOK or IDCANCEL.
     int DoModal();
     void OnInitDialog();
-    // save: the timeout text into m_nTimeout (false, after telling the user,
-    // when it is not an integer); otherwise m_nTimeout into the edit.
+    // save: the timeout text into m_nTimeout and the port the box shows into
+    // m_nPort (false, after telling the user, when the timeout is not an
+    // integer or the text names no port); otherwise m_nTimeout into the edit.
     bool DoDataExchange(bool save);
     // Routes one message through the dialog's table.
     void Dispatch(const DlgMessage& message);
@@ -49,7 +50,6 @@ class CSettingsDlg : public QDialog {
     void accept() override;
 
   private:
-    void OnCloseUpPort();
     void OnDayFirst() { m_nDateOrder = 0; }
     void OnMonthFirst() { m_nDateOrder = 1; }
 

@@ -58,6 +58,8 @@ check_file() {
   output=$(clang-tidy -p "$1" --quiet "$2" 2>&1) || status=$?
   if [ "$status" -ne 0 ]; then
     grep -Ev '^[0-9]+ warnings? (and [0-9]+ errors? )?generated\.$' <<<"$output" || true
+    # A status without a finding (a crash, a signal) still names the file.
+    echo "clang-tidy: exit status $status on $2"
     echo
   fi
   return "$status"

@@ -18,8 +18,8 @@ using DateFileBytes = std::array<std::uint8_t, kDateFileSize>;
 bool ReadDateFile(const std::string& path, DateFileBytes& out);
 
 // Writes 75 bytes through a temporary file in the same folder, flushed and then
-// renamed over `path`. Returns false on any failure; an existing file is then
-// left exactly as it was and no temporary file remains.
+// renamed over `path`. Returns false on any failure, and for a read-only file;
+// an existing file is then left exactly as it was and no temporary file remains.
 bool WriteDateFile(const std::string& path, const DateFileBytes& bytes);
 
 // Appends ".dst" unless the last four characters are exactly ".dst" (case-sensitive).

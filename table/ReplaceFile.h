@@ -1,6 +1,7 @@
 // Replacing a file's whole contents so that a failure at any point leaves the
 // old file as it was: the new contents go to a temporary file in the same
 // folder, are flushed to disk, and the temporary file is renamed over the old.
+// A read-only file is never replaced, although the rename alone would allow it.
 // Kept in a header so that the settings profile, which links nothing but
 // itself, shares the one implementation with the date file.
 #pragma once
@@ -10,8 +11,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -42,22 +45,55 @@ inline bool WriteAll(int fd, std::string_view bytes) {
     return true;
 }
 
+// The name the contents must go to: a symbolic link, even one whose target
+// does not exist yet, is followed to the file it names. Nothing for a chain of
+// links too long to follow.
+inline std::optional<std::string> FollowLinks(std::string path) {
+    for (int hops = 0; hops < 40; ++hops) {
+        char target[PATH_MAX];
+        const ssize_t length = ::readlink(path.c_str(), target, sizeof target);
+        if (length < 0) return path;  // no link (or no file yet): the name itself
+        if (static_cast<std::size_t>(length) == sizeof target) return std::nullopt;
+        std::string next(target, static_cast<std::size_t>(length));
+        const std::size_t slash = path.rfind('/');
+        if (!next.empty() && next.front() != '/' && slash != std::string::npos)
+            next.insert(0, path, 0, slash + 1);
+        path = std::move(next);
+    }
+    return std::nullopt;
+}
+
+// No write permission for anyone in its mode (which binds even the superuser
+// here), or none for this process. A file system mounted read-only is another
+// matter: writing there fails by itself.
+inline bool IsReadOnly(const std::string& path, const struct stat& info) {
+    return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ||
+           (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0 && errno == EACCES);
+}
+
 }  // namespace velmora::detail
 
 namespace velmora {
 
-// Returns false when the contents could not be put in place; `path` is then
-// untouched and no temporary file remains. A symbolic link is written through,
-// and the file keeps its permissions (a new one gets the usual 0666 less umask).
-inline bool ReplaceFileContents(std::string path, std::string_view bytes) {
+// True when `path` (through any symbolic link) is an existing read-only file.
+inline bool IsReadOnlyFile(const std::string& path) {
+    const std::optional<std::string> file = detail::FollowLinks(path);
+    struct stat info {};
+    return file && ::stat(file->c_str(), &info) == 0 && detail::IsReadOnly(*file, info);
+}
+
+// Returns false when the contents could not be put in place or the file is
+// read-only; `path` is then untouched and no temporary file remains. A symbolic
+// link is written through and stays a link. The file keeps its permissions and,
+// as far as this process may set them, its owner and group (a new file gets
+// the usual 0666 less umask).
+inline bool ReplaceFileContents(const std::string& requested, std::string_view bytes) {
+    const std::optional<std::string> target = detail::FollowLinks(requested);
+    if (!target) return false;
+    const std::string& path = *target;
     struct stat old {};
-    if (::lstat(path.c_str(), &old) == 0 && S_ISLNK(old.st_mode)) {
-        if (char* resolved = ::realpath(path.c_str(), nullptr)) {
-            path = resolved;
-            std::free(resolved);
-        }
-    }
     const bool exists = ::stat(path.c_str(), &old) == 0;
+    if (exists && detail::IsReadOnly(path, old)) return false;
     const mode_t mode = exists ? (old.st_mode & 07777) : (0666 & ~detail::CurrentUmask());
 
     const std::size_t slash = path.rfind('/');
@@ -67,6 +103,10 @@ inline bool ReplaceFileContents(std::string path, std::string_view bytes) {
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) return false;
 
+    // The owner first: changing it may clear set-id bits that the mode then restores.
+    if (exists && ::fchown(fd, old.st_uid, old.st_gid) != 0) {
+        [[maybe_unused]] const int groupOnly = ::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
+    }
     bool ok = ::fchmod(fd, mode) == 0 && detail::WriteAll(fd, bytes) && ::fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;
     if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {

@@ -7,6 +7,7 @@
 #include <QDateEdit>
 #include <QDir>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -97,9 +98,17 @@ inline void FillTable(CMainDlg& dlg) {
     }
 }
 
+// A key pressed in an active window: it reaches the window's focus widget and
+// goes up to the dialog if that widget does not take it.
+inline void PressKey(QWidget& window, Qt::Key key) {
+    QWidget* focus = window.focusWidget();
+    QTest::keyClick(focus ? focus : &window, key);
+}
+
 // Runs `drive` on the next modal dialog once it is up, then closes that dialog
-// with Cancel if `drive` left it open, so a failing test never hangs.
-inline void WhenModal(std::function<void(QDialog&)> drive) {
+// with Cancel if `drive` left it open, so a failing test never hangs. The timer
+// that waits is returned: a test that expects no dialog deletes it.
+inline QPointer<QTimer> WhenModal(std::function<void(QDialog&)> drive) {
     auto* timer = new QTimer;
     timer->setInterval(10);
     QObject::connect(timer, &QTimer::timeout, [timer, drive = std::move(drive)] {
@@ -111,6 +120,17 @@ inline void WhenModal(std::function<void(QDialog&)> drive) {
         if (dialog->isVisible()) dialog->reject();
     });
     timer->start();
+    return timer;
+}
+
+// Runs `action` and tells whether a modal dialog came up during it (which is
+// then closed with Cancel).
+inline bool AskedDuring(const std::function<void()>& action) {
+    bool asked = false;
+    const QPointer<QTimer> waiting = WhenModal([&asked](QDialog&) { asked = true; });
+    action();
+    delete waiting.data();
+    return asked;
 }
 
 }  // namespace velmora::test

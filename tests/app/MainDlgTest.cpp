@@ -1,4 +1,6 @@
-// The main window's date table, popup menu and date file commands.
+// The main window's date table, popup menu and date file commands, and the
+// window under a user's keys and clicks: where Enter and the focus go, which
+// years the pickers take, and what closing does to a typed table.
 #include <QContextMenuEvent>
 #include <QFile>
 #include <QLabel>
@@ -53,11 +55,7 @@ class MainDlgTest : public QObject {
     void init() {
         m_dir = std::make_unique<ScratchDir>();
         m_boxes = std::make_unique<BoxRecorder>();
-        m_dlg = OpenMainDlg();
-        m_dlg->SetFileDialogHook([this](CMainDlg::FileDialogKind kind) {
-            m_asked << (kind == CMainDlg::FileDialogKind::Open ? "open" : "save");
-            return m_chosenFile;
-        });
+        Reopen();
         m_chosenFile.reset();
         m_asked.clear();
     }
@@ -292,7 +290,7 @@ class MainDlgTest : public QObject {
         QVERIFY(about != topLevel.end());
         WhenModal(readAbout);
         (*about)->trigger();
-        QCOMPARE(shown, expected);
+        QTRY_COMPARE(shown, expected);
 
         QStringList windowMenu;
         m_dlg->SetPopupMenuHook([&windowMenu](QMenu& menu, const QPoint&) {
@@ -308,7 +306,120 @@ class MainDlgTest : public QObject {
         QCOMPARE(shown, expected);
     }
 
+    // No key reaches a button by chance, and with fifteen rows Enter is Send.
+    void enterGoesToSendAndNeverToDstDeleteOrExit() {
+        // COM1 cannot open: Send and DST Delete both end in that box at once,
+        // but only Send prepares the fifteen frames first.
+        QFile ini(m_dir->File("Velmora.ini"));
+        QVERIFY(ini.open(QIODevice::WriteOnly) && ini.write("[Ports]\nCOM1=/nonexistent\n") > 0);
+        ini.close();
+        for (const bool withMouse : {true, false}) {
+            Reopen();
+            QVERIFY(!qobject_cast<QPushButton*>(m_dlg->focusWidget()));
+            PressKey(*m_dlg, Qt::Key_Return);
+            QVERIFY(m_dlg->isVisible());
+
+            // Add is disabled under the focus by the fifteenth row.
+            auto* add = Control<QPushButton>(*m_dlg, IDC_ADD);
+            Control<QDateEdit>(*m_dlg, IDC_END_DATE)->setDate(QDate(2040, 10, 28));
+            if (!withMouse) add->setFocus(Qt::TabFocusReason);
+            for (int i = 0; i < kMaxRows; ++i) {
+                if (withMouse) QTest::mouseClick(add, Qt::LeftButton);
+                if (!withMouse) PressKey(*m_dlg, Qt::Key_Space);
+            }
+            m_boxes->Clear();
+            PressKey(*m_dlg, Qt::Key_Space);
+            PressKey(*m_dlg, Qt::Key_Return);
+            QVERIFY2(m_dlg->isVisible(), withMouse ? "mouse" : "keyboard");
+            QCOMPARE(m_dlg->Upload().FrameList().size(), std::size_t{kMaxRows});
+            QCOMPARE(m_boxes->Texts(), QStringList{"Unable to open serial port!"});
+        }
+    }
+
+    void pickersTakeOnlyYearsTheFileCanHold() {
+        auto* picker = Control<QDateEdit>(*m_dlg, IDC_BEGIN_DATE);
+        for (const auto& [from, key, to] :
+             {std::tuple{2098, Qt::Key_Up, 2099}, std::tuple{2001, Qt::Key_Down, 2000}}) {
+            picker->setDate(QDate(from, 6, 15));
+            picker->setCurrentSection(QDateTimeEdit::YearSection);
+            for (int i = 0; i < 3; ++i) QTest::keyClick(picker, key);
+            QCOMPARE(picker->date(), QDate(to, 6, 15));
+        }
+    }
+
+    // A dialog opened from the menu bar with Alt, arrows and Enter gives the
+    // focus back, so the keys go on working.
+    void menuBarCommandsGiveTheFocusBack() {
+        auto* begin = Control<QDateEdit>(*m_dlg, IDC_BEGIN_DATE);
+        QCOMPARE(m_dlg->focusWidget(), begin);
+        bool settingsShown = false;
+        WhenModal([&](QDialog& settings) {
+            settingsShown = settings.objectName() == QString::number(IDD_SETTINGS);
+        });
+        QTest::keyClick(begin, Qt::Key_Alt);
+        QWidget* menuBar = QApplication::focusWidget();
+        QVERIFY(qobject_cast<QMenuBar*>(menuBar));
+        QTest::keyClick(menuBar, Qt::Key_Right);
+        QTest::keyClick(menuBar, Qt::Key_Return);
+        QTRY_VERIFY(settingsShown);
+        QTRY_COMPARE(m_dlg->focusWidget(), begin);
+    }
+
+    void closingAsksOnlyForAChangedTable() {
+        const auto escape = [this] { PressKey(*m_dlg, Qt::Key_Escape); };
+        // Emptied: closes at once.
+        AddRow(*m_dlg, QDate(2031, 3, 30), QDate(2031, 10, 26));
+        m_dlg->Dispatch({MsgKind::Command, ID_POPUP_DELETE_ALL, 0, 0, 0, {}});
+        QVERIFY(!AskedDuring(escape));
+        QVERIFY(!m_dlg->isVisible());
+
+        // A typed row: Esc asks, and Esc in the question goes back.
+        Reopen();
+        AddRow(*m_dlg, QDate(2031, 3, 30), QDate(2031, 10, 26));
+        WhenModal([](QDialog& box) { QTest::keyClick(&box, Qt::Key_Escape); });
+        escape();
+        QVERIFY(m_dlg->isVisible());
+        QCOMPARE(m_dlg->Rows().size(), std::size_t{1});
+        // Exit, then "Close without saving".
+        WhenModal([](QDialog& box) {
+            for (QPushButton* button : box.findChildren<QPushButton*>()) {
+                if (button->text() == "Close &without saving") {
+                    QTest::mouseClick(button, Qt::LeftButton);
+                }
+            }
+        });
+        QTest::mouseClick(Control<QPushButton>(*m_dlg, IDCANCEL), Qt::LeftButton);
+        QVERIFY(!m_dlg->isVisible());
+
+        // The close box, then Enter: Save.
+        Reopen();
+        FillTable(*m_dlg);
+        m_chosenFile = m_dir->File("kept.dst");
+        WhenModal([](QDialog& box) { QTest::keyClick(&box, Qt::Key_Return); });
+        m_dlg->close();
+        QVERIFY(!m_dlg->isVisible());
+        QCOMPARE(QFileInfo(*m_chosenFile).size(), 75);
+
+        // Typed rows replaced by a file and unchanged since: no question.
+        Reopen();
+        AddRow(*m_dlg, QDate(2031, 3, 30), QDate(2031, 10, 26));
+        m_dlg->Dispatch({MsgKind::Command, ID_FILE_OPEN, 0, 0, 0, {}});
+        QCOMPARE(m_dlg->Rows().size(), std::size_t{kMaxRows});
+        QVERIFY(!AskedDuring(escape));
+        QVERIFY(!m_dlg->isVisible());
+    }
+
   private:
+    // A new main window, active as at start-up, whose file dialogs take m_chosenFile.
+    void Reopen() {
+        m_dlg = OpenMainDlg();
+        m_dlg->SetFileDialogHook([this](CMainDlg::FileDialogKind kind) {
+            m_asked << (kind == CMainDlg::FileDialogKind::Open ? "open" : "save");
+            return m_chosenFile;
+        });
+        m_dlg->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_dlg.get()));
+    }
     void SaveTo(const QString& name) {
         m_chosenFile = m_dir->File(name);
         m_dlg->Dispatch({MsgKind::Command, ID_FILE_SAVE, 0, 0, 0, {}});

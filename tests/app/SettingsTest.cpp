@@ -1,4 +1,5 @@
 // The Settings dialog and what its OK does to the profile, the pickers and the rows.
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QFile>
 #include <QRadioButton>
@@ -124,54 +125,85 @@ class SettingsTest : public QObject {
         QVERIFY(!QFile::exists(m_dlg->ProfilePath()));
     }
 
-    void portChangesOnlyWhenTheListCloses() {
-        WhenModal([](QDialog& settings) {
-            auto* combo = Control<QComboBox>(settings, IDC_PORT);
-            // Arrow keys with the list closed, and typing, leave the port alone.
-            QTest::keyClick(combo, Qt::Key_Down);
-            QTest::keyClick(combo, Qt::Key_Down);
-            combo->lineEdit()->setText("COM7");
-            ClickOk(settings);
+    // The port is the one the box shows when OK is pressed, whichever way it got there.
+    void portIsTheOneTheBoxShows() {
+        const auto chooseThenReturn = [this](std::function<void(QComboBox&)> choose) {
+            QString shownOnEntry;
+            WhenModal([&](QDialog& settings) {
+                auto* combo = Control<QComboBox>(settings, IDC_PORT);
+                shownOnEntry = combo->currentText();
+                choose(*combo);
+                QTest::keyClick(&settings, Qt::Key_Return);
+            });
+            OpenSettings();
+            return shownOnEntry;
+        };
+        // The mouse: open the list, click the third entry.
+        chooseThenReturn([](QComboBox& combo) {
+            QTest::mouseClick(&combo, Qt::LeftButton, {}, QPoint(combo.width() - 5, 5));
+            QVERIFY(combo.view()->isVisible());
+            QTest::qWait(QApplication::doubleClickInterval() + 50);
+            QWidget* list = combo.view()->viewport();
+            const QRect third = combo.view()->visualRect(combo.model()->index(2, 0));
+            QTest::mouseClick(list, Qt::LeftButton, {}, third.center());
         });
-        OpenSettings();
-        QCOMPARE(m_dlg->Port(), 1);
+        QCOMPARE(m_dlg->Port(), 3);
+        QCOMPARE(ReadStored(m_dlg->ProfilePath()).port, 3);
 
-        WhenModal([](QDialog& settings) {
-            auto* combo = Control<QComboBox>(settings, IDC_PORT);
-            combo->showPopup();
-            combo->setCurrentIndex(4);
-            combo->hidePopup();
-            ClickOk(settings);
+        // F4, Down, Down, Enter in the list.
+        const QString shown = chooseThenReturn([](QComboBox& combo) {
+            QTest::keyClick(&combo, Qt::Key_F4);
+            QVERIFY(combo.view()->isVisible());
+            for (const Qt::Key key : {Qt::Key_Down, Qt::Key_Down, Qt::Key_Return}) {
+                QTest::keyClick(combo.view(), key);
+            }
         });
-        OpenSettings();
+        QCOMPARE(shown, QStringLiteral("COM3"));
         QCOMPARE(m_dlg->Port(), 5);
-        QCOMPARE(ReadStored(m_dlg->ProfilePath()).port, 5);
+
+        // Arrow keys on the closed box.
+        chooseThenReturn([](QComboBox& combo) { QTest::keyClick(&combo, Qt::Key_Down); });
+        QCOMPARE(m_dlg->Port(), 6);
+
+        // A typed name that is no port is refused; the dialog stays open.
+        chooseThenReturn([](QComboBox& combo) {
+            combo.lineEdit()->selectAll();
+            QTest::keyClicks(&combo, "COM9");
+            QTest::keyClick(combo.window(), Qt::Key_Return);
+            QVERIFY(combo.isVisible());
+        });
+        QCOMPARE(m_boxes->Texts(), QStringList(2, "Choose a port from COM1 to COM8."));
+        QCOMPARE(m_dlg->Port(), 6);
     }
 
-    void portOutsideTheListShowsNoSelectionAndStoresZero() {
+    // A port outside 1..8 shows no entry and is kept by OK; a date order other
+    // than 1 is day first, so clicking the checked order changes no row.
+    void oddProfileValuesKeepThePortAndReadAsDayFirst() {
         QFile ini(m_dir->File("Velmora.ini"));
         QVERIFY(ini.open(QIODevice::WriteOnly));
-        ini.write("[Settings]\nPort=12\nTimeout=40\nDate Format=3\n");
+        ini.write("[Settings]\nPort=12\nTimeout=40\nDate Format=2\n");
         ini.close();
         m_dlg = OpenMainDlg();
         QCOMPARE(m_dlg->Port(), 12);
         QCOMPARE(Control<QDateEdit>(*m_dlg, IDC_BEGIN_DATE)->displayFormat(),
-                 QStringLiteral("MM/dd/yyyy"));
+                 QStringLiteral("dd/MM/yyyy"));
+        AddRow(*m_dlg, QDate(2007, 3, 5), QDate(2007, 10, 29));
 
         int shownIndex = 0;
-        bool monthFirst = false;
         WhenModal([&](QDialog& settings) {
             auto* combo = Control<QComboBox>(settings, IDC_PORT);
             shownIndex = combo->currentIndex();
-            monthFirst = Control<QRadioButton>(settings, IDC_MONTH_FIRST)->isChecked();
-            combo->showPopup();
-            combo->hidePopup();
+            QTest::keyClick(combo, Qt::Key_F4);
+            QTest::keyClick(combo->view(), Qt::Key_Escape);
+            for (auto* order : settings.findChildren<QRadioButton*>()) {
+                if (order->isChecked()) QTest::mouseClick(order, Qt::LeftButton);
+            }
             ClickOk(settings);
         });
         OpenSettings();
         QCOMPARE(shownIndex, -1);
-        QVERIFY(monthFirst);
-        QCOMPARE(ReadStored(m_dlg->ProfilePath()), (StoredSettings{40, 0, 3}));
+        QCOMPARE(RowTexts(*m_dlg), QStringList{"05/03/2007 29/10/2007"});
+        QCOMPARE(ReadStored(m_dlg->ProfilePath()), (StoredSettings{40, 12, 0}));
     }
 
     void timeoutMustBeAnInteger() {

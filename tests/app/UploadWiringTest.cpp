@@ -86,6 +86,10 @@ class UploadWiringTest : public QObject {
 
         auto dlg = OpenMainDlg();
         FillTable(*dlg);
+        // Saved, so that Exit has no question to ask.
+        dlg->SetFileDialogHook(
+            [this](CMainDlg::FileDialogKind) { return std::optional(m_dir->File("t.dst")); });
+        dlg->Dispatch({MsgKind::Command, ID_FILE_SAVE, 0, 0, 0, {}});
         Control<QPushButton>(*dlg, IDC_SEND)->click();
         QVERIFY(m_boxes->Boxes().empty());
         QVERIFY(dlg->IsTimerRunning(ID_REPLY_TIMER));

@@ -140,6 +140,15 @@ TEST_F(CliProgram, MakeRefusesWithoutWritingAndOverwritesOnlyWithForce) {
                                   "--output", "keep.dst", "--force"});
     EXPECT_EQ(forced.exitCode, 0) << forced.err;
     EXPECT_EQ(ReadBytes(File("keep.dst")), ReadBytes(MakeBerlin()));
+
+    // Not even --force replaces a read-only file.
+    WriteBytes(File("locked.dst"), "precious");
+    std::filesystem::permissions(File("locked.dst"), std::filesystem::perms::owner_read);
+    const RunResult locked = Cli({"make", "--zone", "Europe/Berlin", "--first-year", "2027",
+                                  "--output", "locked.dst", "--force"});
+    EXPECT_EQ(locked.exitCode, 1);
+    EXPECT_NE(locked.err.find("locked.dst is read-only"), std::string::npos) << locked.err;
+    EXPECT_EQ(ReadBytes(File("locked.dst")), "precious");
 }
 
 TEST_F(CliProgram, SendUploadsTheFileRowsInOrderAndEndsWithDone) {

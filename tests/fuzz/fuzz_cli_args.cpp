@@ -12,6 +12,24 @@
 
 using namespace velmora::cli;
 
+namespace {
+
+// The word that selects each command; a switch, so that a new command that is
+// not named here fails the build (-Wswitch) instead of the fuzz run.
+const char* CommandName(Command command) {
+    switch (command) {
+    case Command::None: return "";
+    case Command::Show: return "show";
+    case Command::Make: return "make";
+    case Command::Send: return "send";
+    case Command::Delete: return "delete";
+    case Command::Ports: return "ports";
+    }
+    return "";
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string_view input(reinterpret_cast<const char*>(data), size);
     std::vector<std::string> args;
@@ -33,10 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (options.help) return 0;
 
     FUZZ_CHECK(options.command != Command::None);
-    FUZZ_CHECK(args.front() == (options.command == Command::Show   ? "show"
-                                : options.command == Command::Make ? "make"
-                                : options.command == Command::Send ? "send"
-                                                                   : "delete"));
+    FUZZ_CHECK(args.front() == CommandName(options.command));
     if (options.command == Command::Make) {
         FUZZ_CHECK(!options.zone.empty() && !options.output.empty());
     }

@@ -67,6 +67,14 @@ TEST_F(ProfileTest, UnusablePathsGiveDefaultsAndRefuseWrites) {
     EXPECT_FALSE(unnamed.WriteProfileInt("Settings", "Port", 2));
 }
 
+TEST_F(ProfileTest, ReadOnlyFileIsLeftByteForByte) {
+    WriteIni("[Settings]\nPort=3\n");
+    fs::permissions(profile_.Path(), fs::perms::owner_read);
+    EXPECT_FALSE(profile_.WriteProfileInt("Settings", "Port", 5));
+    EXPECT_EQ(ReadIni(), "[Settings]\nPort=3\n");
+    EXPECT_EQ(EntryCount(), 1u);
+}
+
 TEST_F(ProfileTest, NamesIgnoreCaseAndSurroundingBlanks) {
     WriteIni("  [ settings ]  \n\tTIMEOUT =  250 \nDate format=1\n");
     EXPECT_EQ(profile_.GetProfileInt("Settings", "Timeout", 1000), 250);

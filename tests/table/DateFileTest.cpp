@@ -8,6 +8,7 @@
 #include <iterator>
 
 #include "DateFile.h"
+#include "ReplaceFile.h"
 
 namespace velmora {
 namespace {
@@ -119,10 +120,13 @@ TEST_F(DateFileTest, WrittenFileReadsBack) {
     EXPECT_EQ(Entries(), std::vector<std::string>{"table.dst"});
 }
 
-TEST_F(DateFileTest, OverwritesAnExistingFileAndKeepsItsPermissions) {
+TEST_F(DateFileTest, OverwritesAnExistingFileAndKeepsItsPermissionsAndOwner) {
     const fs::path path = dir_ / "table.dst";
     WriteRaw(path, std::string(200, 'x'));
     ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+    // Only the superuser may give the file away, and then must keep it so.
+    const uid_t owner = ::geteuid() == 0 ? 65534 : ::geteuid();
+    ASSERT_EQ(::chown(path.c_str(), owner, static_cast<gid_t>(-1)), 0);
     ASSERT_TRUE(WriteDateFile(path, Pattern()));
     const std::string raw = ReadRaw(path);
     ASSERT_EQ(raw.size(), 75u);
@@ -130,6 +134,7 @@ TEST_F(DateFileTest, OverwritesAnExistingFileAndKeepsItsPermissions) {
     struct stat info {};
     ASSERT_EQ(::stat(path.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0640u);
+    EXPECT_EQ(info.st_uid, owner);
 }
 
 TEST_F(DateFileTest, NewFileGetsTheUsualPermissions) {
@@ -150,6 +155,19 @@ TEST_F(DateFileTest, WritesThroughASymbolicLink) {
     ASSERT_TRUE(WriteDateFile(link, Pattern()));
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(fs::file_size(target), 75u);
+
+    // A relative link whose file does not exist yet creates that file.
+    fs::create_directory(dir_ / "sub");
+    fs::create_symlink("../later.dst", dir_ / "sub" / "dangling.dst");
+    ASSERT_TRUE(WriteDateFile(dir_ / "sub" / "dangling.dst", Pattern()));
+    EXPECT_TRUE(fs::is_symlink(dir_ / "sub" / "dangling.dst"));
+    EXPECT_EQ(fs::file_size(dir_ / "later.dst"), 75u);
+
+    // A loop of links is refused and left as it is.
+    fs::create_symlink("loop-b", dir_ / "loop-a");
+    fs::create_symlink("loop-a", dir_ / "loop-b");
+    EXPECT_FALSE(WriteDateFile(dir_ / "loop-a", Pattern()));
+    EXPECT_TRUE(fs::is_symlink(dir_ / "loop-a"));
 }
 
 TEST_F(DateFileTest, WritesToAPathWithoutAFolderPart) {
@@ -177,6 +195,17 @@ TEST_F(DateFileTest, FailedWriteLeavesNothingBehind) {
     // The folder does not exist.
     EXPECT_FALSE(WriteDateFile(dir_ / "missing" / "table.dst", Pattern()));
     EXPECT_EQ(Entries(), std::vector<std::string>{"taken.dst"});
+
+    // A read-only file, reached directly or through a link.
+    WriteRaw(dir_ / "locked.dst", "precious");
+    ASSERT_EQ(::chmod((dir_ / "locked.dst").c_str(), 0444), 0);
+    fs::create_symlink("locked.dst", dir_ / "link.dst");
+    for (const char* name : {"locked.dst", "link.dst"}) {
+        EXPECT_TRUE(IsReadOnlyFile(dir_ / name)) << name;
+        EXPECT_FALSE(WriteDateFile(dir_ / name, Pattern())) << name;
+    }
+    EXPECT_EQ(ReadRaw(dir_ / "locked.dst"), "precious");
+    EXPECT_EQ(Entries(), (std::vector<std::string>{"link.dst", "locked.dst", "taken.dst"}));
 }
 
 TEST_F(DateFileTest, ReadsOnlyTheFirst75Bytes) {

@@ -10,6 +10,7 @@
 #include "CliHost.h"
 #include "DateFile.h"
 #include "Profile.h"
+#include "ReplaceFile.h"
 #include "SerialPorts.h"
 #include "ZoneTable.h"
 
@@ -54,8 +55,11 @@ int RunMake(const Options& options) {
     if (!options.force &&
         std::filesystem::exists(std::filesystem::symlink_status(options.output, error)))
         return Fail(options.output + " exists; give --force to overwrite it");
-    if (!WriteDateFile(options.output, RowsToFileBytes(made.rows, 0)))
+    if (!WriteDateFile(options.output, RowsToFileBytes(made.rows, 0))) {
+        if (IsReadOnlyFile(options.output))
+            return Fail(options.output + " is read-only; it was not replaced");
         return Fail("cannot write " + options.output);
+    }
     return kExitDone;
 }
 
