@@ -1,10 +1,12 @@
 // The serial link's notifications as posted Qt events. A link message travels
 // as an event whose type is the message number (1031 for a received byte);
-// an error the worker met travels as a LinkErrorEvent.
+// an error the worker met travels as a LinkErrorEvent. Both carry the link's
+// generation, so that the owner can drop those of a worker it has stopped.
 #pragma once
 
 #include <QEvent>
 #include <QString>
+#include <cstdint>
 #include <utility>
 
 #include "SerialLink.h"
@@ -28,8 +30,10 @@ class LinkMessageEvent : public QEvent {
 
 class LinkErrorEvent : public QEvent {
   public:
-    explicit LinkErrorEvent(QString text) : QEvent(EventType()), m_text(std::move(text)) {}
+    LinkErrorEvent(QString text, std::uint64_t generation)
+        : QEvent(EventType()), m_text(std::move(text)), m_generation(generation) {}
     const QString& Text() const { return m_text; }
+    std::uint64_t Generation() const { return m_generation; }
 
     static QEvent::Type EventType() {
         static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
@@ -38,6 +42,7 @@ class LinkErrorEvent : public QEvent {
 
   private:
     QString m_text;
+    std::uint64_t m_generation;
 };
 
 }  // namespace velmora

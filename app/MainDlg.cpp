@@ -515,8 +515,7 @@ std::optional<QString> CMainDlg::AskForFile(FileDialogKind kind) {
 }
 
 void CMainDlg::SetTitle(const QString& title) {
-    m_strTitle = title;
-    setWindowTitle(m_strTitle);
+    setWindowTitle(title);
 }
 
 void CMainDlg::OnFileOpen() {
@@ -622,9 +621,11 @@ void CMainDlg::PostLinkMessage(const LinkMessage& message) {
     QCoreApplication::postEvent(this, new LinkMessageEvent(message));
 }
 
-void CMainDlg::ReportLinkError(const std::string& text, bool fromWorker) {
+void CMainDlg::ReportLinkError(const std::string& text, bool fromWorker,
+                               std::uint64_t generation) {
     if (fromWorker) {
-        QCoreApplication::postEvent(this, new LinkErrorEvent(QString::fromStdString(text)));
+        QCoreApplication::postEvent(this,
+                                    new LinkErrorEvent(QString::fromStdString(text), generation));
     } else {
         ShowErrorBox(QStringLiteral("Application Error"), QString::fromStdString(text));
     }
@@ -632,8 +633,11 @@ void CMainDlg::ReportLinkError(const std::string& text, bool fromWorker) {
 
 bool CMainDlg::event(QEvent* event) {
     if (event->type() == LinkErrorEvent::EventType()) {
-        ShowErrorBox(QStringLiteral("Application Error"),
-                     static_cast<LinkErrorEvent*>(event)->Text());
+        const auto* error = static_cast<LinkErrorEvent*>(event);
+        // An error of a stopped worker belongs to an exchange that is over.
+        if (error->Generation() == m_link.Generation()) {
+            ShowErrorBox(QStringLiteral("Application Error"), error->Text());
+        }
         return true;
     }
     if (LinkMessageEvent::IsLinkMessageType(event->type())) {

@@ -83,7 +83,8 @@ class CMainDlg : public QDialog, public IUploadHost, public ILinkOwner {
 
     // ILinkOwner
     void PostLinkMessage(const LinkMessage& message) override;
-    void ReportLinkError(const std::string& text, bool fromWorker) override;
+    void ReportLinkError(const std::string& text, bool fromWorker,
+                         std::uint64_t generation) override;
 
     void done(int result) override;
     // Every way of closing (Esc, Exit, File > Exit, the close box) ends here;
@@ -145,7 +146,6 @@ class CMainDlg : public QDialog, public IUploadHost, public ILinkOwner {
     void ReorderRows();
 
     Options m_options;
-    QString m_strTitle;
     QTableWidget* m_dateList = nullptr;
     int m_nRowCount = 0;
     QDateTime m_beginDate;

@@ -59,16 +59,13 @@ constexpr int ID_FILE_NEW_FROM_ZONE = 32778;
 
 // The About item of the window menu and its text (string 101).
 constexpr int IDM_ABOUTBOX = 0x0010;
-constexpr int IDS_ABOUTBOX = 101;
 inline constexpr const char* kAboutMenuText = "&About Velmora...";
 
 // Window-menu commands that keep their default handling.
 constexpr int SC_MINIMIZE = 0xF020;
 constexpr int SC_CLOSE = 0xF060;
 
-// Icon and banner bitmap.
-constexpr int IDR_MAINFRAME = 128;
-constexpr int IDB_SPLASH = 137;
+// The window's icon (resource 128).
 inline constexpr const char* kIconResource = ":/velmora/icon128.png";
 
 // The reply timer of an exchange.
@@ -77,7 +74,6 @@ constexpr int ID_REPLY_TIMER = 101;
 // Message box types.
 constexpr unsigned MB_OK = 0x00000000;
 constexpr unsigned MB_ICONERROR = 0x00000010;
-constexpr unsigned MB_ICONEXCLAMATION = 0x00000030;
 constexpr unsigned MB_ICONINFORMATION = 0x00000040;
 constexpr unsigned MB_ICONMASK = 0x000000F0;
 

@@ -12,7 +12,7 @@
 class CSplashWnd {
 public:
     CSplashWnd();
-    virtual ~CSplashWnd();
+    ~CSplashWnd();
     CSplashWnd(const CSplashWnd&) = delete;
     CSplashWnd& operator=(const CSplashWnd&) = delete;
 

@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -14,13 +13,15 @@
 #include <string>
 #include <thread>
 
-#include "LinkTestSupport.h"
+#include "CpuTime.h"
+#include "PtyDevice.h"
 #include "SerialLink.h"
 
 namespace {
 
 using namespace velmora;
-using velmora::testing::PtyDevice;
+using velmora::test::CpuSeconds;
+using velmora::test::PtyDevice;
 using Clock = std::chrono::steady_clock;
 
 class CountingOwner : public ILinkOwner {
@@ -30,7 +31,7 @@ public:
         ++m_nReceived;
         m_arrived.notify_one();
     }
-    void ReportLinkError(const std::string&, bool) override {}
+    void ReportLinkError(const std::string&, bool, std::uint64_t) override {}
 
     void WaitFor(long count) {
         std::unique_lock lock(m_mutex);
@@ -52,13 +53,6 @@ void OpenRunning(CSerialLink& link, ILinkOwner& owner, const PtyDevice& device) 
     }
     link.QueueWrite(ByteString("?"), 1);
     if (device.Receive(1).size() != 1) throw std::runtime_error("nothing from the link");
-}
-
-double CpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 void BM_ByteToOwner(benchmark::State& state) {

@@ -131,6 +131,40 @@ int ApplyLineSettings(const LineSettings& line, termios& settings) {
     return 0;
 }
 
+// The settings of `wanted` that `applied` (read back from the port) lacks, named
+// for the user and separated by commas; empty when the port took them all.
+std::string SettingsNotTaken(const termios& wanted, const termios& applied) {
+    constexpr tcflag_t kRawInput =
+        IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY;
+    constexpr tcflag_t kRawLocal = ECHO | ECHONL | ICANON | ISIG | IEXTEN;
+    const auto parity = [](const termios& t) {
+        // Odd and mark or space mean nothing without parity.
+        return (t.c_cflag & PARENB) != 0 ? t.c_cflag & (PARENB | PARODD | CMSPAR) : tcflag_t{0};
+    };
+    const std::pair<const char*, bool> checks[] = {
+        {"speed", cfgetispeed(&wanted) != cfgetispeed(&applied) ||
+                      cfgetospeed(&wanted) != cfgetospeed(&applied)},
+        {"data bits", (wanted.c_cflag & CSIZE) != (applied.c_cflag & CSIZE)},
+        {"parity", parity(wanted) != parity(applied) ||
+                       (wanted.c_iflag & INPCK) != (applied.c_iflag & INPCK)},
+        {"stop bits", (wanted.c_cflag & CSTOPB) != (applied.c_cflag & CSTOPB)},
+        {"raw mode", (wanted.c_iflag & kRawInput) != (applied.c_iflag & kRawInput) ||
+                         (wanted.c_oflag & OPOST) != (applied.c_oflag & OPOST) ||
+                         (wanted.c_lflag & kRawLocal) != (applied.c_lflag & kRawLocal) ||
+                         (wanted.c_cflag & (CLOCAL | CREAD)) != (applied.c_cflag & (CLOCAL | CREAD)) ||
+                         wanted.c_cc[VMIN] != applied.c_cc[VMIN] ||
+                         wanted.c_cc[VTIME] != applied.c_cc[VTIME]},
+        {"flow control", (wanted.c_cflag & CRTSCTS) != (applied.c_cflag & CRTSCTS)},
+    };
+    std::string names;
+    for (const auto& [name, differs] : checks) {
+        if (!differs) continue;
+        if (!names.empty()) names += ", ";
+        names += name;
+    }
+    return names;
+}
+
 }  // namespace
 
 CSerialLink::CSerialLink() = default;
@@ -151,16 +185,27 @@ bool CSerialLink::Open(ILinkOwner* owner, const std::string& devicePath, int por
     m_nPendingBytes = 0;
     m_nPortNumber = portNumber;
     m_dwEventMask = line.eventMask;
+    m_nStartError = 0;
 
-    std::lock_guard lock(m_csPort);
-    ClosePort();
-    // Without its events no worker could ever be stopped: refuse like a missing device.
-    m_nOpenError = RenewEvents() ? OpenPort(devicePath) : errno;
-    if (m_nOpenError != 0) return false;
+    std::string configurationError;
+    {
+        std::lock_guard lock(m_csPort);
+        ClosePort();
+        // Without its events no worker could ever be stopped: refuse like a missing device.
+        m_nOpenError = RenewEvents() ? OpenPort(devicePath) : errno;
+        if (m_nOpenError != 0) return false;
 
-    Configure(line);
-    tcflush(m_hPort, TCIOFLUSH);
-    return true;
+        configurationError = Configure(line);
+        tcflush(m_hPort, TCIOFLUSH);
+    }
+    // The owner's box may run a nested event loop, where anything may happen to
+    // this link, a Close included: it is shown with the lock free, and the
+    // result says whether the port is still open afterwards.
+    if (!configurationError.empty() && m_pOwnerWnd != nullptr) {
+        m_pOwnerWnd->ReportLinkError(configurationError, false, m_nGeneration.load());
+        if (!IsOpen()) m_nOpenError = ECANCELED;
+    }
+    return IsOpen();
 }
 
 // Opens the device into m_hPort; 0, or the system error that refused it.
@@ -186,37 +231,39 @@ int CSerialLink::OpenPort(const std::string& devicePath) {
     return 0;
 }
 
-// Sets the line up step by step; the first step that fails is reported under its
-// name and the steps after it are skipped. The port stays open either way.
-void CSerialLink::Configure(const LineSettings& line) {
-    m_portTimeouts = {kPortTimeoutMs, kPortTimeoutMs, kPortTimeoutMs, kPortTimeoutMs,
-                      kPortTimeoutMs};
+// Sets the line up step by step; the first step that fails ends it and its
+// warning text is returned (empty when every step succeeded). The port stays
+// open either way.
+std::string CSerialLink::Configure(const LineSettings& line) {
+    m_portTimeouts = {kPortTimeoutMs, kPortTimeoutMs};
 
     int lines = 0;
     m_bHasModemLines = ioctl(m_hPort, TIOCMGET, &lines) == 0;
     if (!m_bHasModemLines && errno != ENOTTY && errno != EINVAL) {
-        ReportError("SetCommMask()", errno, false);
-        return;
+        return Warning("SetCommMask()", errno);
     }
 
-    if (tcgetattr(m_hPort, &m_lineSettings) != 0) {
-        ReportError("GetCommState()", errno, false);
-        return;
-    }
+    if (tcgetattr(m_hPort, &m_lineSettings) != 0) return Warning("GetCommState()", errno);
 
     if (const int error = ApplyLineSettings(line, m_lineSettings); error != 0) {
-        ReportError("BuildCommDCB()", error, false);
-        return;
+        return Warning("BuildCommDCB()", error);
     }
 
-    if (tcsetattr(m_hPort, TCSANOW, &m_lineSettings) != 0) {
-        ReportError("SetCommState()", errno, false);
-        return;
+    // tcsetattr succeeds when any one of the changes took effect: only the
+    // settings read back tell whether the port took them all.
+    if (tcsetattr(m_hPort, TCSANOW, &m_lineSettings) != 0) return Warning("SetCommState()", errno);
+    termios applied{};
+    if (tcgetattr(m_hPort, &applied) != 0) return Warning("SetCommState()", errno);
+    if (const std::string kept = SettingsNotTaken(m_lineSettings, applied); !kept.empty()) {
+        return FormatError("SetCommState()", "The port did not take these settings: " + kept,
+                           m_nPortNumber);
     }
+
     const int rts = TIOCM_RTS;
     if (m_bHasModemLines && ioctl(m_hPort, TIOCMBIS, &rts) != 0) {
-        ReportError("SetCommState()", errno, false);
+        return Warning("SetCommState()", errno);
     }
+    return {};
 }
 
 bool CSerialLink::Start() {
@@ -228,8 +275,9 @@ bool CSerialLink::Start() {
     m_bWorkerAlive.store(true);
     try {
         m_pWorker = std::thread(&CSerialLink::WorkerMain, this, m_nGeneration.load());
-    } catch (const std::system_error&) {
+    } catch (const std::system_error& error) {
         m_bWorkerAlive.store(false);
+        m_nStartError = error.code().value();
         return false;
     }
     return true;
@@ -281,7 +329,7 @@ void CSerialLink::WorkerMain(std::uint64_t generation) {
         const int timeout = watchLines && !m_bPortLost ? kModemLineSampleMs : -1;
         if (poll(waitSet, 3, timeout) < 0) {
             if (errno == EINTR) continue;
-            if (!waitReported) ReportError("WaitCommEvent()", errno, true);
+            if (!waitReported) ReportError("WaitCommEvent()", errno, generation);
             waitReported = true;
             poll(nullptr, 0, kWaitRetryMs);
             continue;
@@ -292,12 +340,13 @@ void CSerialLink::WorkerMain(std::uint64_t generation) {
             return;
         }
         if (watchLines && !m_bPortLost) SampleModemLines(generation);
-        if ((waitSet[1].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+        const short port = waitSet[1].revents;
+        // Bytes that came before a hang-up are delivered before the loss is handled.
+        if ((port & POLLIN) != 0) ReadAvailable(generation);
+        if ((port & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
             LosePort();
-        } else if ((waitSet[1].revents & POLLIN) != 0) {
-            ReadAvailable(generation);
-        } else if (waitSet[2].revents != 0) {
-            WritePending();
+        } else if (port == 0 && waitSet[2].revents != 0) {
+            WritePending(generation);
         }
     }
 }
@@ -355,7 +404,7 @@ void CSerialLink::ReadAvailable(std::uint64_t generation) {
         }
         // Interrupted or nothing there after all: the next wake-up tries again.
         if (readError == EAGAIN || readError == EWOULDBLOCK || readError == EINTR) return;
-        ReportError("ReadFile()", readError, true);
+        ReportError("ReadFile()", readError, generation);
         if (IsLossError(readError)) {
             LosePort();
             m_bLossReported = true;
@@ -364,16 +413,19 @@ void CSerialLink::ReadAvailable(std::uint64_t generation) {
     }
 }
 
-void CSerialLink::WritePending() {
+void CSerialLink::WritePending(std::uint64_t generation) {
     ResetEvent(m_hSendEvent);
     // A lost port whose loss was already reported drops its write requests quietly.
     if (m_bPortLost && m_bLossReported) return;
 
     const char* failedStep = nullptr;
     int errorCode = 0;
+    int nCount = 0;
+    int written = 0;
+    bool timedOut = false;
     {
         std::lock_guard lock(m_csPort);
-        const int nCount = m_nPendingBytes;
+        nCount = m_nPendingBytes;
         // Stale input is discarded here and never delivered: whatever arrives from
         // now on answers this write.
         tcflush(m_hPort, TCIOFLUSH);
@@ -382,7 +434,6 @@ void CSerialLink::WritePending() {
             std::chrono::steady_clock::now() +
             std::chrono::milliseconds(m_portTimeouts.writeTotalConstant +
                                       std::int64_t{m_portTimeouts.writeTotalMultiplier} * nCount);
-        int written = 0;
         while (written < nCount) {
             const ssize_t sent = write(m_hPort, m_pSendBuffer.get() + written,
                                        static_cast<std::size_t>(nCount - written));
@@ -396,11 +447,13 @@ void CSerialLink::WritePending() {
                 break;
             }
             // The output queue is full: wait for room until the write time-out. A
-            // write that runs out of time, or that a stop request cuts off, ends
-            // short and unreported; the missing reply tells the owner.
+            // stop request cuts the write off quietly: the exchange is over.
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                 deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0) break;
+            if (left.count() <= 0) {
+                timedOut = true;
+                break;
+            }
             pollfd room[2] = {{m_hPort, POLLOUT, 0}, {m_hStopEvent, POLLIN, 0}};
             if (poll(room, 2, static_cast<int>(left.count())) < 0 && errno != EINTR) {
                 errorCode = errno;
@@ -416,8 +469,18 @@ void CSerialLink::WritePending() {
         }
     }
 
+    // A write cut short by its time-out is told as such, not left to look like
+    // a device that does not answer.
+    if (timedOut) {
+        Report(FormatError("WriteFile()",
+                           "The write timed out: " + std::to_string(written) + " of " +
+                               std::to_string(nCount) + " bytes were sent.",
+                           m_nPortNumber),
+               generation);
+        return;
+    }
     if (failedStep == nullptr) return;
-    ReportError(failedStep, errorCode, true);
+    ReportError(failedStep, errorCode, generation);
     if (IsLossError(errorCode)) {
         LosePort();
         m_bLossReported = true;
@@ -434,10 +497,18 @@ void CSerialLink::Post(unsigned message, std::uintptr_t wParam, std::uint64_t ge
         LinkMessage{message, wParam, static_cast<std::intptr_t>(m_nPortNumber), generation});
 }
 
-void CSerialLink::ReportError(const std::string& operation, int errorCode, bool fromWorker) {
+std::string CSerialLink::Warning(const std::string& operation, int errorCode) const {
+    return FormatError(operation, SystemText(errorCode), m_nPortNumber);
+}
+
+void CSerialLink::ReportError(const std::string& operation, int errorCode,
+                              std::uint64_t generation) {
+    Report(Warning(operation, errorCode), generation);
+}
+
+void CSerialLink::Report(const std::string& text, std::uint64_t generation) {
     if (m_pOwnerWnd == nullptr) return;
-    m_pOwnerWnd->ReportLinkError(FormatError(operation, SystemText(errorCode), m_nPortNumber),
-                                 fromWorker);
+    m_pOwnerWnd->ReportLinkError(text, true, generation);
 }
 
 bool CSerialLink::RenewEvents() {

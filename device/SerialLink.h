@@ -1,6 +1,24 @@
 // The serial port object: opens and configures one port, runs one worker thread
 // that writes queued bytes and reads received bytes, and hands each received byte
 // (and every other line event asked for) to its owner as a posted message.
+//
+// Its members keep Win32-style names; here they are POSIX:
+//   m_hPort        the port's file descriptor, -1 while closed
+//   m_hStopEvent,  eventfds standing for manual-reset events: signalled while
+//   m_hSendEvent   readable, reset by reading them
+//   m_hWaitSet     the descriptors the worker polls: stop, port, write request
+//   m_csPort       the link's one lock (a std::mutex)
+//   m_pWorker      the worker (a std::thread); m_bWorkerAlive is atomic
+//   m_pOwnerWnd    the ILinkOwner that receives the messages; no window is needed
+//   m_lineSettings the port's termios, in place of a DCB
+//   m_dwEventMask  the EV_* bits of the line events watched
+//   WM_LINK_*      numbers of the messages posted as LinkMessage, not window messages
+// The operations named in error reports are the Win32 calls these POSIX steps
+// stand for: "GetCommState()" tcgetattr, "BuildCommDCB()" the line settings
+// checked and applied to a termios, "SetCommState()" tcsetattr and the
+// settings read back, "SetCommMask()" the modem-line query, "WaitCommEvent()"
+// poll, "ReadFile()" read, "WriteFile()" and "GetOverlappedResults() in
+// WriteFile()" a write that fails at once or part-way.
 #pragma once
 
 #include <termios.h>
@@ -72,23 +90,29 @@ public:
     // from a worker that an Open, Close or destructor has already stopped.
     virtual void PostLinkMessage(const LinkMessage& message) = 0;
     // A failed platform call, with the composed warning text. From `Open` this
-    // runs on the owner's thread (fromWorker false) and the owner shows the box
-    // before returning; from the worker (fromWorker true) the owner queues the
-    // text and returns at once.
-    virtual void ReportLinkError(const std::string& text, bool fromWorker) = 0;
+    // runs on the owner's thread (fromWorker false), with the link's lock free,
+    // and the owner shows the box before returning; from the worker (fromWorker
+    // true) the owner queues the text and returns at once, and drops it when it
+    // handles it later unless `generation` still equals the link's Generation(),
+    // as for a message.
+    virtual void ReportLinkError(const std::string& text, bool fromWorker,
+                                 std::uint64_t generation) = 0;
 };
 
 class CSerialLink {
 public:
     CSerialLink();
-    virtual ~CSerialLink();
+    ~CSerialLink();
     CSerialLink(const CSerialLink&) = delete;
     CSerialLink& operator=(const CSerialLink&) = delete;
 
     // Stops a running worker, renews the events and the write buffer, opens
     // `devicePath` exclusively and configures it with `line`. False only when
     // the device cannot be opened (absent, not a terminal, or held by another
-    // program); OpenError() then tells why.
+    // program); OpenError() then tells why. A configuration step that fails is
+    // reported to the owner once the port is set up as far as it goes; should
+    // the owner close the link while it shows that report, Open returns false
+    // and OpenError() is ECANCELED.
     bool Open(ILinkOwner* owner, const std::string& devicePath, int portNumber,
               const LineSettings& line);
     // The system error of the last Open that returned false, 0 after one that
@@ -98,6 +122,9 @@ public:
     // Starts the worker. Called only after an Open that returned true; false
     // when no port is open, a worker already runs or the thread cannot be created.
     bool Start();
+    // The system error of a Start that could not create its thread; 0 after
+    // Open and after a Start that created one.
+    int StartError() const { return m_nStartError; }
     // Hands the first `count` bytes of `data` to the worker and returns at once.
     // The count is clamped to 0..min(data.size(), write buffer size): the link
     // never reads past the caller's bytes nor writes past its own buffer. A
@@ -117,12 +144,10 @@ public:
                                    int portNumber);
 
 private:
-    // The port's time-outs in milliseconds. Reads only ever take bytes that are
-    // already waiting, so only the write time-out has an effect here.
+    // The port's write time-out in milliseconds: a constant, and as much again
+    // per byte. Reads only ever take bytes that are already waiting, so they
+    // have no time-out.
     struct PortTimeouts {
-        int readInterval = 0;
-        int readTotalMultiplier = 0;
-        int readTotalConstant = 0;
         int writeTotalMultiplier = 0;
         int writeTotalConstant = 0;
     };
@@ -130,11 +155,15 @@ private:
     void WorkerMain(std::uint64_t generation);
     void SampleModemLines(std::uint64_t generation);
     void ReadAvailable(std::uint64_t generation);
-    void WritePending();
+    void WritePending(std::uint64_t generation);
     void LosePort();
     void Post(unsigned message, std::uintptr_t wParam, std::uint64_t generation);
-    void ReportError(const std::string& operation, int errorCode, bool fromWorker);
-    void Configure(const LineSettings& line);
+    // The warning text of a failed call on this port.
+    std::string Warning(const std::string& operation, int errorCode) const;
+    // From the worker: the owner queues the report, stamped with the worker's generation.
+    void ReportError(const std::string& operation, int errorCode, std::uint64_t generation);
+    void Report(const std::string& text, std::uint64_t generation);
+    std::string Configure(const LineSettings& line);
     int OpenPort(const std::string& devicePath);
     bool RenewEvents();
     void ReleaseEvents();
@@ -158,6 +187,7 @@ private:
     std::uint32_t m_dwEventMask = 0;
     int m_nSendBufferSize = 0;
     int m_nOpenError = 0;
+    int m_nStartError = 0;
 
     // Set by Open: whether the device has modem lines (a pseudo-terminal has none).
     bool m_bHasModemLines = false;

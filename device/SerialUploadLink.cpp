@@ -2,6 +2,7 @@
 #include "SerialPorts.h"
 #include "UploadSequence.h"
 
+#include <system_error>
 #include <utility>
 
 namespace velmora {
@@ -16,7 +17,11 @@ bool SerialUploadLink::Open(int portNumber) {
 }
 
 std::string SerialUploadLink::OpenFailure() const {
-    return ShownPath(m_devicePath) + ": " + DescribeOpenFailure(m_devicePath, m_link.OpenError());
+    const int startError = m_link.StartError();
+    return ShownPath(m_devicePath) + ": " +
+           (startError != 0 ? "the link's worker thread could not start: " +
+                                  std::error_code(startError, std::generic_category()).message()
+                            : DescribeOpenFailure(m_devicePath, m_link.OpenError()));
 }
 
 bool SerialUploadLink::Start() { return m_link.Start(); }

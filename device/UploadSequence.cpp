@@ -63,11 +63,7 @@ void UploadSequence::OnSend() {
     m_host.RefreshControls();
     m_replyBuffer.clear();
 
-    if (!m_link.Open(m_host.Port())) {
-        m_host.ShowBox(kUnableToOpen, BoxIcon::Error, m_link.OpenFailure());
-        return;
-    }
-    m_link.Start();
+    if (!OpenAndStart()) return;
     m_nSingleCommandMode = 0;
     StartReplyTimer();
     m_link.QueueWrite(m_frameList.front(), static_cast<int>(kFrameSize));
@@ -75,11 +71,7 @@ void UploadSequence::OnSend() {
 
 void UploadSequence::OnDstDelete() {
     m_replyBuffer.clear();
-    if (!m_link.Open(m_host.Port())) {
-        m_host.ShowBox(kUnableToOpen, BoxIcon::Error, m_link.OpenFailure());
-        return;
-    }
-    m_link.Start();
+    if (!OpenAndStart()) return;
     const ByteString frame = DstDeleteFrame();
     m_nSingleCommandMode = 1;
     StartReplyTimer();
@@ -161,6 +153,20 @@ void UploadSequence::OnTimer(int timerId) {
     m_nProgress = 0;
     m_host.RefreshControls();
     m_replyBuffer.clear();
+}
+
+// A new exchange takes over from any earlier one: that one's timer is killed
+// first, so it can neither expire while the port is being opened nor judge the
+// emptied buffer of an exchange that never started. A worker that cannot start
+// would leave a silent line: the port counts as unusable.
+bool UploadSequence::OpenAndStart() {
+    m_host.KillTimer(kReplyTimerId);
+    const bool ready = m_link.Open(m_host.Port()) && m_link.Start();
+    if (!ready) {
+        m_link.Close();
+        m_host.ShowBox(kUnableToOpen, BoxIcon::Error, m_link.OpenFailure());
+    }
+    return ready;
 }
 
 void UploadSequence::SendNextFrame() {

@@ -30,10 +30,10 @@ class IUploadLink {
 public:
     virtual ~IUploadLink() = default;
     virtual bool Open(int portNumber) = 0;  // 1200 baud, N, 8, 1, event mask 9, buffer 512
-    // After an Open that failed: the device and why it could not be opened, one
-    // line; empty when the link cannot tell.
+    // After an Open or a Start that failed: the device and why it could not be
+    // used, one line; empty when the link cannot tell.
     virtual std::string OpenFailure() const { return {}; }
-    virtual bool Start() = 0;
+    virtual bool Start() = 0;  // false when the worker cannot start
     virtual void QueueWrite(const ByteString& frame, int count) = 0;
     virtual void Close() = 0;
 };
@@ -84,6 +84,7 @@ private:
     void StartReplyTimer();
     void KillQuietTimer();
     void TimeEarlyJudgement();
+    bool OpenAndStart();
     void SendNextFrame();
 
     IUploadHost& m_host;

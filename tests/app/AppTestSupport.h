@@ -28,7 +28,10 @@ namespace velmora::test {
 class BoxRecorder {
   public:
     BoxRecorder() {
-        m_previous = SetMessageBoxHook([this](const BoxRequest& box) { m_boxes.push_back(box); });
+        m_previous = SetMessageBoxHook([this](const BoxRequest& box) {
+            m_boxes.push_back(box);
+            if (m_onBox) m_onBox(box);
+        });
     }
     ~BoxRecorder() { SetMessageBoxHook(m_previous); }
     const std::vector<BoxRequest>& Boxes() const { return m_boxes; }
@@ -38,9 +41,12 @@ class BoxRecorder {
         return texts;
     }
     void Clear() { m_boxes.clear(); }
+    // Runs while each box is up, as the user would, after it was recorded.
+    void SetOnBox(std::function<void(const BoxRequest&)> onBox) { m_onBox = std::move(onBox); }
 
   private:
     std::vector<BoxRequest> m_boxes;
+    std::function<void(const BoxRequest&)> m_onBox;
     MessageBoxHook m_previous;
 };
 

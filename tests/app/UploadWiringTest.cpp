@@ -1,46 +1,15 @@
 // How the main window carries the upload: link messages posted from other
 // threads, the link's error boxes, the reply timer, and closing mid-exchange.
-#include <fcntl.h>
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <QCoreApplication>
-#include <QFile>
 #include <thread>
 
 #include "AppTestSupport.h"
+#include "Files.h"
+#include "PtyDevice.h"
 #include "WindowTimers.h"
 
 using namespace velmora;
 using namespace velmora::test;
-
-namespace {
-
-// The master side of a pseudo-terminal; the window opens its slave as COM1.
-class PseudoTerminal {
-  public:
-    PseudoTerminal() {
-        m_master = posix_openpt(O_RDWR | O_NOCTTY);
-        char name[128];
-        if (m_master >= 0 && grantpt(m_master) == 0 && unlockpt(m_master) == 0 &&
-            ptsname_r(m_master, name, sizeof name) == 0) {
-            m_slavePath = QString::fromLocal8Bit(name);
-        }
-    }
-    ~PseudoTerminal() {
-        if (m_master >= 0) close(m_master);
-    }
-    const QString& SlavePath() const { return m_slavePath; }
-    bool Write(const QByteArray& bytes) const {
-        return write(m_master, bytes.constData(), bytes.size()) == bytes.size();
-    }
-
-  private:
-    int m_master = -1;
-    QString m_slavePath;
-};
-
-}  // namespace
 
 class UploadWiringTest : public QObject {
     Q_OBJECT
@@ -77,11 +46,14 @@ class UploadWiringTest : public QObject {
         QCOMPARE(dlg->Upload().ReplyBuffer(), expected);
     }
 
-    void workerErrorsAreShownOnTheUiThread() {
+    void workerErrorsAreShownOnTheUiThreadUnlessTheWorkerWasStopped() {
         auto dlg = OpenMainDlg();
         CMainDlg* owner = dlg.get();
-        std::thread worker(
-            [owner] { owner->ReportLinkError("WARNING:  ReadFile() Failed", true); });
+        const std::uint64_t current = dlg->Link().Generation();
+        std::thread worker([owner, current] {
+            owner->ReportLinkError("WARNING:  WriteFile() Failed", true, current - 1);
+            owner->ReportLinkError("WARNING:  ReadFile() Failed", true, current);
+        });
         worker.join();
         QVERIFY(m_boxes->Boxes().empty());
         QCoreApplication::processEvents();
@@ -90,7 +62,7 @@ class UploadWiringTest : public QObject {
         QCOMPARE(m_boxes->Boxes()[0].text, QStringLiteral("WARNING:  ReadFile() Failed"));
         QCOMPARE(m_boxes->Boxes()[0].type, MB_OK | MB_ICONERROR);
 
-        dlg->ReportLinkError("from Open", false);
+        dlg->ReportLinkError("from Open", false, current);
         QCOMPARE(m_boxes->Texts().last(), QStringLiteral("from Open"));
     }
 
@@ -109,14 +81,8 @@ class UploadWiringTest : public QObject {
     }
 
     void closingDuringAnExchangeEndsItQuietly() {
-        PseudoTerminal device;
-        QVERIFY(!device.SlavePath().isEmpty());
-        QFile ini(m_dir->File("Velmora.ini"));
-        QVERIFY(ini.open(QIODevice::WriteOnly));
-        ini.write(QStringLiteral("[Settings]\nTimeout=150\n[Ports]\nCOM1=%1\n")
-                      .arg(device.SlavePath())
-                      .toLocal8Bit());
-        ini.close();
+        PtyDevice device;
+        WriteVelmoraIni(m_dir->File("Velmora.ini").toStdString(), device.Path(), 150);
 
         auto dlg = OpenMainDlg();
         FillTable(*dlg);
@@ -134,7 +100,7 @@ class UploadWiringTest : public QObject {
         QVERIFY(!dlg->isVisible());
         QVERIFY(!dlg->IsTimerRunning(ID_REPLY_TIMER));
         QVERIFY(!dlg->Link().IsOpen());
-        device.Write(QByteArray(15, '\0'));
+        device.Send(ByteString(15, '\0'));
         QTest::qWait(400);  // well past the reply period
         QVERIFY(m_boxes->Boxes().empty());
         QVERIFY(dlg->Upload().ReplyBuffer().empty());

@@ -11,6 +11,7 @@
 #include <regex>
 #include <sstream>
 
+#include "Files.h"
 #include "Subprocess.h"
 
 using namespace velmora::test;
@@ -18,15 +19,6 @@ using namespace velmora::test;
 namespace {
 
 constexpr const char* kTimeout = "150";
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void WriteAll(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
 
 std::size_t LineCount(const std::string& text) {
     return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
@@ -106,14 +98,14 @@ TEST_F(CliProgram, ShowRendersOddBytesAsTheWindowDoesAndRefusesShortFiles) {
     const std::string late = {'\x05', '\x83', '\x1D', '\x0A', '\x7F'};  // month 131, year 127
     bytes.replace(0, 5, odd);
     bytes.replace(5, 5, late);
-    WriteAll(File("odd.dst"), bytes + "trailing bytes are ignored");
+    WriteBytes(File("odd.dst"), bytes + "trailing bytes are ignored");
     const RunResult run = Cli({"show", "odd.dst"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(LineCount(run.out), 15u);
     EXPECT_EQ(run.out.substr(0, run.out.find('\n')), "/03/1999 29/10/1999 00 03 1D 0A FF");
     EXPECT_NE(run.out.find("05//2127 29/10/2127 05 83 1D 0A 7F\n"), std::string::npos);
 
-    WriteAll(File("short.dst"), std::string(74, '\x01'));
+    WriteBytes(File("short.dst"), std::string(74, '\x01'));
     for (const std::string name : {"short.dst", "missing.dst"}) {
         const RunResult refused = Cli({"show", name});
         EXPECT_EQ(refused.exitCode, 1);
@@ -138,26 +130,26 @@ TEST_F(CliProgram, MakeRefusesWithoutWritingAndOverwritesOnlyWithForce) {
     }
     EXPECT_TRUE(std::filesystem::is_empty(m_dir.Path())) << "no temporary file left behind";
 
-    WriteAll(File("keep.dst"), "precious");
+    WriteBytes(File("keep.dst"), "precious");
     const RunResult kept =
         Cli({"make", "--zone", "Europe/Berlin", "--first-year", "2027", "--output", "keep.dst"});
     EXPECT_EQ(kept.exitCode, 1);
     EXPECT_NE(kept.err.find("--force"), std::string::npos);
-    EXPECT_EQ(ReadAll(File("keep.dst")), "precious");
+    EXPECT_EQ(ReadBytes(File("keep.dst")), "precious");
 
     const RunResult forced = Cli({"make", "--zone", "Europe/Berlin", "--first-year", "2027",
                                   "--output", "keep.dst", "--force"});
     EXPECT_EQ(forced.exitCode, 0) << forced.err;
-    EXPECT_EQ(ReadAll(File("keep.dst")), ReadAll(MakeBerlin()));
+    EXPECT_EQ(ReadBytes(File("keep.dst")), ReadBytes(MakeBerlin()));
 
     // Not even --force replaces a read-only file.
-    WriteAll(File("locked.dst"), "precious");
+    WriteBytes(File("locked.dst"), "precious");
     std::filesystem::permissions(File("locked.dst"), std::filesystem::perms::owner_read);
     const RunResult locked = Cli({"make", "--zone", "Europe/Berlin", "--first-year", "2027",
                                   "--output", "locked.dst", "--force"});
     EXPECT_EQ(locked.exitCode, 1);
     EXPECT_NE(locked.err.find("locked.dst is read-only"), std::string::npos) << locked.err;
-    EXPECT_EQ(ReadAll(File("locked.dst")), "precious");
+    EXPECT_EQ(ReadBytes(File("locked.dst")), "precious");
 }
 
 TEST_F(CliProgram, CheckComparesEveryRowWithTheZone) {
@@ -175,16 +167,16 @@ TEST_F(CliProgram, CheckComparesEveryRowWithTheZone) {
     EXPECT_EQ(LineCount(periods.out), 16u);
     EXPECT_EQ(periods.LastOutLine(), "15 of 15 rows differ from Australia/Sydney (period rows)");
 
-    std::string bytes = ReadAll(File("s.dst"));
+    std::string bytes = ReadBytes(File("s.dst"));
     bytes[3 * 5 + 1] = 11;  // row 4 (2030) begins in November
-    WriteAll(File("changed.dst"), bytes);
+    WriteBytes(File("changed.dst"), bytes);
     const RunResult changed = Cli({"check", "changed.dst", "--zone=Australia/Sydney", "--month-first"});
     EXPECT_EQ(changed.exitCode, 5);
     EXPECT_EQ(changed.out,
               "row 4 (2030): file 11/06/2030 04/07/2030, Australia/Sydney 10/06/2030 04/07/2030\n"
               "1 of 15 rows differ from Australia/Sydney (calendar rows)\n");
 
-    WriteAll(File("short.dst"), bytes.substr(0, 74));
+    WriteBytes(File("short.dst"), bytes.substr(0, 74));
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {"check", "short.dst", "--zone", "Australia/Sydney"},
              {"check", "s.dst", "--zone", "Mars/Olympus"},
@@ -208,7 +200,7 @@ TEST_F(CliProgram, SendUploadsTheFileRowsInOrderAndEndsWithDone) {
     EXPECT_NE(run.err.find("frame 1/15\n"), std::string::npos);
     EXPECT_NE(run.err.find("frame 15/15\n"), std::string::npos);
 
-    const std::string log = ReadAll(File("frames.log"));
+    const std::string log = ReadBytes(File("frames.log"));
     EXPECT_EQ(LineCount(log), 15u) << log;
     // The records travel straight from the file: row 0 to slot 101, row 14 to slot 115.
     EXPECT_NE(log.find("7E 0C 2B 00 65 1C 03 1F 0A 1B 00"), std::string::npos) << log;
@@ -222,7 +214,7 @@ TEST_F(CliProgram, SendStopsAtTheFirstBadAnswer) {
         const RunResult run =
             Cli({"send", table, "--port", device.DevicePath(), "--timeout", kTimeout});
         ExpectOutcome(run, "Communication error!", 4);
-        EXPECT_EQ(LineCount(ReadAll(File("a.log"))), 4u);
+        EXPECT_EQ(LineCount(ReadBytes(File("a.log"))), 4u);
         EXPECT_EQ(run.err, "frame 1/15\nframe 2/15\nframe 3/15\nframe 4/15\n");
     }
     for (const std::string mode : {"len14", "len16", "silence"}) {
@@ -252,6 +244,15 @@ TEST_F(CliProgram, DeleteJudgesItsOneAnswerByTheDeleteRules) {
     }
 }
 
+// Its exit hangs up the line: the answer must have been read before.
+TEST_F(CliProgram, ASimulatorThatExitsAfterAnsweringHasItsAnswerRead) {
+    for (int run = 0; run < 3; ++run) {
+        Simulator device({"--exit-after", "1"});
+        ExpectOutcome(Cli({"delete", "--port", device.DevicePath(), "--timeout", kTimeout}),
+                      "Done!", 0);
+    }
+}
+
 TEST_F(CliProgram, PortsThatCannotBeOpenedExitTwo) {
     const std::string table = MakeBerlin();
     ExpectOutcome(Cli({"send", table, "--port", "/dev/velmora-no-such-port"}),
@@ -264,19 +265,19 @@ TEST_F(CliProgram, PortsThatCannotBeOpenedExitTwo) {
     ExpectOutcome(Cli({"delete", "--port", device.DevicePath(), "--timeout", kTimeout}),
                   "Unable to open serial port!", 2);
     close(holder);
-    EXPECT_EQ(ReadAll(File("frames.log")), "") << "nothing reached the held port";
+    EXPECT_EQ(ReadBytes(File("frames.log")), "") << "nothing reached the held port";
 }
 
 TEST_F(CliProgram, PortAndTimeoutComeFromVelmoraIniInTheCurrentFolder) {
     Simulator device;
-    WriteAll(File("Velmora.ini"), "[Settings]\nPort=3\nTimeout=" + std::string(kTimeout) +
+    WriteBytes(File("Velmora.ini"), "[Settings]\nPort=3\nTimeout=" + std::string(kTimeout) +
                                       "\n[Ports]\nCOM3=" + device.DevicePath() + "\n");
     ExpectOutcome(Cli({"delete"}), "Done!", 0);
     ExpectOutcome(Cli({"delete", "--port", "3"}), "Done!", 0);
     // COM2 has no key: /dev/ttyS1, which is no terminal of ours.
     ExpectOutcome(Cli({"delete", "--port", "2"}), "Unable to open serial port!", 2);
 
-    WriteAll(File("Velmora.ini"), "[Settings]\nTimeout=0\n");
+    WriteBytes(File("Velmora.ini"), "[Settings]\nTimeout=0\n");
     const RunResult zero = Cli({"delete", "--port", device.DevicePath()});
     EXPECT_EQ(zero.exitCode, 1);
     EXPECT_NE(zero.err.find("--timeout"), std::string::npos);
@@ -298,7 +299,7 @@ TEST_F(CliProgram, EarlyJudgementKeepsTheRules) {
         ExpectOutcome(Cli({"send", table, "--port", device.DevicePath(), "--timeout", kTimeout,
                            "--early=40"}),
                       "No reply!", 3);
-        EXPECT_EQ(LineCount(ReadAll(File("frames.log"))), 3u);
+        EXPECT_EQ(LineCount(ReadBytes(File("frames.log"))), 3u);
     }
     {
         Simulator device({"--fail-mode", "len12"});
@@ -313,13 +314,13 @@ TEST_F(CliProgram, EarlyJudgementKeepsTheRules) {
         ExpectOutcome(Cli({"send", table, "--port", device.DevicePath(), "--timeout", "1000",
                            "--early"}),
                       "No reply!", 3);
-        EXPECT_EQ(LineCount(ReadAll(File("slow.log"))), 1u);
+        EXPECT_EQ(LineCount(ReadBytes(File("slow.log"))), 1u);
     }
 }
 
 TEST_F(CliProgram, PortsShowsWhereEachComPortLeads) {
     Simulator device;
-    WriteAll(File("Velmora.ini"), "[Ports]\nCOM1=" + device.DevicePath() +
+    WriteBytes(File("Velmora.ini"), "[Ports]\nCOM1=" + device.DevicePath() +
                                       " ; the simulator\nCOM2=" + File("absent") + "\n");
     const RunResult run = Cli({"ports"});
     EXPECT_EQ(run.exitCode, 0) << run.err;

@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "MadeUpDevices.h"
+#include "PtyDevice.h"
 #include "SerialLink.h"
 
 namespace velmora {
@@ -75,12 +76,10 @@ TEST_F(MadeUpTree, StableNamesFirstThenAdaptersThenRealBuiltInPortsInNumericOrde
 // child that has given up root, as a user outside the device's group.
 TEST(OpenFailureTest, NoPermissionNamesTheGroupAndTheCommandThatAddsTheUser) {
     if (geteuid() != 0) GTEST_SKIP() << "needs root to become a user without permission";
-    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    char name[64] = {};
-    ASSERT_TRUE(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0 &&
-                ptsname_r(master, name, sizeof name) == 0);
-    ASSERT_EQ(chown(name, 0, 20), 0);  // Debian's group dialout
-    ASSERT_EQ(chmod(name, 0660), 0);
+    const test::PtyDevice device;
+    const std::string& name = device.Path();
+    ASSERT_EQ(chown(name.c_str(), 0, 20), 0);  // Debian's group dialout
+    ASSERT_EQ(chmod(name.c_str(), 0660), 0);
 
     int pipeFds[2];
     ASSERT_EQ(pipe(pipeFds), 0);
@@ -102,7 +101,6 @@ TEST(OpenFailureTest, NoPermissionNamesTheGroupAndTheCommandThatAddsTheUser) {
     waitpid(child, nullptr, 0);  // one short write: all of it is in the pipe
     const ssize_t got = read(pipeFds[0], text, sizeof text - 1);
     close(pipeFds[0]);
-    close(master);
     EXPECT_GT(got, 0);
     EXPECT_STREQ(text,
                  "no permission: it belongs to group dialout; add yourself with: sudo usermod "

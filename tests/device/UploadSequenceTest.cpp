@@ -47,7 +47,7 @@ public:
     std::string OpenFailure() const override { return "/dev/fake: the reason"; }
     bool Start() override {
         ++starts;
-        return true;
+        return startSucceeds;
     }
     void QueueWrite(const ByteString& frame, int count) override {
         EXPECT_TRUE(isOpen);
@@ -62,6 +62,7 @@ public:
 
     std::function<ByteString(std::size_t)> device;
     bool openSucceeds = true;
+    bool startSucceeds = true;
     bool isOpen = false;
     int starts = 0;
     std::vector<int> openedPorts;
@@ -314,14 +315,37 @@ TEST_F(UploadSequenceTest, SendTakesOverADstDeleteInFlight) {
     EXPECT_EQ(host.counter, CounterAfter(15));
 }
 
-TEST_F(UploadSequenceTest, ATakeoverThatCannotOpenLeavesTheOldTimerToJudge) {
-    sequence.OnDstDelete();
-    link.openSucceeds = false;
-    sequence.OnSend();
-    RunToEnd();
-    // The emptied buffer is judged by the delete's rules.
-    EXPECT_EQ(host.boxes, (std::vector<Box>{kUnableToOpen, kCommError}));
-    EXPECT_EQ(link.written.size(), 1U);
+// The earlier exchange ends with the takeover: no late verdict on an answer
+// that the failed takeover threw away.
+TEST_F(UploadSequenceTest, ATakeoverThatCannotOpenEndsTheEarlierExchange) {
+    link.device = [](std::size_t) { return Reply(15); };
+    for (const bool deleteFirst : {true, false}) {
+        SCOPED_TRACE(deleteFirst ? "Send after DST Delete" : "DST Delete after Send");
+        host.boxes.clear();
+        link.openSucceeds = true;
+        deleteFirst ? sequence.OnDstDelete() : sequence.OnSend();
+        link.openSucceeds = false;
+        deleteFirst ? sequence.OnSend() : sequence.OnDstDelete();
+        RunToEnd();
+        EXPECT_EQ(host.boxes, std::vector<Box>{kUnableToOpen});
+        EXPECT_FALSE(host.timerDue);
+        EXPECT_FALSE(link.isOpen);
+    }
+    EXPECT_EQ(link.written.size(), 2U);
+}
+
+// A worker that never started would leave the line silent: "No reply!" for a
+// device that was never asked.
+TEST_F(UploadSequenceTest, AWorkerThatCannotStartIsAPortThatCannotBeUsed) {
+    link.startSucceeds = false;
+    for (const bool send : {true, false}) {
+        host.boxes.clear();
+        send ? sequence.OnSend() : sequence.OnDstDelete();
+        EXPECT_EQ(host.boxes, std::vector<Box>{kUnableToOpen});
+        EXPECT_FALSE(host.timerDue);
+        EXPECT_FALSE(link.isOpen);
+    }
+    EXPECT_TRUE(link.written.empty());
 }
 
 TEST_F(UploadSequenceTest, SendThatCannotOpenWritesNothingAndShowsOne) {

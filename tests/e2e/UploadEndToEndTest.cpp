@@ -3,7 +3,6 @@
 // simulator's log must show the fifteen frames byte for byte in slot order.
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -13,28 +12,20 @@
 #include "AppTestSupport.h"
 #include "DateFile.h"
 #include "DeviceFrame.h"
+#include "Files.h"
 #include "MainDlg.h"
 #include "MessageBox.h"
 #include "Resources.h"
+#include "Subprocess.h"
 
 using namespace velmora;
 
 namespace {
 
-// One line of the simulator's log: "<ms> <12 bytes in hex>".
-QByteArray FrameFromLogLine(const QByteArray& line) {
-    const QList<QByteArray> fields = line.simplified().split(' ');
-    QByteArray bytes;
-    for (qsizetype i = 1; i < fields.size(); ++i) bytes.append(QByteArray::fromHex(fields[i]));
-    return bytes;
-}
-
 QList<QByteArray> LoggedFrames(const QString& logPath) {
-    QFile log(logPath);
     QList<QByteArray> frames;
-    if (!log.open(QIODevice::ReadOnly)) return frames;
-    for (const QByteArray& line : log.readAll().split('\n')) {
-        if (!line.trimmed().isEmpty()) frames.append(FrameFromLogLine(line));
+    for (const std::string& frame : test::FramesAfterLastMark(logPath.toStdString())) {
+        frames.append(QByteArray(frame.data(), qsizetype(frame.size())));
     }
     return frames;
 }
@@ -56,7 +47,7 @@ class UploadEndToEnd : public QObject {
 private:
     QTemporaryDir m_dir;
     QString m_oldDir;
-    QProcess m_devsim;
+    std::unique_ptr<test::Simulator> m_devsim;
     QString m_logPath;
     QStringList m_boxes;
 
@@ -65,32 +56,20 @@ private:
     // Starts the simulator with `extra` options and writes a Velmora.ini that
     // sends COM1 to it (unless `mapCom1` is false) with the given timeout and
     // early judgement.
-    void StartDevice(const QStringList& extra, int timeoutMs, bool mapCom1 = true,
-                     int judgeAtOnce = 0) {
+    void StartDevice(const std::vector<std::string>& extra, int timeoutMs, bool mapCom1 = true,
+                     bool judgeAtOnce = false) {
         m_logPath = m_dir.filePath("frames.log");
         QFile::remove(m_logPath);
-        m_devsim.start(VELMORA_DEVSIM_PATH,
-                       QStringList{"--log", m_logPath, "--stdin-lifeline"} + extra);
-        QVERIFY(m_devsim.waitForStarted());
-        QVERIFY(m_devsim.waitForReadyRead(5000));
-        m_device = QString::fromLocal8Bit(m_devsim.readLine()).trimmed();
-        QVERIFY(m_device.startsWith("/dev/"));
-        QFile ini(m_dir.filePath("Velmora.ini"));
-        QVERIFY(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        ini.write(QStringLiteral("[Settings]\nPort=1\nTimeout=%1\nDate Format=0\nEarly Judgement=%2\n")
-                      .arg(timeoutMs)
-                      .arg(judgeAtOnce)
-                      .toLocal8Bit());
-        if (mapCom1) ini.write(QStringLiteral("\n[Ports]\nCOM1=%1\n").arg(m_device).toLocal8Bit());
+        std::vector<std::string> args{"--log", m_logPath.toStdString()};
+        args.insert(args.end(), extra.begin(), extra.end());
+        m_devsim = std::make_unique<test::Simulator>(args);
+        m_device = QString::fromStdString(m_devsim->DevicePath());
+        test::WriteVelmoraIni(m_dir.filePath("Velmora.ini").toStdString(),
+                              mapCom1 ? m_devsim->DevicePath() : std::string(), timeoutMs,
+                              judgeAtOnce);
     }
 
-    void StopDevice() {
-        m_devsim.closeWriteChannel();
-        if (!m_devsim.waitForFinished(5000)) {
-            m_devsim.kill();
-            m_devsim.waitForFinished();
-        }
-    }
+    void StopDevice() { m_devsim.reset(); }
 
     // A window in the test folder with the sample table opened from a file.
     std::unique_ptr<CMainDlg> OpenWindowWithTable() {
@@ -160,7 +139,7 @@ private slots:
     // With "Judge complete answers at once" fifteen frames take far less than
     // fifteen timeouts, and a slow device's sixteenth byte is still waited for.
     void earlyJudgementEndsSoonAndKeepsTheVerdict() {
-        StartDevice({}, 2000, true, 1);
+        StartDevice({}, 2000, true, true);
         auto dlg = OpenWindowWithTable();
         QVERIFY(dlg && dlg->JudgesAtOnce());
         dlg->findChild<QPushButton*>(QString::number(IDC_SEND))->click();
@@ -170,7 +149,7 @@ private slots:
         StopDevice();
 
         m_boxes.clear();
-        StartDevice({"--fail-mode", "len16", "--slow-byte", "40"}, 1000, true, 1);
+        StartDevice({"--fail-mode", "len16", "--slow-byte", "40"}, 1000, true, true);
         dlg = OpenWindowWithTable();
         dlg->findChild<QPushButton*>(QString::number(IDC_SEND))->click();
         QTRY_VERIFY_WITH_TIMEOUT(!m_boxes.isEmpty(), 5000);

@@ -37,7 +37,7 @@ class CliFaults : public ::testing::Test {
 
     void TearDown() override {
         EXPECT_TRUE(LeftoverTemporaries(m_dir.Path()).empty());
-        EXPECT_TRUE(velmora::testing::Eventually([&] { return Holdings::Now() == m_before; }))
+        EXPECT_TRUE(velmora::test::Eventually([&] { return Holdings::Now() == m_before; }))
             << "threads " << m_before.threads << " -> " << Holdings::Now().threads
             << ", descriptors " << m_before.descriptors << " -> " << Holdings::Now().descriptors;
     }
@@ -60,8 +60,7 @@ class CliFaults : public ::testing::Test {
     }
 
     void MapCom1(const std::string& device) const {
-        WriteBytes(File("Velmora.ini"), "[Settings]\nPort=1\nTimeout=" + std::string(kTimeout) +
-                                            "\n[Ports]\nCOM1=" + device + "\n");
+        WriteVelmoraIni(File("Velmora.ini"), device, std::stoi(kTimeout));
     }
 
     TempDir m_dir;
@@ -161,7 +160,7 @@ TEST_F(CliFaults, PortsThatCannotBeOpenedExitTwoWithTheReasonWithoutAnErrorRepor
     BackgroundProgram holder(
         {VELMORA_CLI_PATH, "delete", "--port", device.DevicePath(), "--timeout", "1500"},
         m_dir.Path());
-    ASSERT_TRUE(velmora::testing::Eventually([&] { return LoggedFrameCount(log) == 1; }));
+    ASSERT_TRUE(velmora::test::Eventually([&] { return LoggedFrameCount(log) == 1; }));
     const RunResult run =
         Cli({"send", MakeTable(), "--port", device.DevicePath(), "--timeout", kTimeout});
     ExpectOutcome(run, "Unable to open serial port!", 2);

@@ -1,7 +1,6 @@
 // Shared by the window and command-line fault cases: what the process holds
-// (threads, descriptors, memory, processor time), the simulator's frame log,
-// paths that are no port, small file systems mounted for a case, and a program
-// left running meanwhile.
+// (threads, descriptors, memory), paths that are no port, and small file
+// systems mounted for a case.
 #pragma once
 
 #include <fcntl.h>
@@ -23,12 +22,16 @@
 #include <system_error>
 #include <vector>
 
+#include "CpuTime.h"
+#include "Files.h"
 #include "LinkTestSupport.h"
+#include "Subprocess.h"
 
 namespace velmora::faults {
 
-using velmora::testing::DescriptorCount;
-using velmora::testing::ThreadCount;
+// The shared test support: processor time, files, the simulator and its log,
+// threads and descriptors.
+using namespace velmora::test;
 
 // What a case must give back: every thread it started and every descriptor it opened.
 struct Holdings {
@@ -62,17 +65,6 @@ inline std::string HoldingsList() {
     return list;
 }
 
-inline std::string ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-inline void WriteBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-    if (!out.flush()) throw std::runtime_error("cannot write " + path);
-}
-
 // Names in `folder` that a failed replacement of a file there could leave.
 inline std::vector<std::string> LeftoverTemporaries(const std::string& folder) {
     std::vector<std::string> names;
@@ -81,14 +73,6 @@ inline std::vector<std::string> LeftoverTemporaries(const std::string& folder) {
         if (name.rfind(".velmora-", 0) == 0) names.push_back(name);
     }
     return names;
-}
-
-// User and system time of this process, or of its children that have been waited for.
-inline double CpuSeconds(int who) {
-    rusage usage{};
-    getrusage(who, &usage);
-    const auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
 // The largest resident set of any child waited for so far, in KiB.
@@ -111,39 +95,6 @@ inline bool ResetPeakRss() {
     std::ofstream clear("/proc/self/clear_refs");
     clear << "5";
     return static_cast<bool>(clear.flush());
-}
-
-// ---- The simulator's log: "<ms> <12 bytes in hex>" per frame received --------
-
-constexpr char kMark[] = "mark";
-
-// A line of our own between the simulator's lines. Both append whole lines, so
-// the marker falls between two frames.
-inline void AppendMark(const std::string& logPath) {
-    std::ofstream(logPath, std::ios::app) << kMark << '\n';
-}
-
-// The frames logged after the last marker (all of them without one), as bytes.
-inline std::vector<std::string> FramesAfterLastMark(const std::string& logPath) {
-    std::vector<std::string> frames;
-    std::istringstream log(ReadBytes(logPath));
-    for (std::string line; std::getline(log, line);) {
-        if (line == kMark) {
-            frames.clear();
-            continue;
-        }
-        std::istringstream fields(line);
-        std::string field;
-        fields >> field;  // the time
-        std::string frame;
-        while (fields >> field) frame.push_back(static_cast<char>(std::stoi(field, nullptr, 16)));
-        if (!frame.empty()) frames.push_back(frame);
-    }
-    return frames;
-}
-
-inline std::size_t LoggedFrameCount(const std::string& logPath) {
-    return FramesAfterLastMark(logPath).size();
 }
 
 // ---- Small file systems, mounted only by root -------------------------------
@@ -225,54 +176,5 @@ inline std::string WhyNoMounts() {
     rmdir(folder);
     return why;
 }
-
-// ---- A program left running while the case goes on ----------------------
-
-class BackgroundProgram {
-  public:
-    BackgroundProgram(std::vector<std::string> words, const std::string& directory) {
-        std::vector<char*> argv;
-        argv.reserve(words.size() + 1);
-        for (std::string& word : words) argv.push_back(word.data());
-        argv.push_back(nullptr);
-        m_pid = fork();
-        if (m_pid < 0) throw std::runtime_error("fork failed");
-        if (m_pid == 0) {
-            const int devNull = open("/dev/null", O_RDWR | O_CLOEXEC);
-            if (chdir(directory.c_str()) != 0) _exit(126);
-            dup2(devNull, STDIN_FILENO);
-            dup2(devNull, STDOUT_FILENO);
-            dup2(devNull, STDERR_FILENO);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-    }
-    ~BackgroundProgram() {
-        if (m_pid > 0) {
-            kill(m_pid, SIGKILL);
-            Wait();
-        }
-    }
-    BackgroundProgram(const BackgroundProgram&) = delete;
-    BackgroundProgram& operator=(const BackgroundProgram&) = delete;
-
-    pid_t Pid() const { return m_pid; }
-
-    // Its exit code; -1 when it did not exit normally.
-    int Wait() {
-        int status = 0;
-        while (waitpid(m_pid, &status, 0) < 0) {
-            if (errno != EINTR) {
-                status = -1;
-                break;
-            }
-        }
-        m_pid = -1;
-        return status >= 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
-  private:
-    pid_t m_pid = -1;
-};
 
 }  // namespace velmora::faults

@@ -11,6 +11,7 @@
 #include "AppTestSupport.h"
 #include "DateFile.h"
 #include "DeviceFrame.h"
+#include "FakeSystemCalls.h"
 #include "FaultSupport.h"
 #include "Profile.h"
 #include "SerialPorts.h"
@@ -18,6 +19,7 @@
 
 using namespace velmora;
 using namespace velmora::faults;
+using velmora::test::BackgroundProgram;
 using velmora::test::Simulator;
 
 namespace {
@@ -89,8 +91,7 @@ class WindowFaults : public QObject {
 
     // COM1 goes to `device`; the timeout is read when a window starts.
     static void WriteIni(const std::string& device, int timeoutMs = kTimeoutMs) {
-        WriteBytes("Velmora.ini", "[Settings]\nPort=1\nTimeout=" + std::to_string(timeoutMs) +
-                                      "\nDate Format=0\n\n[Ports]\nCOM1=" + device + "\n");
+        test::WriteVelmoraIni("Velmora.ini", device, timeoutMs);
     }
 
     // Qt's thread pool starts threads of its own for painting (each with a
@@ -261,6 +262,34 @@ class WindowFaults : public QObject {
         QCOMPARE(Boxes(), QStringList{"Done!"});
         const std::vector<std::string> frames = FramesAfterLastMark(log);
         QCOMPARE(frames.size(), std::size_t{15});
+        QVERIFY(frames == UploadFramesOf(*dlg));
+    }
+
+    void takeoverWhoseOpenShowsABoxRunningEventsStillUploads() {
+        const std::string log = File("frames.log");
+        Simulator device({"--log", log});
+        WriteIni(device.DevicePath());
+        auto dlg = FullWindow();
+        Click(*dlg, IDC_DST_DELETE);
+        QTRY_COMPARE_WITH_TIMEOUT(LoggedFrameCount(log), std::size_t{1}, kOutcomeMs);
+
+        // The port of the Send keeps another speed, and the box that says so
+        // stays up, running events, for three of the delete's reply periods.
+        m_boxes->SetOnBox([](const BoxRequest& box) {
+            if (box.title == "Application Error") QTest::qWait(3 * kTimeoutMs);
+        });
+        {
+            const velmora::test::AlteredSetAttr port([](termios& settings) { cfsetspeed(&settings, B9600); });
+            Click(*dlg, IDC_SEND);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(Boxes().size() >= 2, kOutcomeMs);
+        QTest::qWait(2 * kTimeoutMs);
+        const QString warning = QString::fromStdString(CSerialLink::FormatError(
+            "SetCommState()", "The port did not take these settings: speed", 1));
+        QCOMPARE(Boxes(), (QStringList{warning, "Done!"}));
+        std::vector<std::string> frames = FramesAfterLastMark(log);
+        QCOMPARE(frames.size(), std::size_t{16});
+        frames.erase(frames.begin());
         QVERIFY(frames == UploadFramesOf(*dlg));
     }
 

@@ -18,13 +18,20 @@ namespace {
 // not named here fails the build (-Wswitch) instead of the fuzz run.
 const char* CommandName(Command command) {
     switch (command) {
-    case Command::None: return "";
-    case Command::Show: return "show";
-    case Command::Make: return "make";
-    case Command::Check: return "check";
-    case Command::Send: return "send";
-    case Command::Delete: return "delete";
-    case Command::Ports: return "ports";
+        case Command::None:
+            return "";
+        case Command::Show:
+            return "show";
+        case Command::Make:
+            return "make";
+        case Command::Check:
+            return "check";
+        case Command::Send:
+            return "send";
+        case Command::Delete:
+            return "delete";
+        case Command::Ports:
+            return "ports";
     }
     return "";
 }

@@ -40,6 +40,8 @@ class FakeWindowAndLink : public IUploadHost, public IUploadLink {
             FUZZ_CHECK(m_handler == Handler::Send || m_handler == Handler::Delete);
             FUZZ_CHECK(m_lastOpenFailed);
             FUZZ_CHECK(icon == BoxIcon::Error);
+            // The exchange it took over from has ended with it.
+            FUZZ_CHECK(!m_open && !m_timerRunning);
             return;
         }
         FUZZ_CHECK(text == "Done!" || text == "No reply!" || text == "Communication error!");

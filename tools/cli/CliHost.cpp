@@ -102,16 +102,20 @@ void CliHost::PostLinkMessage(const LinkMessage& message) {
     QCoreApplication::postEvent(this, new LinkMessageEvent(message));
 }
 
-void CliHost::ReportLinkError(const std::string& text, bool fromWorker) {
+void CliHost::ReportLinkError(const std::string& text, bool fromWorker,
+                              std::uint64_t generation) {
     if (fromWorker)
-        QCoreApplication::postEvent(this, new LinkErrorEvent(QString::fromStdString(text)));
+        QCoreApplication::postEvent(this,
+                                    new LinkErrorEvent(QString::fromStdString(text), generation));
     else
         PrintLinkError(text);
 }
 
 bool CliHost::event(QEvent* event) {
     if (event->type() == LinkErrorEvent::EventType()) {
-        PrintLinkError(static_cast<LinkErrorEvent*>(event)->Text().toStdString());
+        const auto* error = static_cast<LinkErrorEvent*>(event);
+        // An error of a stopped worker belongs to an exchange that is over.
+        if (error->Generation() == m_link.Generation()) PrintLinkError(error->Text().toStdString());
         return true;
     }
     if (LinkMessageEvent::IsLinkMessageType(event->type())) {

@@ -55,7 +55,8 @@ public:
     void Close() override;
 
     void PostLinkMessage(const LinkMessage& message) override;
-    void ReportLinkError(const std::string& text, bool fromWorker) override;
+    void ReportLinkError(const std::string& text, bool fromWorker,
+                         std::uint64_t generation) override;
 
 protected:
     bool event(QEvent* event) override;

@@ -21,11 +21,12 @@
 #include <vector>
 
 #include "DeviceFrame.h"
+#include "FrameAssembler.h"
 
 namespace {
 
 using velmora::ByteString;
-using velmora::FrameChecksum;
+using velmora::FrameAssembler;
 using velmora::kFrameSize;
 using velmora::kReplySize;
 using Clock = std::chrono::steady_clock;
@@ -178,39 +179,6 @@ bool ParseOptions(int argc, char** argv, Options& options) {
     }
     return true;
 }
-
-// Collects received bytes into frames. Bytes before a 0x7E are skipped, and a
-// 0x7E that does not start a frame with a zero checksum is skipped too, so the
-// simulator finds its way back after garbage or a torn frame.
-class FrameAssembler {
-public:
-    std::vector<ByteString> Feed(const char* data, std::size_t count) {
-        m_pending.append(data, count);
-        std::vector<ByteString> frames;
-        for (;;) {
-            const std::size_t start = m_pending.find('\x7E');
-            if (start == ByteString::npos) {
-                m_pending.clear();
-                break;
-            }
-            m_pending.erase(0, start);
-            if (m_pending.size() < kFrameSize) {
-                break;
-            }
-            const ByteString candidate = m_pending.substr(0, kFrameSize);
-            if (FrameChecksum(candidate) == 0) {
-                frames.push_back(candidate);
-                m_pending.erase(0, kFrameSize);
-            } else {
-                m_pending.erase(0, 1);
-            }
-        }
-        return frames;
-    }
-
-private:
-    ByteString m_pending;
-};
 
 ByteString ComposeAnswer(const ByteString& frame, Answer answer, long floodBytes) {
     ByteString good = frame + "OK" + '\0';
@@ -373,7 +341,6 @@ private:
     }
 
     // False when a stop came before everything was written, or on an error.
-    // False when a stop came before everything was written, or on an error.
     bool WriteAll(const char* data, std::size_t count) {
         while (count > 0) {
             const ssize_t put = write(m_master, data, count);
@@ -436,11 +403,17 @@ private:
 
     // Closing the master hangs up the terminal and throws away whatever the
     // client has not read yet, so give the last answer a moment to be read.
+    // Written bytes reach the terminal's input queue a little after the write,
+    // so one look at an empty queue proves nothing: it must stay empty a while.
     void WaitUntilDelivered() const {
-        for (int tries = 0; tries < 100; ++tries) {
+        constexpr long kStepMs = 10;
+        constexpr int kEmptySteps = 10;
+        int empty = 0;
+        for (int tries = 0; tries < 300 && empty < kEmptySteps; ++tries) {
             int queued = 0;
-            if (ioctl(m_slave, FIONREAD, &queued) != 0 || queued == 0) return;
-            if (!Wait(20)) return;
+            if (ioctl(m_slave, FIONREAD, &queued) != 0) return;
+            empty = queued == 0 ? empty + 1 : 0;
+            if (!Wait(kStepMs)) return;
         }
     }
 

@@ -1,25 +1,16 @@
 // Opening, restarting, unplugging and closing a link, and what it leaves behind.
 #include <gtest/gtest.h>
 #include <sys/file.h>
-#include <sys/resource.h>
 
 #include <atomic>
 #include <filesystem>
 #include <fstream>
 
+#include "CpuTime.h"
 #include "LinkTestSupport.h"
 
-namespace velmora::testing {
+namespace velmora::test {
 namespace {
-
-std::chrono::microseconds ProcessCpuTime() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto total = [](const timeval& t) {
-        return std::chrono::seconds(t.tv_sec) + std::chrono::microseconds(t.tv_usec);
-    };
-    return total(usage.ru_utime) + total(usage.ru_stime);
-}
 
 TEST(LifecycleTest, OpenRefusesWhatIsNotAFreeTerminalWithoutAReport) {
     RecordingOwner owner;
@@ -144,9 +135,9 @@ TEST(LifecycleTest, UnpluggedDeviceNeitherSpinsNorFloodsAndCloseReturns) {
 
     // An idle worker takes no CPU; one that keeps waking on the hang-up would
     // take most of this half second.
-    const auto cpuBefore = ProcessCpuTime();
+    const double cpuBefore = CpuSeconds();
     std::this_thread::sleep_for(500ms);
-    EXPECT_LT(ProcessCpuTime() - cpuBefore, 150ms);
+    EXPECT_LT(CpuSeconds() - cpuBefore, 0.15);
 
     link.QueueWrite(ByteString("frame"), 5);
     ASSERT_TRUE(owner.WaitForReports(1));
@@ -248,4 +239,4 @@ TEST(LifecycleTest, RapidCyclesLeaveNoThreadOrDescriptorBehind) {
 }
 
 }  // namespace
-}  // namespace velmora::testing
+}  // namespace velmora::test

@@ -1,11 +1,13 @@
-// Bytes in both directions, the line settings and the error reports of Open.
+// Bytes in both directions, a hang-up and a write cut short, the line settings
+// and the error reports of Open.
 #include <gtest/gtest.h>
 
 #include <memory>
 
+#include "FakeSystemCalls.h"
 #include "LinkTestSupport.h"
 
-namespace velmora::testing {
+namespace velmora::test {
 namespace {
 
 class TransferTest : public ::testing::Test {
@@ -85,6 +87,33 @@ TEST_F(TransferTest, InputWaitingWhenAWriteStartsIsDiscarded) {
     EXPECT_TRUE(owner.Messages().empty());
 }
 
+TEST_F(TransferTest, BytesWaitingAtAHangUpAreDeliveredFirst) {
+    OpenAndStart(2);
+
+    const HangUpWhenReadable hangUp(device.Path());
+    device.Send("ABCDEFG");
+    EXPECT_TRUE(owner.WaitForMessages(7, 2s));
+    EXPECT_EQ(owner.Bytes(), "ABCDEFG");
+    EXPECT_TRUE(owner.Reports().empty());
+}
+
+TEST_F(TransferTest, AWriteTheLineNeverTakesIsReportedAtItsTimeOut) {
+    OpenAndStart(4);
+
+    ASSERT_TRUE(device.SuspendOutput(true));
+    const auto start = std::chrono::steady_clock::now();
+    link.QueueWrite(ByteString("F"), 1);
+    ASSERT_TRUE(owner.WaitForReports(1));
+    // One second, and one more for the byte.
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 1900ms);
+    const ErrorReport report = owner.Reports().at(0);
+    EXPECT_EQ(report.text, CSerialLink::FormatError(
+                               "WriteFile()", "The write timed out: 0 of 1 bytes were sent.", 4));
+    EXPECT_TRUE(report.fromWorker);
+    EXPECT_EQ(report.generation, link.Generation());
+    EXPECT_TRUE(device.SuspendOutput(false));
+}
+
 TEST_F(TransferTest, OpenSetsRaw1200BaudEightNoneOneWithoutFlowControl) {
     ASSERT_TRUE(OpenLink(link, owner, device.Path(), 1));
     termios line{};
@@ -138,4 +167,4 @@ TEST(FormatErrorTest, ComposesTheWarningText) {
 }
 
 }  // namespace
-}  // namespace velmora::testing
+}  // namespace velmora::test

@@ -1,4 +1,5 @@
-// Running velmora-cli and velmora-devsim as child processes.
+// Running velmora-cli, velmora-devsim and other programs as child processes,
+// and reading the simulator's frame log.
 #pragma once
 
 #include <sys/types.h>
@@ -37,6 +38,23 @@ private:
     std::string m_devicePath;
 };
 
+// A program left running in `directory` while the test goes on, its standard
+// streams on /dev/null; killed with the object unless waited for.
+class BackgroundProgram {
+public:
+    BackgroundProgram(const std::vector<std::string>& words, const std::string& directory);
+    ~BackgroundProgram();
+    BackgroundProgram(const BackgroundProgram&) = delete;
+    BackgroundProgram& operator=(const BackgroundProgram&) = delete;
+
+    pid_t Pid() const { return m_pid; }
+    // Its exit code; -1 when it did not exit normally.
+    int Wait();
+
+private:
+    pid_t m_pid = -1;
+};
+
 // A fresh temporary folder, removed with everything in it.
 class TempDir {
 public:
@@ -51,5 +69,13 @@ public:
 private:
     std::string m_path;
 };
+
+// The simulator's log (--log FILE) holds one line per frame received:
+// "<ms> <12 bytes in hex>". A test may append a mark line of its own; both
+// append whole lines, so the mark falls between two frames.
+void AppendMark(const std::string& logPath);
+// The frames logged after the last mark (all of them without one), as bytes.
+std::vector<std::string> FramesAfterLastMark(const std::string& logPath);
+std::size_t LoggedFrameCount(const std::string& logPath);
 
 }  // namespace velmora::test

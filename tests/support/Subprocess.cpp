@@ -9,20 +9,38 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
+
+#include "Files.h"
 
 namespace velmora::test {
 namespace {
 
 constexpr auto kRunLimit = std::chrono::seconds(60);
 constexpr int kSimulatorStartMs = 10000;
+constexpr char kMark[] = "mark";
 
-std::vector<char*> ArgvOf(std::vector<std::string>& words) {
+// Starts words[0] with the arguments after it, its standard streams on the
+// descriptors given, in `directory` unless that is empty.
+pid_t Spawn(std::vector<std::string> words, const std::string& directory, int in, int out,
+            int err) {
     std::vector<char*> argv;
     argv.reserve(words.size() + 1);
     for (std::string& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
-    return argv;
+    const pid_t pid = fork();
+    if (pid < 0) throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        if (!directory.empty() && chdir(directory.c_str()) != 0) _exit(126);
+        dup2(in, STDIN_FILENO);
+        dup2(out, STDOUT_FILENO);
+        dup2(err, STDERR_FILENO);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    return pid;
 }
 
 void MakePipe(int fds[2]) {
@@ -50,23 +68,12 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
                      const std::string& directory) {
     std::vector<std::string> words{program};
     words.insert(words.end(), args.begin(), args.end());
-    std::vector<char*> argv = ArgvOf(words);
     int outPipe[2];
     int errPipe[2];
     MakePipe(outPipe);
     MakePipe(errPipe);
     const int devNull = open("/dev/null", O_RDONLY | O_CLOEXEC);
-
-    const pid_t pid = fork();
-    if (pid < 0) throw std::runtime_error("fork failed");
-    if (pid == 0) {
-        if (chdir(directory.c_str()) != 0) _exit(126);
-        dup2(devNull, STDIN_FILENO);
-        dup2(outPipe[1], STDOUT_FILENO);
-        dup2(errPipe[1], STDERR_FILENO);
-        execv(program.c_str(), argv.data());
-        _exit(127);
-    }
+    const pid_t pid = Spawn(words, directory, devNull, outPipe[1], errPipe[1]);
     close(devNull);
     close(outPipe[1]);
     close(errPipe[1]);
@@ -105,20 +112,11 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
 Simulator::Simulator(const std::vector<std::string>& args) {
     std::vector<std::string> words{VELMORA_DEVSIM_PATH, "--stdin-lifeline"};
     words.insert(words.end(), args.begin(), args.end());
-    std::vector<char*> argv = ArgvOf(words);
     int inPipe[2];
     int outPipe[2];
     MakePipe(inPipe);
     MakePipe(outPipe);
-
-    m_pid = fork();
-    if (m_pid < 0) throw std::runtime_error("fork failed");
-    if (m_pid == 0) {
-        dup2(inPipe[0], STDIN_FILENO);
-        dup2(outPipe[1], STDOUT_FILENO);
-        execv(words[0].c_str(), argv.data());
-        _exit(127);
-    }
+    m_pid = Spawn(words, {}, inPipe[0], outPipe[1], STDERR_FILENO);
     close(inPipe[0]);
     close(outPipe[1]);
     m_stdin = inPipe[1];
@@ -145,6 +143,26 @@ Simulator::~Simulator() {
     close(m_stdout);
 }
 
+BackgroundProgram::BackgroundProgram(const std::vector<std::string>& words,
+                                     const std::string& directory) {
+    const int devNull = open("/dev/null", O_RDWR | O_CLOEXEC);
+    m_pid = Spawn(words, directory, devNull, devNull, devNull);
+    close(devNull);
+}
+
+BackgroundProgram::~BackgroundProgram() {
+    if (m_pid > 0) {
+        kill(m_pid, SIGKILL);
+        Wait();
+    }
+}
+
+int BackgroundProgram::Wait() {
+    const int code = WaitForExit(m_pid);
+    m_pid = -1;
+    return code;
+}
+
 TempDir::TempDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "velmora-cli-XXXXXX").string();
     if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
@@ -154,6 +172,32 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
     std::error_code error;
     std::filesystem::remove_all(m_path, error);
+}
+
+void AppendMark(const std::string& logPath) {
+    std::ofstream(logPath, std::ios::app) << kMark << '\n';
+}
+
+std::vector<std::string> FramesAfterLastMark(const std::string& logPath) {
+    std::vector<std::string> frames;
+    std::istringstream log(ReadBytes(logPath));
+    for (std::string line; std::getline(log, line);) {
+        if (line == kMark) {
+            frames.clear();
+            continue;
+        }
+        std::istringstream fields(line);
+        std::string field;
+        fields >> field;  // the time
+        std::string frame;
+        while (fields >> field) frame.push_back(static_cast<char>(std::stoi(field, nullptr, 16)));
+        if (!frame.empty()) frames.push_back(frame);
+    }
+    return frames;
+}
+
+std::size_t LoggedFrameCount(const std::string& logPath) {
+    return FramesAfterLastMark(logPath).size();
 }
 
 }  // namespace velmora::test
