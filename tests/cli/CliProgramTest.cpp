@@ -160,13 +160,6 @@ TEST_F(CliProgram, CheckComparesEveryRowWithTheZone) {
     EXPECT_EQ(same.exitCode, 0) << same.err;
     EXPECT_EQ(same.out, "all 15 rows match Australia/Sydney (calendar rows)\n");
 
-    // The file as the period convention sees it: every begin date a year off.
-    const RunResult periods =
-        Cli({"check", "s.dst", "--zone", "Australia/Sydney", "--rows", "period"});
-    EXPECT_EQ(periods.exitCode, 5);
-    EXPECT_EQ(LineCount(periods.out), 16u);
-    EXPECT_EQ(periods.LastOutLine(), "15 of 15 rows differ from Australia/Sydney (period rows)");
-
     std::string bytes = ReadBytes(File("s.dst"));
     bytes[3 * 5 + 1] = 11;  // row 4 (2030) begins in November
     WriteBytes(File("changed.dst"), bytes);
