@@ -22,8 +22,8 @@
 #include "DialogUnits.h"
 #include "LinkEvents.h"
 #include "MessageBox.h"
-#include "Profile.h"
 #include "Resources.h"
+#include "Settings.h"
 #include "SettingsDlg.h"
 #include "ZoneDlg.h"
 
@@ -39,8 +39,6 @@ static_assert(ID_REPLY_TIMER == kReplyTimerId);
 
 const QString kAppTitle = QStringLiteral("Velmora");
 const QString kFileFilter = QStringLiteral("Velmora File (*.dst)");
-constexpr const char* kSettingsSection = "Settings";
-constexpr const char* kJudgeAtOnceKey = "Early Judgement";
 
 // The current time in whole seconds, as both pickers get it together.
 QDateTime CurrentUtcSeconds() {
@@ -217,13 +215,11 @@ void CMainDlg::CreateListColumns() {
 }
 
 void CMainDlg::ReadSettings() {
-    const Profile profile(LocalPath(m_strProfilePath));
-    m_nPort = profile.GetProfileInt(kSettingsSection, "Port", 1);
-    m_nTimeout = profile.GetProfileInt(kSettingsSection, "Timeout", 1000);
-    // Only 1 is month first: any other value would make the Settings dialog
-    // see a change of order where there is none, and swap every row.
-    m_nDateOrder = profile.GetProfileInt(kSettingsSection, "Date Format", 0) == 1 ? 1 : 0;
-    m_bJudgeAtOnce = profile.GetProfileInt(kSettingsSection, kJudgeAtOnceKey, 0) != 0;
+    const Settings stored = velmora::ReadSettings(Profile(LocalPath(m_strProfilePath)));
+    m_nPort = stored.port;
+    m_nTimeout = stored.timeoutMs;
+    m_nDateOrder = stored.dateOrder;
+    m_bJudgeAtOnce = stored.earlyJudgement;
     ApplyJudgement();
 }
 
@@ -469,25 +465,14 @@ void CMainDlg::OnSettings() {
     settings.m_bJudgeAtOnce = m_bJudgeAtOnce;
     settings.m_roots = m_serialRoots;
     Profile profile(LocalPath(m_strProfilePath));
-    for (int port = 1; port <= kComPortCount; ++port) {
-        settings.m_strDevices[static_cast<std::size_t>(port - 1)] = ComPortPath(profile, port);
-    }
+    settings.m_strDevices = ReadComPortPaths(profile);
     settings.m_strDevicesOnEntry = settings.m_strDevices;
     if (settings.DoModal() != IDOK) return;
 
     // A profile that cannot be written is not reported; the values still apply.
-    profile.WriteProfileInt(kSettingsSection, "Timeout", settings.m_nTimeout);
-    profile.WriteProfileInt(kSettingsSection, "Port", settings.m_nPort);
-    profile.WriteProfileInt(kSettingsSection, "Date Format", settings.m_nDateOrder);
-    profile.WriteProfileInt(kSettingsSection, kJudgeAtOnceKey, settings.m_bJudgeAtOnce ? 1 : 0);
-    // Only the devices changed in the dialog are written, so a mapping left
-    // alone keeps its line as it was, comment included.
-    for (int port = 1; port <= kComPortCount; ++port) {
-        const auto index = static_cast<std::size_t>(port - 1);
-        if (settings.m_strDevices[index] != settings.m_strDevicesOnEntry[index]) {
-            SetComPortPath(profile, port, settings.m_strDevices[index]);
-        }
-    }
+    WriteSettings(profile, {settings.m_nPort, settings.m_nTimeout, settings.m_nDateOrder,
+                            settings.m_bJudgeAtOnce});
+    WriteComPortPaths(profile, settings.m_strDevices, settings.m_strDevicesOnEntry);
     m_nTimeout = settings.m_nTimeout;
     m_nPort = settings.m_nPort;
     m_nDateOrder = settings.m_nDateOrder;

@@ -14,7 +14,6 @@
 
 #include "DialogUnits.h"
 #include "MessageBox.h"
-#include "Profile.h"
 #include "Resources.h"
 
 namespace velmora {

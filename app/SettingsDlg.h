@@ -11,6 +11,7 @@
 #include "DateTable.h"
 #include "MessageRoute.h"
 #include "SerialPorts.h"
+#include "Settings.h"
 
 class QCheckBox;
 class QComboBox;
@@ -19,8 +20,6 @@ class QLineEdit;
 class QRadioButton;
 
 namespace velmora {
-
-constexpr int kComPortCount = 8;
 
 class CSettingsDlg : public QDialog {
   public:
@@ -43,9 +42,9 @@ class CSettingsDlg : public QDialog {
     bool m_bJudgeAtOnce = false;  // judge complete answers at once
     // The device of COM1 to COM8. The Device field shows and edits the one of
     // the COM port the list shows; an empty one means the port's default.
-    std::array<std::string, kComPortCount> m_strDevices;
+    ComPortPaths m_strDevices;
     // The devices as the caller gave them; OK refuses only a changed one.
-    std::array<std::string, kComPortCount> m_strDevicesOnEntry;
+    ComPortPaths m_strDevicesOnEntry;
     // Where the devices present are looked for, each time the dialog opens.
     SystemRoots m_roots;
 

@@ -10,9 +10,9 @@
 
 #include "CliHost.h"
 #include "DateFile.h"
-#include "Profile.h"
 #include "ReplaceFile.h"
 #include "SerialPorts.h"
+#include "Settings.h"
 #include "ZoneTable.h"
 
 namespace velmora::cli {
@@ -115,12 +115,12 @@ int RunPorts(const Options& /*options*/) {
 
     const Profile profile(ProfilePathIn(CurrentDirectory()));
     std::printf("COM ports of %s:\n", ShownPath(profile.Path()).c_str());
-    for (int port = 1; port <= 8; ++port) {
-        const std::string key = "COM" + std::to_string(port);
-        const std::string path = ComPortPath(profile, port);
-        const bool mapped = profile.GetProfileString("Ports", key).has_value();
-        std::printf("  %s  %s  (%s) %s\n", key.c_str(), ShownPath(path).c_str(),
-                    mapped ? "[Ports]" : "default", DescribePresence(path).c_str());
+    const ComPortPaths paths = ReadComPortPaths(profile);
+    for (int port = 1; port <= kComPortCount; ++port) {
+        const std::string& path = paths[static_cast<std::size_t>(port - 1)];
+        std::printf("  COM%d  %s  (%s) %s\n", port, ShownPath(path).c_str(),
+                    IsComPortMapped(profile, port) ? "[Ports]" : "default",
+                    DescribePresence(path).c_str());
     }
     std::fflush(stdout);
     return kExitDone;
@@ -128,6 +128,7 @@ int RunPorts(const Options& /*options*/) {
 
 int RunExchange(const Options& options) {
     const Profile profile(ProfilePathIn(CurrentDirectory()));
+    const Settings stored = ReadSettings(profile);
     LinkSettings settings;
     if (options.portNumber) {
         settings.portNumber = *options.portNumber;
@@ -135,10 +136,9 @@ int RunExchange(const Options& options) {
         settings.portNumber = 0;
         settings.devicePath = options.portPath;
     } else {
-        settings.portNumber = profile.GetProfileInt("Settings", "Port", 1);
+        settings.portNumber = stored.port;
     }
-    settings.timeoutMs =
-        options.timeoutMs.value_or(profile.GetProfileInt("Settings", "Timeout", 1000));
+    settings.timeoutMs = options.timeoutMs.value_or(stored.timeoutMs);
     // The window would judge at once (or never); a script wants neither.
     if (settings.timeoutMs < 1)
         return Fail("\"Timeout\" in " + profile.Path() + " is " +

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "../table/ReplaceFile.h"
+#include "ReplaceFile.h"
 
 // The profile's text format:
 //   - A UTF-8 byte-order mark that starts the file is skipped; writes keep it.

@@ -1,0 +1,38 @@
+// The values of Velmora.ini that the window and velmora-cli share: section
+// "Settings" (port, reply timeout, date order, early judgement) and the COM port
+// mapping of section "Ports". The keys and their defaults live here only.
+#pragma once
+
+#include <array>
+#include <string>
+
+#include "DateTable.h"
+#include "Profile.h"
+
+namespace velmora {
+
+// COM1 to COM8.
+constexpr int kComPortCount = 8;
+using ComPortPaths = std::array<std::string, kComPortCount>;
+
+struct Settings {
+    int port = 1;                 // "Port": the COM port number
+    int timeoutMs = 1000;         // "Timeout": the reply timer, in milliseconds
+    DateOrder dateOrder = 0;      // "Date Format": 1 is month first, anything else day first
+    bool earlyJudgement = false;  // "Early Judgement": nonzero judges an answer once it is quiet
+};
+
+// A missing key gives its default.
+Settings ReadSettings(const Profile& profile);
+// Writes every key, in a fixed order; false when one could not be written.
+bool WriteSettings(Profile& profile, const Settings& settings);
+
+// The device of each COM port (see ComPortPath).
+ComPortPaths ReadComPortPaths(const Profile& profile);
+// Writes only the ports whose path differs from `before`, so a mapping left
+// alone keeps its line as it was, comment included. False when one failed.
+bool WriteComPortPaths(Profile& profile, const ComPortPaths& paths, const ComPortPaths& before);
+// Whether "[Ports]" holds a key for COMn.
+bool IsComPortMapped(const Profile& profile, int portNumber);
+
+}  // namespace velmora
