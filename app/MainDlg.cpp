@@ -590,9 +590,9 @@ void CMainDlg::RefreshControls() {
     DoDataExchange(false);
 }
 
-void CMainDlg::ShowBox(const std::string& text, BoxIcon icon, const std::string& details) {
-    AfxMessageBox(QString::fromStdString(text),
-                  MB_OK | (icon == BoxIcon::Error ? MB_ICONERROR : MB_ICONINFORMATION),
+void CMainDlg::ShowBox(Outcome outcome, const std::string& details) {
+    AfxMessageBox(QString::fromUtf8(OutcomeText(outcome)),
+                  MB_OK | (OutcomeIcon(outcome) == BoxIcon::Error ? MB_ICONERROR : MB_ICONINFORMATION),
                   QString::fromStdString(details));
 }
 

@@ -73,7 +73,7 @@ class CMainDlg : public QDialog, public IUploadHost, public ILinkOwner {
     void SetTimer(int id, int milliseconds) override;
     void KillTimer(int id) override;
     void RefreshControls() override;
-    void ShowBox(const std::string& text, BoxIcon icon, const std::string& details) override;
+    void ShowBox(Outcome outcome, const std::string& details) override;
     std::vector<DstRecord> ReadRecords() override;
     int Timeout() const override { return m_nTimeout; }
     bool JudgesAtOnce() const { return m_bJudgeAtOnce; }

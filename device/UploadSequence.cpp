@@ -7,10 +7,6 @@ namespace velmora {
 namespace {
 
 constexpr int kUploadFrames = kMaxRows;
-constexpr char kUnableToOpen[] = "Unable to open serial port!";
-constexpr char kDone[] = "Done!";
-constexpr char kNoReply[] = "No reply!";
-constexpr char kCommunicationError[] = "Communication error!";
 
 // A good answer is exactly fifteen bytes whose last byte is zero; the first
 // fourteen are never looked at.
@@ -25,6 +21,20 @@ constexpr int kMeanSpacingsPerGap = 3;
 constexpr int kSlowestSpacingsPerGap = 2;
 
 }  // namespace
+
+const char* OutcomeText(Outcome outcome) {
+    switch (outcome) {
+        case Outcome::Done: return "Done!";
+        case Outcome::UnableToOpen: return "Unable to open serial port!";
+        case Outcome::NoReply: return "No reply!";
+        case Outcome::CommunicationError: return "Communication error!";
+    }
+    return "Communication error!";
+}
+
+BoxIcon OutcomeIcon(Outcome outcome) {
+    return outcome == Outcome::Done ? BoxIcon::Information : BoxIcon::Error;
+}
 
 UploadSequence::UploadSequence(IUploadHost& host, IUploadLink& link)
     : m_host(host), m_link(link) {}
@@ -124,12 +134,12 @@ void UploadSequence::OnTimer(int timerId) {
     if (m_nSingleCommandMode != 0) {
         m_link.Close();
         if (IsGoodAnswer(m_replyBuffer)) {
-            m_host.ShowBox(kDone, BoxIcon::Information, {});
+            m_host.ShowBox(Outcome::Done, {});
         } else if (m_replyBuffer.size() == kFrameSize) {
             // Twelve bytes is the frame itself coming back: nobody answered.
-            m_host.ShowBox(kNoReply, BoxIcon::Error, {});
+            m_host.ShowBox(Outcome::NoReply, {});
         } else {
-            m_host.ShowBox(kCommunicationError, BoxIcon::Error, {});
+            m_host.ShowBox(Outcome::CommunicationError, {});
         }
         m_nSingleCommandMode = 0;
         return;
@@ -148,8 +158,8 @@ void UploadSequence::OnTimer(int timerId) {
     }
 
     m_link.Close();
-    m_host.ShowBox(m_replyBuffer.size() == kReplySize ? kCommunicationError : kNoReply,
-                   BoxIcon::Error, {});
+    m_host.ShowBox(
+        m_replyBuffer.size() == kReplySize ? Outcome::CommunicationError : Outcome::NoReply, {});
     m_nProgress = 0;
     m_host.RefreshControls();
     m_replyBuffer.clear();
@@ -164,7 +174,7 @@ bool UploadSequence::OpenAndStart() {
     const bool ready = m_link.Open(m_host.Port()) && m_link.Start();
     if (!ready) {
         m_link.Close();
-        m_host.ShowBox(kUnableToOpen, BoxIcon::Error, m_link.OpenFailure());
+        m_host.ShowBox(Outcome::UnableToOpen, m_link.OpenFailure());
     }
     return ready;
 }
@@ -172,7 +182,7 @@ bool UploadSequence::OpenAndStart() {
 void UploadSequence::SendNextFrame() {
     if (m_nAcknowledged == kUploadFrames) {
         m_link.Close();
-        m_host.ShowBox(kDone, BoxIcon::Information, {});
+        m_host.ShowBox(Outcome::Done, {});
         return;
     }
     StartReplyTimer();

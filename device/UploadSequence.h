@@ -25,6 +25,13 @@ constexpr int kDefaultQuietGapMs = 30;
 
 enum class BoxIcon { Error, Information };
 
+// How an exchange ends; each has one fixed text, shown in its box.
+enum class Outcome { Done, UnableToOpen, NoReply, CommunicationError };
+// "Done!", "Unable to open serial port!", "No reply!", "Communication error!".
+const char* OutcomeText(Outcome outcome);
+// Information for Done, Error for the others.
+BoxIcon OutcomeIcon(Outcome outcome);
+
 // What the sequence needs of the serial link.
 class IUploadLink {
 public:
@@ -45,9 +52,10 @@ public:
     virtual void SetTimer(int id, int milliseconds) = 0;  // starts or restarts
     virtual void KillTimer(int id) = 0;
     virtual void RefreshControls() = 0;  // shows Progress() in the progress counter
-    // Returns when closed. `details` says more than the fixed text (the device
-    // and the reason of a port that could not be opened); mostly empty.
-    virtual void ShowBox(const std::string& text, BoxIcon icon, const std::string& details) = 0;
+    // Shows the outcome's text; returns when closed. `details` says more than
+    // the fixed text (the device and the reason of a port that could not be
+    // opened); mostly empty.
+    virtual void ShowBox(Outcome outcome, const std::string& details) = 0;
     virtual std::vector<DstRecord> ReadRecords() = 0;  // every row's record, in row order
     virtual int Timeout() const = 0;                    // read at every start of the timer
     virtual int Port() const = 0;                       // read at every Open

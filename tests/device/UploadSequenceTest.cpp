@@ -84,8 +84,8 @@ public:
         return id == kQuietTimerId ? quietDue : timerDue;
     }
     void RefreshControls() override { counter.push_back(sequence->Progress()); }
-    void ShowBox(const std::string& text, BoxIcon icon, const std::string& details) override {
-        boxes.push_back({text, icon, details});
+    void ShowBox(Outcome outcome, const std::string& details) override {
+        boxes.push_back({OutcomeText(outcome), OutcomeIcon(outcome), details});
         linkOpenDuringBox.push_back(link->isOpen);
         singleCommandDuringBox.push_back(sequence->SingleCommandMode());
     }

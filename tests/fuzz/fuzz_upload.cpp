@@ -33,7 +33,9 @@ class FakeWindowAndLink : public IUploadHost, public IUploadLink {
         m_timerRunning = false;
     }
     void RefreshControls() override { ++m_calls; }
-    void ShowBox(const std::string& text, BoxIcon icon, const std::string& /*details*/) override {
+    void ShowBox(Outcome outcome, const std::string& /*details*/) override {
+        const std::string text = OutcomeText(outcome);
+        const BoxIcon icon = OutcomeIcon(outcome);
         ++m_calls;
         FUZZ_CHECK(++m_boxesInHandler == 1);
         if (text == "Unable to open serial port!") {

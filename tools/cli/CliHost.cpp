@@ -43,14 +43,14 @@ CliHost::~CliHost() {
     m_link.Close();
 }
 
-std::string CliHost::RunUpload() { return Run(&UploadSequence::OnSend); }
+Outcome CliHost::RunUpload() { return Run(&UploadSequence::OnSend); }
 
-std::string CliHost::RunDstDelete() {
+Outcome CliHost::RunDstDelete() {
     m_progress.Show(0, 1);
     return Run(&UploadSequence::OnDstDelete);
 }
 
-std::string CliHost::Run(void (UploadSequence::*start)()) {
+Outcome CliHost::Run(void (UploadSequence::*start)()) {
     m_outcome.reset();
     (m_sequence.*start)();
     // A port that cannot be opened ends the exchange before the loop runs.
@@ -65,14 +65,14 @@ void CliHost::KillTimer(int id) { m_timers.KillTimer(id); }
 
 void CliHost::RefreshControls() { m_progress.Show(m_sequence.AcknowledgedCount(), kMaxRows); }
 
-void CliHost::ShowBox(const std::string& text, BoxIcon, const std::string& details) {
+void CliHost::ShowBox(Outcome outcome, const std::string& details) {
     if (!details.empty()) {
         m_progress.Finish();
         std::fprintf(stderr, "velmora-cli: %s\n", details.c_str());
         std::fflush(stderr);
     }
     // Every box of the sequence ends its exchange.
-    m_outcome = text;
+    m_outcome = outcome;
     m_loop.quit();
 }
 

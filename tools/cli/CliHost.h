@@ -36,14 +36,14 @@ public:
             ProgressReporter& progress);
     ~CliHost() override;
 
-    // Each runs its exchange to the end and returns the outcome text.
-    std::string RunUpload();
-    std::string RunDstDelete();
+    // Each runs its exchange to the end and returns its outcome.
+    Outcome RunUpload();
+    Outcome RunDstDelete();
 
     void SetTimer(int id, int milliseconds) override;
     void KillTimer(int id) override;
     void RefreshControls() override;
-    void ShowBox(const std::string& text, BoxIcon icon, const std::string& details) override;
+    void ShowBox(Outcome outcome, const std::string& details) override;
     std::vector<DstRecord> ReadRecords() override;
     int Timeout() const override;
     int Port() const override;
@@ -62,7 +62,7 @@ protected:
     bool event(QEvent* event) override;
 
 private:
-    std::string Run(void (UploadSequence::*start)());
+    Outcome Run(void (UploadSequence::*start)());
     void OnLinkMessage(const LinkMessage& message);
     void OnReplyTimer(int id);
 
@@ -74,7 +74,7 @@ private:
     std::optional<ExchangeTrace> m_trace;
     QTimer m_traceRunTimer;  // ends a traced run of received bytes
     QEventLoop m_loop;
-    std::optional<std::string> m_outcome;
+    std::optional<Outcome> m_outcome;
     CSerialLink m_link;
     SerialUploadLink m_uploadLink;
     UploadSequence m_sequence;

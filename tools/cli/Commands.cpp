@@ -157,17 +157,20 @@ int RunExchange(const Options& options) {
     // A bar redrawn in place would garble the trace's lines.
     ProgressReporter progress(stderr, isatty(STDERR_FILENO) == 1 && !options.trace);
     CliHost host(profile, std::move(settings), std::move(records), progress);
-    const std::string outcome =
+    const Outcome outcome =
         options.command == Command::Send ? host.RunUpload() : host.RunDstDelete();
-    std::printf("%s\n", outcome.c_str());
+    std::printf("%s\n", OutcomeText(outcome));
     std::fflush(stdout);
     return ExitCodeFor(outcome);
 }
 
-int ExitCodeFor(const std::string& outcome) {
-    if (outcome == "Done!") return kExitDone;
-    if (outcome == "Unable to open serial port!") return kExitPortUnavailable;
-    if (outcome == "No reply!") return kExitNoReply;
+int ExitCodeFor(Outcome outcome) {
+    switch (outcome) {
+        case Outcome::Done: return kExitDone;
+        case Outcome::UnableToOpen: return kExitPortUnavailable;
+        case Outcome::NoReply: return kExitNoReply;
+        case Outcome::CommunicationError: return kExitCommunicationError;
+    }
     return kExitCommunicationError;
 }
 

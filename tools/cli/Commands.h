@@ -5,6 +5,7 @@
 #include <string>
 
 #include "CliArgs.h"
+#include "UploadSequence.h"
 
 namespace velmora::cli {
 
@@ -16,7 +17,7 @@ int RunPorts(const Options& options);
 // send and delete; needs a QCoreApplication.
 int RunExchange(const Options& options);
 
-// The exit code that belongs to an outcome text of the exchange.
-int ExitCodeFor(const std::string& outcome);
+// The exit code that belongs to an outcome of the exchange.
+int ExitCodeFor(Outcome outcome);
 
 }  // namespace velmora::cli
