@@ -591,9 +591,10 @@ void CMainDlg::RefreshControls() {
 }
 
 void CMainDlg::ShowBox(Outcome outcome, const std::string& details) {
-    AfxMessageBox(QString::fromUtf8(OutcomeText(outcome)),
-                  MB_OK | (OutcomeIcon(outcome) == BoxIcon::Error ? MB_ICONERROR : MB_ICONINFORMATION),
-                  QString::fromStdString(details));
+    AfxMessageBox(
+        QString::fromUtf8(OutcomeText(outcome)),
+        MB_OK | (OutcomeIcon(outcome) == BoxIcon::Error ? MB_ICONERROR : MB_ICONINFORMATION),
+        QString::fromStdString(details));
 }
 
 std::vector<DstRecord> CMainDlg::ReadRecords() {

@@ -21,15 +21,16 @@ Settings ReadSettings(const Profile& profile) {
     // see a change of order where there is none, and swap every row.
     settings.dateOrder =
         profile.GetProfileInt(kSettingsSection, kDateOrderKey, defaults.dateOrder) == 1 ? 1 : 0;
-    settings.earlyJudgement =
-        profile.GetProfileInt(kSettingsSection, kEarlyJudgementKey, defaults.earlyJudgement ? 1 : 0) != 0;
+    settings.earlyJudgement = profile.GetProfileInt(kSettingsSection, kEarlyJudgementKey,
+                                                    defaults.earlyJudgement ? 1 : 0) != 0;
     return settings;
 }
 
 bool WriteSettings(Profile& profile, const Settings& settings) {
     bool written = profile.WriteProfileInt(kSettingsSection, kTimeoutKey, settings.timeoutMs);
     written = profile.WriteProfileInt(kSettingsSection, kPortKey, settings.port) && written;
-    written = profile.WriteProfileInt(kSettingsSection, kDateOrderKey, settings.dateOrder) && written;
+    written =
+        profile.WriteProfileInt(kSettingsSection, kDateOrderKey, settings.dateOrder) && written;
     return profile.WriteProfileInt(kSettingsSection, kEarlyJudgementKey,
                                    settings.earlyJudgement ? 1 : 0) &&
            written;
