@@ -40,6 +40,7 @@ TEST(CliArgs, MakeTakesValuesInEitherFormAndInAnyOrder) {
     EXPECT_EQ(check.rows, velmora::RowsConvention::Period);
     EXPECT_TRUE(check.monthFirst);
     EXPECT_NE(ErrorOf({"check", "t.dst"}).find("check needs --zone"), std::string::npos);
+    EXPECT_NE(ErrorOf({"check", "", "--zone", "Z"}).find("not an empty name"), std::string::npos);
     EXPECT_NE(ErrorOf({"make", "--zone=X", "--first-year=2030", "--output=o", "--rows=year"})
                   .find("calendar or period"),
               std::string::npos);

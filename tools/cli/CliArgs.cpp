@@ -226,6 +226,9 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
                     commandName);
     if (positionals.size() < wanted)
         return Fail(commandName + " needs " + std::string(grammar->positional));
+    if (wanted == 1 && positionals[0].empty())
+        return Fail(commandName + " needs " + std::string(grammar->positional) +
+                    ", not an empty name");
     if (wanted == 1) options.file = positionals[0];
 
     std::optional<std::string> error;
