@@ -2,7 +2,6 @@
 
 #include <QAbstractButton>
 #include <QContextMenuEvent>
-#include <QCoreApplication>
 #include <QDateEdit>
 #include <QDir>
 #include <QFile>
@@ -20,7 +19,6 @@
 #include "AboutDlg.h"
 #include "DateFile.h"
 #include "DialogUnits.h"
-#include "LinkEvents.h"
 #include "MessageBox.h"
 #include "Resources.h"
 #include "Settings.h"
@@ -58,14 +56,7 @@ QAction* AddCommand(QMenu* menu, const QString& text, int id) {
 }  // namespace
 
 CMainDlg::CMainDlg(Options options)
-    : m_options(options),
-      m_uploadLink(
-          m_link, *this,
-          [this](int port) { return ComPortPath(Profile(LocalPath(m_strProfilePath)), port); }),
-      m_upload(*this, m_uploadLink),
-      m_timers([this](int id) {
-          Dispatch({MsgKind::Timer, id, 0, 0, 0, {}});
-      }) {
+    : m_options(options), m_exchange(*this) {
     InitVelmoraResources();
     m_hIcon = QIcon(kIconResource);
     setObjectName(QString::number(IDD_MAIN_DIALOG));
@@ -80,8 +71,8 @@ CMainDlg::CMainDlg(Options options)
 }
 
 CMainDlg::~CMainDlg() {
-    // Stop the worker while this object can still take its notifications.
-    m_link.Close();
+    // End an exchange while this object can still show what it meets.
+    m_exchange.Stop();
 }
 
 void CMainDlg::CreateControls() {
@@ -225,7 +216,7 @@ void CMainDlg::ReadSettings() {
 
 // The same rule as velmora-cli's --early; off, the reply timer alone judges.
 void CMainDlg::ApplyJudgement() {
-    m_upload.SetEarlyJudgement(m_bJudgeAtOnce ? std::optional<int>(kDefaultQuietGapMs)
+    m_exchange.SetEarlyJudgement(m_bJudgeAtOnce ? std::optional<int>(kDefaultQuietGapMs)
                                               : std::nullopt);
 }
 
@@ -254,7 +245,7 @@ void CMainDlg::DoDataExchange(bool save) {
     // Before the first reading the members hold no date; the pickers keep theirs.
     if (m_beginDate.isValid()) m_beginPicker->setDateTime(m_beginDate);
     if (m_endDate.isValid()) m_endPicker->setDateTime(m_endDate);
-    m_progressEdit->setText(QString::number(m_upload.Progress()));
+    m_progressEdit->setText(QString::number(Upload().Progress()));
 }
 
 std::optional<long> CMainDlg::Dispatch(const DlgMessage& message) {
@@ -563,27 +554,34 @@ void CMainDlg::OnFileNewFromZone() {
 // ---- The upload and the serial link ---------------------------------------
 
 void CMainDlg::OnSend() {
-    m_upload.OnSend();
+    m_exchange.Send();
 }
 
 void CMainDlg::OnDstDelete() {
-    m_upload.OnDstDelete();
+    m_exchange.DstDelete();
 }
 
 void CMainDlg::OnTimer(int id) {
-    m_upload.OnTimer(id);
+    m_exchange.OnTimer(id);
 }
 
 long CMainDlg::OnLinkRxChar(std::uintptr_t wParam, std::intptr_t lParam) {
-    return m_upload.OnLinkRxChar(wParam, lParam);
+    return m_exchange.OnLinkRxChar(wParam, lParam);
 }
 
-void CMainDlg::SetTimer(int id, int milliseconds) {
-    m_timers.SetTimer(id, milliseconds);
+// The exchange's timers and link messages enter the window through its
+// routing table, as every other message does.
+void CMainDlg::DeliverTimer(ExchangeController&, int id) {
+    Dispatch({MsgKind::Timer, id, 0, 0, 0, {}});
 }
 
-void CMainDlg::KillTimer(int id) {
-    m_timers.KillTimer(id);
+void CMainDlg::DeliverLinkMessage(ExchangeController&, const LinkMessage& message) {
+    Dispatch({MsgKind::Message, static_cast<int>(message.message), 0, message.wParam,
+              message.lParam, {}});
+}
+
+std::string CMainDlg::DevicePath(int portNumber) const {
+    return ComPortPath(Profile(LocalPath(m_strProfilePath)), portNumber);
 }
 
 void CMainDlg::RefreshControls() {
@@ -603,44 +601,8 @@ std::vector<DstRecord> CMainDlg::ReadRecords() {
     return records;
 }
 
-void CMainDlg::PostLinkMessage(const LinkMessage& message) {
-    QCoreApplication::postEvent(this, new LinkMessageEvent(message));
-}
-
-void CMainDlg::ReportLinkError(const std::string& text, bool fromWorker,
-                               std::uint64_t generation) {
-    if (fromWorker) {
-        QCoreApplication::postEvent(this,
-                                    new LinkErrorEvent(QString::fromStdString(text), generation));
-    } else {
-        ShowErrorBox(QStringLiteral("Application Error"), QString::fromStdString(text));
-    }
-}
-
-bool CMainDlg::event(QEvent* event) {
-    if (event->type() == LinkErrorEvent::EventType()) {
-        const auto* error = static_cast<LinkErrorEvent*>(event);
-        // An error of a stopped worker belongs to an exchange that is over.
-        if (error->Generation() == m_link.Generation()) {
-            ShowErrorBox(QStringLiteral("Application Error"), error->Text());
-        }
-        return true;
-    }
-    if (LinkMessageEvent::IsLinkMessageType(event->type())) {
-        if (const auto* link = dynamic_cast<const LinkMessageEvent*>(event)) {
-            const LinkMessage& message = link->Message();
-            // A message of a stopped worker is dropped.
-            if (message.generation != m_link.Generation()) return true;
-            const DlgMessage routed{MsgKind::Message,
-                                    static_cast<int>(message.message),
-                                    0,
-                                    message.wParam,
-                                    message.lParam,
-                                    {}};
-            if (Dispatch(routed)) return true;
-        }
-    }
-    return QDialog::event(event);
+void CMainDlg::ShowLinkError(const std::string& text) {
+    ShowErrorBox(QStringLiteral("Application Error"), QString::fromStdString(text));
 }
 
 void CMainDlg::reject() {
@@ -661,8 +623,7 @@ void CMainDlg::reject() {
 
 void CMainDlg::done(int result) {
     // Closing during an exchange ends it quietly: no expiry, no more bytes.
-    m_timers.KillAll();
-    m_link.Close();
+    m_exchange.Stop();
     QDialog::done(result);
 }
 

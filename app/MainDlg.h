@@ -14,12 +14,10 @@
 #include <vector>
 
 #include "DateTable.h"
+#include "ExchangeController.h"
 #include "MessageRoute.h"
-#include "SerialLink.h"
 #include "SerialPorts.h"
 #include "SplashWnd.h"
-#include "UploadSequence.h"
-#include "WindowTimers.h"
 
 class QDateEdit;
 class QLineEdit;
@@ -34,7 +32,7 @@ struct CMainDlgOptions {
     bool showBanner = true;
 };
 
-class CMainDlg : public QDialog, public IUploadHost, public ILinkOwner {
+class CMainDlg : public QDialog, public IExchangeFrontEnd {
   public:
     using Options = CMainDlgOptions;
     enum class FileDialogKind { Open, Save };
@@ -65,26 +63,24 @@ class CMainDlg : public QDialog, public IUploadHost, public ILinkOwner {
     DateOrder GetDateOrder() const { return m_nDateOrder; }
     int RowCount() const { return m_nRowCount; }
     const QString& ProfilePath() const { return m_strProfilePath; }
-    const UploadSequence& Upload() const { return m_upload; }
-    bool IsTimerRunning(int id) const { return m_timers.IsRunning(id); }
-    CSerialLink& Link() { return m_link; }
-
-    // IUploadHost
-    void SetTimer(int id, int milliseconds) override;
-    void KillTimer(int id) override;
-    void RefreshControls() override;
-    void ShowBox(Outcome outcome, const std::string& details) override;
-    std::vector<DstRecord> ReadRecords() override;
-    int Timeout() const override { return m_nTimeout; }
+    ExchangeController& Exchange() { return m_exchange; }
+    const UploadSequence& Upload() const { return m_exchange.Sequence(); }
+    bool IsTimerRunning(int id) const { return m_exchange.IsTimerRunning(id); }
+    CSerialLink& Link() { return m_exchange.Link(); }
     bool JudgesAtOnce() const { return m_bJudgeAtOnce; }
     // Whether the rows differ from the last file opened or saved.
     bool IsTableChanged() const { return m_bTableChanged; }
-    int Port() const override { return m_nPort; }
 
-    // ILinkOwner
-    void PostLinkMessage(const LinkMessage& message) override;
-    void ReportLinkError(const std::string& text, bool fromWorker,
-                         std::uint64_t generation) override;
+    // IExchangeFrontEnd
+    std::vector<DstRecord> ReadRecords() override;
+    int Timeout() const override { return m_nTimeout; }
+    int Port() const override { return m_nPort; }
+    std::string DevicePath(int portNumber) const override;
+    void ShowProgress() override { RefreshControls(); }
+    void ShowBox(Outcome outcome, const std::string& details) override;
+    void ShowLinkError(const std::string& text) override;
+    void DeliverTimer(ExchangeController& exchange, int id) override;
+    void DeliverLinkMessage(ExchangeController& exchange, const LinkMessage& message) override;
 
     void done(int result) override;
     // Every way of closing (Esc, Exit, File > Exit, the close box) ends here;
@@ -92,7 +88,6 @@ class CMainDlg : public QDialog, public IUploadHost, public ILinkOwner {
     void reject() override;
 
   protected:
-    bool event(QEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
   private:
@@ -105,6 +100,7 @@ class CMainDlg : public QDialog, public IUploadHost, public ILinkOwner {
         (dlg.*Handler)();
         return 0;
     }
+    void RefreshControls();
     void CreateListColumns();
     void ReadSettings();
     void ApplyJudgement();
@@ -156,10 +152,7 @@ class CMainDlg : public QDialog, public IUploadHost, public ILinkOwner {
     int m_nTimeout = 1000;
     int m_nPort = 1;
     bool m_bJudgeAtOnce = false;  // early judgement of complete answers
-    CSerialLink m_link;
-    SerialUploadLink m_uploadLink;
-    UploadSequence m_upload;
-    CWindowTimers m_timers;
+    ExchangeController m_exchange;
     QIcon m_hIcon;
 
     QPushButton* m_sendButton = nullptr;

@@ -27,7 +27,7 @@ class UploadWiringTest : public QObject {
     void postedBytesArriveInOrderAndStaleOnesAreDropped() {
         auto dlg = OpenMainDlg();
         const std::uint64_t current = dlg->Link().Generation();
-        CMainDlg* owner = dlg.get();
+        ILinkOwner* owner = &dlg->Exchange();
         std::thread worker([owner, current] {
             for (int i = 0; i < 300; ++i) {
                 owner->PostLinkMessage(
@@ -48,7 +48,7 @@ class UploadWiringTest : public QObject {
 
     void workerErrorsAreShownOnTheUiThreadUnlessTheWorkerWasStopped() {
         auto dlg = OpenMainDlg();
-        CMainDlg* owner = dlg.get();
+        ILinkOwner* owner = &dlg->Exchange();
         const std::uint64_t current = dlg->Link().Generation();
         std::thread worker([owner, current] {
             owner->ReportLinkError("WARNING:  WriteFile() Failed", true, current - 1);
@@ -62,7 +62,7 @@ class UploadWiringTest : public QObject {
         QCOMPARE(m_boxes->Boxes()[0].text, QStringLiteral("WARNING:  ReadFile() Failed"));
         QCOMPARE(m_boxes->Boxes()[0].type, MB_OK | MB_ICONERROR);
 
-        dlg->ReportLinkError("from Open", false, current);
+        owner->ReportLinkError("from Open", false, current);
         QCOMPARE(m_boxes->Texts().last(), QStringLiteral("from Open"));
     }
 

@@ -1,21 +1,9 @@
 #include "CliHost.h"
 
-#include <QCoreApplication>
-
-#include <algorithm>
 #include <cstdio>
-
-#include "LinkEvents.h"
+#include <utility>
 
 namespace velmora::cli {
-namespace {
-
-void PrintLinkError(const std::string& text) {
-    std::fprintf(stderr, "Application Error: %s", text.c_str());
-    std::fflush(stderr);
-}
-
-}  // namespace
 
 CliHost::CliHost(const Profile& profile, LinkSettings settings, std::vector<DstRecord> records,
                  ProgressReporter& progress)
@@ -23,14 +11,8 @@ CliHost::CliHost(const Profile& profile, LinkSettings settings, std::vector<DstR
       m_settings(std::move(settings)),
       m_records(std::move(records)),
       m_progress(progress),
-      m_timers([this](int id) { OnReplyTimer(id); }),
-      m_uploadLink(m_link, *this,
-                   [this](int portNumber) {
-                       return m_settings.devicePath.empty() ? ComPortPath(m_profile, portNumber)
-                                                            : m_settings.devicePath;
-                   }),
-      m_sequence(*this, *this) {
-    m_sequence.SetEarlyJudgement(m_settings.earlyGapMs);
+      m_exchange(*this) {
+    m_exchange.SetEarlyJudgement(m_settings.earlyGapMs);
     if (m_settings.trace) m_trace.emplace(stderr);
     m_traceRunTimer.setSingleShot(true);
     m_traceRunTimer.setTimerType(Qt::PreciseTimer);
@@ -38,32 +20,30 @@ CliHost::CliHost(const Profile& profile, LinkSettings settings, std::vector<DstR
     connect(&m_traceRunTimer, &QTimer::timeout, this, [this] { m_trace->EndRun(); });
 }
 
-CliHost::~CliHost() {
-    // The worker posts to this object: stop it while the whole host still exists.
-    m_link.Close();
-}
-
-Outcome CliHost::RunUpload() { return Run(&UploadSequence::OnSend); }
+Outcome CliHost::RunUpload() { return Run(&ExchangeController::Send); }
 
 Outcome CliHost::RunDstDelete() {
     m_progress.Show(0, 1);
-    return Run(&UploadSequence::OnDstDelete);
+    return Run(&ExchangeController::DstDelete);
 }
 
-Outcome CliHost::Run(void (UploadSequence::*start)()) {
+Outcome CliHost::Run(void (ExchangeController::*start)()) {
     m_outcome.reset();
-    (m_sequence.*start)();
+    (m_exchange.*start)();
     // A port that cannot be opened ends the exchange before the loop runs.
     if (!m_outcome) m_loop.exec();
     m_progress.Finish();
     return *m_outcome;
 }
 
-void CliHost::SetTimer(int id, int milliseconds) { m_timers.SetTimer(id, milliseconds); }
+std::string CliHost::DevicePath(int portNumber) const {
+    return m_settings.devicePath.empty() ? ComPortPath(m_profile, portNumber)
+                                         : m_settings.devicePath;
+}
 
-void CliHost::KillTimer(int id) { m_timers.KillTimer(id); }
-
-void CliHost::RefreshControls() { m_progress.Show(m_sequence.AcknowledgedCount(), kMaxRows); }
+void CliHost::ShowProgress() {
+    m_progress.Show(m_exchange.Sequence().AcknowledgedCount(), kMaxRows);
+}
 
 void CliHost::ShowBox(Outcome outcome, const std::string& details) {
     if (!details.empty()) {
@@ -76,60 +56,20 @@ void CliHost::ShowBox(Outcome outcome, const std::string& details) {
     m_loop.quit();
 }
 
-std::vector<DstRecord> CliHost::ReadRecords() { return m_records; }
-
-int CliHost::Timeout() const { return m_settings.timeoutMs; }
-
-int CliHost::Port() const { return m_settings.portNumber; }
-
-bool CliHost::Open(int portNumber) { return m_uploadLink.Open(portNumber); }
-
-std::string CliHost::OpenFailure() const { return m_uploadLink.OpenFailure(); }
-
-bool CliHost::Start() { return m_uploadLink.Start(); }
-
-void CliHost::QueueWrite(const ByteString& frame, int count) {
-    if (m_trace) {
-        m_traceRunTimer.stop();
-        m_trace->Sent(frame.substr(0, static_cast<std::size_t>(std::max(count, 0))));
-    }
-    m_uploadLink.QueueWrite(frame, count);
+void CliHost::ShowLinkError(const std::string& text) {
+    std::fprintf(stderr, "Application Error: %s", text.c_str());
+    std::fflush(stderr);
 }
 
-void CliHost::Close() { m_uploadLink.Close(); }
-
-void CliHost::PostLinkMessage(const LinkMessage& message) {
-    QCoreApplication::postEvent(this, new LinkMessageEvent(message));
+void CliHost::FrameWritten(const ByteString& bytes) {
+    if (!m_trace) return;
+    m_traceRunTimer.stop();
+    m_trace->Sent(bytes);
 }
 
-void CliHost::ReportLinkError(const std::string& text, bool fromWorker,
-                              std::uint64_t generation) {
-    if (fromWorker)
-        QCoreApplication::postEvent(this,
-                                    new LinkErrorEvent(QString::fromStdString(text), generation));
-    else
-        PrintLinkError(text);
-}
-
-bool CliHost::event(QEvent* event) {
-    if (event->type() == LinkErrorEvent::EventType()) {
-        const auto* error = static_cast<LinkErrorEvent*>(event);
-        // An error of a stopped worker belongs to an exchange that is over.
-        if (error->Generation() == m_link.Generation()) PrintLinkError(error->Text().toStdString());
-        return true;
-    }
-    if (LinkMessageEvent::IsLinkMessageType(event->type())) {
-        OnLinkMessage(static_cast<LinkMessageEvent*>(event)->Message());
-        return true;
-    }
-    return QObject::event(event);
-}
-
-void CliHost::OnLinkMessage(const LinkMessage& message) {
-    // A message of a worker that has been stopped belongs to an exchange that is over.
-    if (message.generation != m_link.Generation() || message.message != WM_LINK_RXCHAR) return;
-    m_sequence.OnLinkRxChar(message.wParam, message.lParam);
-    if (m_trace) {
+void CliHost::DeliverLinkMessage(ExchangeController& exchange, const LinkMessage& message) {
+    IExchangeFrontEnd::DeliverLinkMessage(exchange, message);
+    if (m_trace && message.message == WM_LINK_RXCHAR) {
         m_trace->Received(static_cast<unsigned char>(message.wParam & 0xFFU));
         m_traceRunTimer.start();
     }
@@ -137,12 +77,12 @@ void CliHost::OnLinkMessage(const LinkMessage& message) {
 
 // What arrived is traced before it is judged, at the reply timer's expiry or
 // after the quiet gap of early judgement.
-void CliHost::OnReplyTimer(int id) {
+void CliHost::DeliverTimer(ExchangeController& exchange, int id) {
     if (m_trace) {
         m_traceRunTimer.stop();
         m_trace->EndRun();
     }
-    m_sequence.OnTimer(id);
+    IExchangeFrontEnd::DeliverTimer(exchange, id);
 }
 
 }  // namespace velmora::cli

@@ -1,6 +1,5 @@
 // Runs one exchange with the device (an upload or DST Delete) in a Qt event
-// loop: the window's timer, its handling of received bytes and its boxes,
-// without a window.
+// loop, as the window does, without a window.
 #pragma once
 
 #include <QEventLoop>
@@ -11,12 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "ExchangeController.h"
 #include "Profile.h"
 #include "Progress.h"
 #include "Trace.h"
-#include "SerialLink.h"
-#include "UploadSequence.h"
-#include "WindowTimers.h"
 
 namespace velmora::cli {
 
@@ -28,56 +25,41 @@ struct LinkSettings {
     bool trace = false;             // every frame and every run of bytes on standard error
 };
 
-// The sequence's link is the host itself, which hands everything on to the
-// serial link and traces what is written.
-class CliHost : public QObject, public IUploadHost, public IUploadLink, public ILinkOwner {
+// Shows an exchange on the terminal: progress and the details of a failure on
+// standard error, the trace when asked for; the outcome ends the event loop.
+class CliHost : public QObject, public IExchangeFrontEnd {
 public:
     CliHost(const Profile& profile, LinkSettings settings, std::vector<DstRecord> records,
             ProgressReporter& progress);
-    ~CliHost() override;
 
     // Each runs its exchange to the end and returns its outcome.
     Outcome RunUpload();
     Outcome RunDstDelete();
 
-    void SetTimer(int id, int milliseconds) override;
-    void KillTimer(int id) override;
-    void RefreshControls() override;
+    std::vector<DstRecord> ReadRecords() override { return m_records; }
+    int Timeout() const override { return m_settings.timeoutMs; }
+    int Port() const override { return m_settings.portNumber; }
+    std::string DevicePath(int portNumber) const override;
+    void ShowProgress() override;
     void ShowBox(Outcome outcome, const std::string& details) override;
-    std::vector<DstRecord> ReadRecords() override;
-    int Timeout() const override;
-    int Port() const override;
-
-    bool Open(int portNumber) override;
-    std::string OpenFailure() const override;
-    bool Start() override;
-    void QueueWrite(const ByteString& frame, int count) override;
-    void Close() override;
-
-    void PostLinkMessage(const LinkMessage& message) override;
-    void ReportLinkError(const std::string& text, bool fromWorker,
-                         std::uint64_t generation) override;
-
-protected:
-    bool event(QEvent* event) override;
+    void ShowLinkError(const std::string& text) override;
+    void DeliverTimer(ExchangeController& exchange, int id) override;
+    void DeliverLinkMessage(ExchangeController& exchange, const LinkMessage& message) override;
+    void FrameWritten(const ByteString& bytes) override;
 
 private:
-    Outcome Run(void (UploadSequence::*start)());
-    void OnLinkMessage(const LinkMessage& message);
-    void OnReplyTimer(int id);
+    Outcome Run(void (ExchangeController::*start)());
 
     const Profile& m_profile;
     LinkSettings m_settings;
     std::vector<DstRecord> m_records;
     ProgressReporter& m_progress;
-    CWindowTimers m_timers;
     std::optional<ExchangeTrace> m_trace;
     QTimer m_traceRunTimer;  // ends a traced run of received bytes
     QEventLoop m_loop;
     std::optional<Outcome> m_outcome;
-    CSerialLink m_link;
-    SerialUploadLink m_uploadLink;
-    UploadSequence m_sequence;
+    // Last, so that it is gone, and its worker stopped, before what it shows on.
+    ExchangeController m_exchange;
 };
 
 }  // namespace velmora::cli
