@@ -55,8 +55,7 @@ QAction* AddCommand(QMenu* menu, const QString& text, int id) {
 
 }  // namespace
 
-CMainDlg::CMainDlg(Options options)
-    : m_options(options), m_exchange(*this) {
+CMainDlg::CMainDlg(Options options) : m_options(options), m_exchange(*this) {
     InitVelmoraResources();
     m_hIcon = QIcon(kIconResource);
     setObjectName(QString::number(IDD_MAIN_DIALOG));
@@ -217,7 +216,7 @@ void CMainDlg::ReadSettings() {
 // The same rule as velmora-cli's --early; off, the reply timer alone judges.
 void CMainDlg::ApplyJudgement() {
     m_exchange.SetEarlyJudgement(m_bJudgeAtOnce ? std::optional<int>(kDefaultQuietGapMs)
-                                              : std::nullopt);
+                                                : std::nullopt);
 }
 
 void CMainDlg::ApplyDateOrderToPickers() {
@@ -262,8 +261,7 @@ std::optional<long> CMainDlg::Dispatch(const DlgMessage& message) {
         {MsgKind::Command, ID_ABOUT, 0, &CMainDlg::Call<&CMainDlg::OnAbout>},
         {MsgKind::Command, ID_FILE_OPEN, 0, &CMainDlg::Call<&CMainDlg::OnFileOpen>},
         {MsgKind::Command, ID_FILE_SAVE, 0, &CMainDlg::Call<&CMainDlg::OnFileSave>},
-        {MsgKind::Command, ID_FILE_NEW_FROM_ZONE, 0,
-         &CMainDlg::Call<&CMainDlg::OnFileNewFromZone>},
+        {MsgKind::Command, ID_FILE_NEW_FROM_ZONE, 0, &CMainDlg::Call<&CMainDlg::OnFileNewFromZone>},
         {MsgKind::Command, ID_SETTINGS, 0, &CMainDlg::Call<&CMainDlg::OnSettings>},
         {MsgKind::Command, ID_POPUP_DELETE, 0, &CMainDlg::Call<&CMainDlg::OnDelete>},
         {MsgKind::Command, ID_POPUP_DELETE_ALL, 0, &CMainDlg::Call<&CMainDlg::OnDeleteAll>},
@@ -576,8 +574,12 @@ void CMainDlg::DeliverTimer(ExchangeController&, int id) {
 }
 
 void CMainDlg::DeliverLinkMessage(ExchangeController&, const LinkMessage& message) {
-    Dispatch({MsgKind::Message, static_cast<int>(message.message), 0, message.wParam,
-              message.lParam, {}});
+    Dispatch({MsgKind::Message,
+              static_cast<int>(message.message),
+              0,
+              message.wParam,
+              message.lParam,
+              {}});
 }
 
 std::string CMainDlg::DevicePath(int portNumber) const {

@@ -3,12 +3,12 @@
 #include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QFile>
 #include <QRegularExpressionValidator>
 #include <QStyledItemDelegate>
 
@@ -194,13 +194,13 @@ void CSettingsDlg::accept() {
 bool CSettingsDlg::DevicesAreValid() {
     for (int index = 0; index < kPortCount; ++index) {
         const std::string& path = m_strDevices[static_cast<std::size_t>(index)];
-        if (ShownPath(path) == path || path == m_strDevicesOnEntry[static_cast<std::size_t>(index)]) {
+        if (ShownPath(path) == path ||
+            path == m_strDevicesOnEntry[static_cast<std::size_t>(index)]) {
             continue;
         }
         m_portCombo->setCurrentIndex(index);
-        AfxMessageBox(QStringLiteral("The device of COM%1 holds a control character.")
-                          .arg(index + 1),
-                      MB_OK);
+        AfxMessageBox(
+            QStringLiteral("The device of COM%1 holds a control character.").arg(index + 1), MB_OK);
         m_deviceCombo->setFocus();
         return false;
     }
@@ -211,9 +211,9 @@ bool CSettingsDlg::DevicesAreValid() {
 void CSettingsDlg::OnPortShown(int index) {
     m_nDeviceIndex = index >= 0 && index < kPortCount ? index : -1;
     m_deviceCombo->setEnabled(m_nDeviceIndex >= 0);
-    const QString path =
-        m_nDeviceIndex >= 0 ? FromLocal(m_strDevices[static_cast<std::size_t>(m_nDeviceIndex)])
-                            : QString();
+    const QString path = m_nDeviceIndex >= 0
+                             ? FromLocal(m_strDevices[static_cast<std::size_t>(m_nDeviceIndex)])
+                             : QString();
     m_deviceCombo->setCurrentIndex(m_deviceCombo->findText(path));
     m_deviceCombo->setEditText(path);
     OnDeviceText(path);

@@ -7,7 +7,6 @@
 #include <QScreen>
 #include <QWidget>
 #include <QWindow>
-
 #include <chrono>
 #include <thread>
 
@@ -16,7 +15,7 @@ namespace {
 // The banner window: paints the bitmap that its banner holds at the origin and
 // nothing else. Where no bitmap is held the window's light-grey background shows.
 class CBannerWindow : public QWidget {
-public:
+  public:
     explicit CBannerWindow(const CSplashWnd& splash)
         : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
           m_splash(splash) {
@@ -27,7 +26,7 @@ public:
         setPalette(background);
     }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override {
         if (const QPixmap* bitmap = m_splash.Bitmap()) {
             QPainter painter(this);
@@ -35,7 +34,7 @@ protected:
         }
     }
 
-private:
+  private:
     const CSplashWnd& m_splash;
 };
 
@@ -88,7 +87,8 @@ QWidget* CSplashWnd::Show() {
     // that are not user input are handled while waiting for the exposure.
     QElapsedTimer waited;
     waited.start();
-    while (m_pWindow && !m_pWindow->windowHandle()->isExposed() && waited.elapsed() < kExposeWaitMs) {
+    while (m_pWindow && !m_pWindow->windowHandle()->isExposed() &&
+           waited.elapsed() < kExposeWaitMs) {
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }

@@ -10,7 +10,7 @@
 #include <memory>
 
 class CSplashWnd {
-public:
+  public:
     CSplashWnd();
     ~CSplashWnd();
     CSplashWnd(const CSplashWnd&) = delete;
@@ -34,7 +34,7 @@ public:
     // arithmetic, so a smaller area gives negative coordinates.
     static QRect CentredRect(const QRect& area, int width, int height);
 
-private:
+  private:
     // Guarded: a window that Qt destroys on its own does not count as up.
     QPointer<QWidget> m_pWindow;
     int m_nWidth = 0;

@@ -25,7 +25,7 @@ using velmora::test::PtyDevice;
 using Clock = std::chrono::steady_clock;
 
 class CountingOwner : public ILinkOwner {
-public:
+  public:
     void PostLinkMessage(const LinkMessage&) override {
         std::lock_guard lock(m_mutex);
         ++m_nReceived;
@@ -38,7 +38,7 @@ public:
         m_arrived.wait(lock, [&] { return m_nReceived >= count; });
     }
 
-private:
+  private:
     std::mutex m_mutex;
     std::condition_variable m_arrived;
     long m_nReceived = 0;
@@ -47,8 +47,7 @@ private:
 // Opens and starts the link the way the main window does, and waits until the
 // worker is past its start-up purge (the first written byte has come through).
 void OpenRunning(CSerialLink& link, ILinkOwner& owner, const PtyDevice& device) {
-    if (!link.Open(&owner, device.Path(), 1, kUploadLine) ||
-        !link.Start()) {
+    if (!link.Open(&owner, device.Path(), 1, kUploadLine) || !link.Start()) {
         throw std::runtime_error("cannot open the link");
     }
     link.QueueWrite(ByteString("?"), 1);

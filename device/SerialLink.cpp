@@ -148,12 +148,12 @@ std::string SettingsNotTaken(const termios& wanted, const termios& applied) {
         {"parity", parity(wanted) != parity(applied) ||
                        (wanted.c_iflag & INPCK) != (applied.c_iflag & INPCK)},
         {"stop bits", (wanted.c_cflag & CSTOPB) != (applied.c_cflag & CSTOPB)},
-        {"raw mode", (wanted.c_iflag & kRawInput) != (applied.c_iflag & kRawInput) ||
-                         (wanted.c_oflag & OPOST) != (applied.c_oflag & OPOST) ||
-                         (wanted.c_lflag & kRawLocal) != (applied.c_lflag & kRawLocal) ||
-                         (wanted.c_cflag & (CLOCAL | CREAD)) != (applied.c_cflag & (CLOCAL | CREAD)) ||
-                         wanted.c_cc[VMIN] != applied.c_cc[VMIN] ||
-                         wanted.c_cc[VTIME] != applied.c_cc[VTIME]},
+        {"raw mode",
+         (wanted.c_iflag & kRawInput) != (applied.c_iflag & kRawInput) ||
+             (wanted.c_oflag & OPOST) != (applied.c_oflag & OPOST) ||
+             (wanted.c_lflag & kRawLocal) != (applied.c_lflag & kRawLocal) ||
+             (wanted.c_cflag & (CLOCAL | CREAD)) != (applied.c_cflag & (CLOCAL | CREAD)) ||
+             wanted.c_cc[VMIN] != applied.c_cc[VMIN] || wanted.c_cc[VTIME] != applied.c_cc[VTIME]},
         {"flow control", (wanted.c_cflag & CRTSCTS) != (applied.c_cflag & CRTSCTS)},
     };
     std::string names;

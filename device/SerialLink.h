@@ -81,7 +81,7 @@ struct LinkMessage {
 
 // The receiver of a link's notifications.
 class ILinkOwner {
-public:
+  public:
     virtual ~ILinkOwner() = default;
     // Called on the worker thread. Must queue the message and return at once;
     // it never waits for the owner's thread. When the owner handles the message
@@ -100,7 +100,7 @@ public:
 };
 
 class CSerialLink {
-public:
+  public:
     CSerialLink();
     ~CSerialLink();
     CSerialLink(const CSerialLink&) = delete;
@@ -143,7 +143,7 @@ public:
     static std::string FormatError(const std::string& operation, const std::string& systemText,
                                    int portNumber);
 
-private:
+  private:
     // The port's write time-out in milliseconds: a constant, and as much again
     // per byte. Reads only ever take bytes that are already waiting, so they
     // have no time-out.

@@ -1,9 +1,9 @@
+#include <system_error>
+#include <utility>
+
 #include "SerialLink.h"
 #include "SerialPorts.h"
 #include "UploadSequence.h"
-
-#include <system_error>
-#include <utility>
 
 namespace velmora {
 
@@ -24,12 +24,16 @@ std::string SerialUploadLink::OpenFailure() const {
                             : DescribeOpenFailure(m_devicePath, m_link.OpenError()));
 }
 
-bool SerialUploadLink::Start() { return m_link.Start(); }
+bool SerialUploadLink::Start() {
+    return m_link.Start();
+}
 
 void SerialUploadLink::QueueWrite(const ByteString& frame, int count) {
     m_link.QueueWrite(frame, count);
 }
 
-void SerialUploadLink::Close() { m_link.Close(); }
+void SerialUploadLink::Close() {
+    m_link.Close();
+}
 
 }  // namespace velmora

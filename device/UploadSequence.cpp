@@ -24,10 +24,14 @@ constexpr int kSlowestSpacingsPerGap = 2;
 
 const char* OutcomeText(Outcome outcome) {
     switch (outcome) {
-        case Outcome::Done: return "Done!";
-        case Outcome::UnableToOpen: return "Unable to open serial port!";
-        case Outcome::NoReply: return "No reply!";
-        case Outcome::CommunicationError: return "Communication error!";
+        case Outcome::Done:
+            return "Done!";
+        case Outcome::UnableToOpen:
+            return "Unable to open serial port!";
+        case Outcome::NoReply:
+            return "No reply!";
+        case Outcome::CommunicationError:
+            return "Communication error!";
     }
     return "Communication error!";
 }
@@ -36,8 +40,7 @@ BoxIcon OutcomeIcon(Outcome outcome) {
     return outcome == Outcome::Done ? BoxIcon::Information : BoxIcon::Error;
 }
 
-UploadSequence::UploadSequence(IUploadHost& host, IUploadLink& link)
-    : m_host(host), m_link(link) {}
+UploadSequence::UploadSequence(IUploadHost& host, IUploadLink& link) : m_host(host), m_link(link) {}
 
 void UploadSequence::SetEarlyJudgement(std::optional<int> minimumGapMs, Clock clock) {
     KillQuietTimer();
@@ -110,7 +113,8 @@ void UploadSequence::TimeEarlyJudgement() {
         return;
     }
     const auto mean = (now - m_firstByteAt) / static_cast<int>(kReplySize - 1);
-    const auto gap = std::max(mean * kMeanSpacingsPerGap, m_slowestSpacing * kSlowestSpacingsPerGap);
+    const auto gap =
+        std::max(mean * kMeanSpacingsPerGap, m_slowestSpacing * kSlowestSpacingsPerGap);
     const auto gapMs = std::chrono::ceil<std::chrono::milliseconds>(gap).count();
     m_host.SetTimer(kQuietTimerId, static_cast<int>(std::max<long long>(*m_minimumGapMs, gapMs)));
 }

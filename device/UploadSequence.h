@@ -34,7 +34,7 @@ BoxIcon OutcomeIcon(Outcome outcome);
 
 // What the sequence needs of the serial link.
 class IUploadLink {
-public:
+  public:
     virtual ~IUploadLink() = default;
     virtual bool Open(int portNumber) = 0;  // 1200 baud, N, 8, 1, event mask 9, buffer 512
     // After an Open or a Start that failed: the device and why it could not be
@@ -47,7 +47,7 @@ public:
 
 // What the sequence needs of the window (or of any other front end).
 class IUploadHost {
-public:
+  public:
     virtual ~IUploadHost() = default;
     virtual void SetTimer(int id, int milliseconds) = 0;  // starts or restarts
     virtual void KillTimer(int id) = 0;
@@ -57,12 +57,12 @@ public:
     // opened); mostly empty.
     virtual void ShowBox(Outcome outcome, const std::string& details) = 0;
     virtual std::vector<DstRecord> ReadRecords() = 0;  // every row's record, in row order
-    virtual int Timeout() const = 0;                    // read at every start of the timer
-    virtual int Port() const = 0;                       // read at every Open
+    virtual int Timeout() const = 0;                   // read at every start of the timer
+    virtual int Port() const = 0;                      // read at every Open
 };
 
 class UploadSequence {
-public:
+  public:
     using Clock = std::function<std::chrono::steady_clock::time_point()>;
 
     UploadSequence(IUploadHost& host, IUploadLink& link);
@@ -88,7 +88,7 @@ public:
     const std::vector<ByteString>& FrameList() const { return m_frameList; }
     const ByteString& ReplyBuffer() const { return m_replyBuffer; }
 
-private:
+  private:
     void StartReplyTimer();
     void KillQuietTimer();
     void TimeEarlyJudgement();
@@ -114,7 +114,7 @@ private:
 // Binds a CSerialLink to the sequence with the window's line settings; the port
 // number is turned into a device path by `resolvePath`.
 class SerialUploadLink : public IUploadLink {
-public:
+  public:
     SerialUploadLink(CSerialLink& link, ILinkOwner& owner,
                      std::function<std::string(int)> resolvePath);
     bool Open(int portNumber) override;
@@ -123,7 +123,7 @@ public:
     void QueueWrite(const ByteString& frame, int count) override;
     void Close() override;
 
-private:
+  private:
     CSerialLink& m_link;
     ILinkOwner& m_owner;
     std::function<std::string(int)> m_resolvePath;

@@ -1,7 +1,6 @@
 #include "ExchangeController.h"
 
 #include <QCoreApplication>
-
 #include <algorithm>
 
 #include "LinkEvents.h"
@@ -25,7 +24,9 @@ ExchangeController::ExchangeController(IExchangeFrontEnd& frontEnd)
       m_uploadLink(m_link, *this, [this](int port) { return m_frontEnd.DevicePath(port); }),
       m_sequence(*this, *this) {}
 
-ExchangeController::~ExchangeController() { m_link.Close(); }
+ExchangeController::~ExchangeController() {
+    m_link.Close();
+}
 
 void ExchangeController::SetEarlyJudgement(std::optional<int> minimumGapMs) {
     m_sequence.SetEarlyJudgement(minimumGapMs);
@@ -67,7 +68,8 @@ bool ExchangeController::event(QEvent* event) {
     }
     if (LinkMessageEvent::IsLinkMessageType(event->type())) {
         const LinkMessage& message = static_cast<const LinkMessageEvent*>(event)->Message();
-        if (message.generation == m_link.Generation()) m_frontEnd.DeliverLinkMessage(*this, message);
+        if (message.generation == m_link.Generation())
+            m_frontEnd.DeliverLinkMessage(*this, message);
         return true;
     }
     return QObject::event(event);

@@ -7,7 +7,6 @@
 #pragma once
 
 #include <QObject>
-
 #include <cstdint>
 #include <optional>
 #include <string>

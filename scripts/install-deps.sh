@@ -8,7 +8,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libbenchmark-dev
-  clang libclang-rt-14-dev clang-tidy python3
+  clang libclang-rt-14-dev clang-tidy clang-format python3
   tzdata fonts-dejavu-core
   xvfb xauth
   dpkg-dev help2man man-db bash-completion lintian desktop-file-utils appstream

@@ -194,7 +194,8 @@ KeyPlace FindKey(const std::vector<Line>& lines, std::string_view section, std::
         }
         if (!inSection) continue;
         if (!Trim(lines[i].body).empty()) place.sectionEnd = i;
-        if (parsed.kind == ParsedLine::Key && SameName(parsed.name, key)) place.keyLines.push_back(i);
+        if (parsed.kind == ParsedLine::Key && SameName(parsed.name, key))
+            place.keyLines.push_back(i);
     }
     return place;
 }
@@ -304,8 +305,8 @@ bool RewriteProfile(const std::string& path, std::string_view section, std::stri
     };
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const Line& line = lines[i];
-        const bool holdsKey = std::find(place.keyLines.begin(), place.keyLines.end(), i) !=
-                              place.keyLines.end();
+        const bool holdsKey =
+            std::find(place.keyLines.begin(), place.keyLines.end(), i) != place.keyLines.end();
         if (holdsKey && !storedValue) continue;
         if (holdsKey && i == place.keyLines.front()) {
             out.append(line.body.substr(0, ParseLine(line.body).valueStart)).append(*storedValue);

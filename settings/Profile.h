@@ -10,7 +10,7 @@
 namespace velmora {
 
 class Profile {
-public:
+  public:
     explicit Profile(std::string path = {});
     const std::string& Path() const { return m_path; }
     void SetPath(std::string path) { m_path = std::move(path); }
@@ -28,13 +28,12 @@ public:
     bool WriteProfileInt(std::string_view section, std::string_view key, int value);
     // The value is quoted when it would not read back as it is; a value holding
     // a line break or a NUL, or a name the reader could not find, is refused.
-    bool WriteProfileString(std::string_view section, std::string_view key,
-                            std::string_view value);
+    bool WriteProfileString(std::string_view section, std::string_view key, std::string_view value);
     // Removes the key from the first section of that name; true also when the
     // key was not there (the file is then left as it is).
     bool DeleteProfileKey(std::string_view section, std::string_view key);
 
-private:
+  private:
     std::string m_path;
 };
 

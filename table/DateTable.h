@@ -12,7 +12,9 @@ namespace velmora {
 // 0 = day first, any other value = month first.
 using DateOrder = int;
 
-inline bool IsMonthFirst(DateOrder order) { return order != 0; }
+inline bool IsMonthFirst(DateOrder order) {
+    return order != 0;
+}
 
 // One table row: the begin date text (column 0) and the end date text (column 1).
 struct DstRow {

@@ -279,8 +279,7 @@ class MainDlgTest : public QObject {
             }
             Control<QPushButton>(about, IDOK)->click();
         };
-        const QStringList expected{"100", "Velmora Version 1.30",
-                                   "© 2026 Velmora contributors"};
+        const QStringList expected{"100", "Velmora Version 1.30", "© 2026 Velmora contributors"};
 
         auto* menuBar = Control<QMenuBar>(*m_dlg, IDR_MAIN_MENU);
         const QList<QAction*> topLevel = menuBar->actions();

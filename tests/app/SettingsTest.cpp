@@ -246,10 +246,12 @@ class SettingsTest : public QObject {
         QTest::newRow("byte-order mark")
             << QByteArray("\xEF\xBB\xBF[Settings]\r\nPort=4\r\nDate Format=1\r\n")
             << StoredSettings{1000, 4, 1}
-            << QByteArray("\xEF\xBB\xBF[Settings]\r\nPort=4\r\nDate Format=1\r\nTimeout=1000\r\n"
-                          "Early Judgement=0\r\n");
+            << QByteArray(
+                   "\xEF\xBB\xBF[Settings]\r\nPort=4\r\nDate Format=1\r\nTimeout=1000\r\n"
+                   "Early Judgement=0\r\n");
         QTest::newRow("empty values")
-            << QByteArray("[Settings]\nPort=\nTimeout=\nDate Format=\n") << StoredSettings{1000, 1, 0}
+            << QByteArray("[Settings]\nPort=\nTimeout=\nDate Format=\n")
+            << StoredSettings{1000, 1, 0}
             << QByteArray("[Settings]\nPort=1\nTimeout=1000\nDate Format=0\nEarly Judgement=0\n");
         QTest::newRow("quoted values")
             << QByteArray("[Settings]\nPort=\"3\"\nTimeout='400'\n") << StoredSettings{400, 3, 0}
@@ -257,8 +259,9 @@ class SettingsTest : public QObject {
         QTest::newRow("section twice")
             << QByteArray("[Settings]\nPort=2\n\n[Settings]\nTimeout=999\n")
             << StoredSettings{1000, 2, 0}
-            << QByteArray("[Settings]\nPort=2\nTimeout=1000\nDate Format=0\nEarly Judgement=0\n\n"
-                          "[Settings]\nTimeout=999\n");
+            << QByteArray(
+                   "[Settings]\nPort=2\nTimeout=1000\nDate Format=0\nEarly Judgement=0\n\n"
+                   "[Settings]\nTimeout=999\n");
         QTest::newRow("CR line ends")
             << QByteArray("[Settings]\rPort=4\rTimeout=300\r") << StoredSettings{300, 4, 0}
             << QByteArray("[Settings]\rPort=4\rTimeout=300\rDate Format=0\rEarly Judgement=0\r");

@@ -24,8 +24,8 @@ std::string ErrorOf(const std::vector<std::string>& args) {
 }  // namespace
 
 TEST(CliArgs, MakeTakesValuesInEitherFormAndInAnyOrder) {
-    const Options options = Parsed({"make", "--output=t.dst", "--first-year", "2027", "--force",
-                                    "--zone", "Europe/Berlin"});
+    const Options options = Parsed(
+        {"make", "--output=t.dst", "--first-year", "2027", "--force", "--zone", "Europe/Berlin"});
     EXPECT_EQ(options.command, Command::Make);
     EXPECT_EQ(options.zone, "Europe/Berlin");
     EXPECT_EQ(options.firstYear, 2027);
@@ -34,7 +34,8 @@ TEST(CliArgs, MakeTakesValuesInEitherFormAndInAnyOrder) {
     EXPECT_FALSE(Parsed({"make", "--zone=X", "--first-year=2030", "--output=o"}).force);
     EXPECT_EQ(options.rows, velmora::RowsConvention::Calendar);
 
-    const Options check = Parsed({"check", "t.dst", "--rows=period", "--zone", "Z", "--month-first"});
+    const Options check =
+        Parsed({"check", "t.dst", "--rows=period", "--zone", "Z", "--month-first"});
     EXPECT_EQ(check.command, Command::Check);
     EXPECT_EQ(check.file, "t.dst");
     EXPECT_EQ(check.rows, velmora::RowsConvention::Period);
@@ -106,8 +107,7 @@ TEST(CliArgs, MalformedCommandLinesAreRefusedWithOneLine) {
     ErrorOf({"make", "--zone=", "--first-year=2030", "--output=o"});
     EXPECT_NE(ErrorOf({"show", "f", "--zone", "X"}).find("--zone"), std::string::npos);
     EXPECT_NE(ErrorOf({"show", "f", "--month-first=yes"}).find("no value"), std::string::npos);
-    EXPECT_NE(ErrorOf({"delete", "--port", "1", "--port", "2"}).find("twice"),
-              std::string::npos);
+    EXPECT_NE(ErrorOf({"delete", "--port", "1", "--port", "2"}).find("twice"), std::string::npos);
 }
 
 TEST(CliArgs, ControlCharactersOfAnArgumentAreEscapedInItsMessage) {

@@ -1,9 +1,8 @@
 // velmora-cli run as a program, in a folder of its own, against the simulator.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/file.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
@@ -25,7 +24,7 @@ std::size_t LineCount(const std::string& text) {
 }
 
 class CliProgram : public ::testing::Test {
-protected:
+  protected:
     RunResult Cli(const std::vector<std::string>& args) const {
         return RunProgram(VELMORA_CLI_PATH, args, m_dir.Path());
     }
@@ -33,8 +32,8 @@ protected:
 
     // A table of Europe/Berlin from 2027 in `name`.
     std::string MakeBerlin(const std::string& name = "berlin.dst") const {
-        const RunResult made = Cli({"make", "--zone", "Europe/Berlin", "--first-year", "2027",
-                                    "--output", name});
+        const RunResult made =
+            Cli({"make", "--zone", "Europe/Berlin", "--first-year", "2027", "--output", name});
         EXPECT_EQ(made.exitCode, 0) << made.err;
         return File(name);
     }
@@ -85,16 +84,16 @@ TEST_F(CliProgram, MakeThenShowGivesTheRowsTheWindowWouldOpen) {
 
     // Sydney's calendar row 2027 holds the end of the period that began in
     // 2026 and the start of the one that begins in 2027.
-    ASSERT_EQ(Cli({"make", "--zone=Australia/Sydney", "--first-year=2027", "--output=s.dst"})
-                  .exitCode,
-              0);
+    ASSERT_EQ(
+        Cli({"make", "--zone=Australia/Sydney", "--first-year=2027", "--output=s.dst"}).exitCode,
+        0);
     const RunResult sydney = Cli({"show", "s.dst"});
     EXPECT_EQ(sydney.out.substr(0, sydney.out.find('\n')), "03/10/2027 04/04/2027 03 0A 04 04 1B");
 }
 
 TEST_F(CliProgram, ShowRendersOddBytesAsTheWindowDoesAndRefusesShortFiles) {
     std::string bytes(75, '\0');
-    const std::string odd = {'\x00', '\x03', '\x1D', '\x0A', '\xFF'};  // day 0, year byte 255
+    const std::string odd = {'\x00', '\x03', '\x1D', '\x0A', '\xFF'};   // day 0, year byte 255
     const std::string late = {'\x05', '\x83', '\x1D', '\x0A', '\x7F'};  // month 131, year 127
     bytes.replace(0, 5, odd);
     bytes.replace(5, 5, late);
@@ -153,9 +152,9 @@ TEST_F(CliProgram, MakeRefusesWithoutWritingAndOverwritesOnlyWithForce) {
 }
 
 TEST_F(CliProgram, CheckComparesEveryRowWithTheZone) {
-    ASSERT_EQ(Cli({"make", "--zone=Australia/Sydney", "--first-year=2027", "--output=s.dst"})
-                  .exitCode,
-              0);
+    ASSERT_EQ(
+        Cli({"make", "--zone=Australia/Sydney", "--first-year=2027", "--output=s.dst"}).exitCode,
+        0);
     const RunResult same = Cli({"check", "s.dst", "--zone", "Australia/Sydney"});
     EXPECT_EQ(same.exitCode, 0) << same.err;
     EXPECT_EQ(same.out, "all 15 rows match Australia/Sydney (calendar rows)\n");
@@ -163,7 +162,8 @@ TEST_F(CliProgram, CheckComparesEveryRowWithTheZone) {
     std::string bytes = ReadBytes(File("s.dst"));
     bytes[3 * 5 + 1] = 11;  // row 4 (2030) begins in November
     WriteBytes(File("changed.dst"), bytes);
-    const RunResult changed = Cli({"check", "changed.dst", "--zone=Australia/Sydney", "--month-first"});
+    const RunResult changed =
+        Cli({"check", "changed.dst", "--zone=Australia/Sydney", "--month-first"});
     EXPECT_EQ(changed.exitCode, 5);
     EXPECT_EQ(changed.out,
               "row 4 (2030): file 11/06/2030 04/07/2030, Australia/Sydney 10/06/2030 04/07/2030\n"
@@ -185,7 +185,8 @@ TEST_F(CliProgram, CheckComparesEveryRowWithTheZone) {
 TEST_F(CliProgram, SendUploadsTheFileRowsInOrderAndEndsWithDone) {
     const std::string table = MakeBerlin();
     Simulator device({"--log", File("frames.log")});
-    const RunResult run = Cli({"send", table, "--port", device.DevicePath(), "--timeout", kTimeout});
+    const RunResult run =
+        Cli({"send", table, "--port", device.DevicePath(), "--timeout", kTimeout});
     ExpectOutcome(run, "Done!", 0);
     EXPECT_EQ(run.out, "Done!\n");
     // Progress on a pipe: one plain line per frame.
@@ -264,7 +265,7 @@ TEST_F(CliProgram, PortsThatCannotBeOpenedExitTwo) {
 TEST_F(CliProgram, PortAndTimeoutComeFromVelmoraIniInTheCurrentFolder) {
     Simulator device;
     WriteBytes(File("Velmora.ini"), "[Settings]\nPort=3\nTimeout=" + std::string(kTimeout) +
-                                      "\n[Ports]\nCOM3=" + device.DevicePath() + "\n");
+                                        "\n[Ports]\nCOM3=" + device.DevicePath() + "\n");
     ExpectOutcome(Cli({"delete"}), "Done!", 0);
     ExpectOutcome(Cli({"delete", "--port", "3"}), "Done!", 0);
     // COM2 has no key: /dev/ttyS1, which is no terminal of ours.
@@ -304,9 +305,9 @@ TEST_F(CliProgram, EarlyJudgementKeepsTheRules) {
         // A steady but slow device: its sixteenth byte comes 40 ms after the
         // fifteenth, later than the 30 ms gap, and must still be waited for.
         Simulator device({"--fail-mode", "len16", "--slow-byte", "40", "--log", File("slow.log")});
-        ExpectOutcome(Cli({"send", table, "--port", device.DevicePath(), "--timeout", "1000",
-                           "--early"}),
-                      "No reply!", 3);
+        ExpectOutcome(
+            Cli({"send", table, "--port", device.DevicePath(), "--timeout", "1000", "--early"}),
+            "No reply!", 3);
         EXPECT_EQ(LineCount(ReadBytes(File("slow.log"))), 1u);
     }
 }
@@ -314,7 +315,7 @@ TEST_F(CliProgram, EarlyJudgementKeepsTheRules) {
 TEST_F(CliProgram, PortsShowsWhereEachComPortLeads) {
     Simulator device;
     WriteBytes(File("Velmora.ini"), "[Ports]\nCOM1=" + device.DevicePath() +
-                                      " ; the simulator\nCOM2=" + File("absent") + "\n");
+                                        " ; the simulator\nCOM2=" + File("absent") + "\n");
     const RunResult run = Cli({"ports"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.out.rfind("Serial devices:\n", 0), 0u) << run.out;

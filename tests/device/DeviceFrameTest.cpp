@@ -1,10 +1,9 @@
-#include "DeviceFrame.h"
-
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "CaseName.h"
+#include "DeviceFrame.h"
 
 namespace velmora {
 namespace {
@@ -29,11 +28,10 @@ TEST_P(FrameChecksumTest, MatchesKnownValue) {
     EXPECT_EQ(FrameChecksum(GetParam().input), GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    KnownValues, FrameChecksumTest,
-    ::testing::Values(ChecksumCase{"abc", "abc", 0x99},
-                      ChecksumCase{"Digits", "123456789", 0x9D}),
-    CaseName());
+INSTANTIATE_TEST_SUITE_P(KnownValues, FrameChecksumTest,
+                         ::testing::Values(ChecksumCase{"abc", "abc", 0x99},
+                                           ChecksumCase{"Digits", "123456789", 0x9D}),
+                         CaseName());
 
 struct FrameCase {
     const char* name;

@@ -1,11 +1,11 @@
 // The simulator's frame assembler finds every whole frame in what it receives,
 // whatever came before, between or in pieces.
-#include "FrameAssembler.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
+
+#include "FrameAssembler.h"
 
 namespace velmora {
 namespace {
@@ -36,14 +36,18 @@ TEST(FrameAssemblerTest, FindsItsWayBackAfterGarbageAndTornFrames) {
         {"garbage before", {garbage + first}, {first}},
         {"a false start before", {falseStart + first + second}, {first, second}},
         {"a torn frame before", {torn + second}, {second}},
-        {"garbage between, in pieces", {first.substr(0, 5), first.substr(5) + garbage, second}, {first, second}},
-        {"one byte at a time", [&] {
+        {"garbage between, in pieces",
+         {first.substr(0, 5), first.substr(5) + garbage, second},
+         {first, second}},
+        {"one byte at a time",
+         [&] {
              std::vector<ByteString> bytes;
              for (const ByteString& part : {garbage, first, torn, second}) {
                  for (const char c : part) bytes.emplace_back(1, c);
              }
              return bytes;
-         }(), {first, second}},
+         }(),
+         {first, second}},
         {"only garbage", {garbage, falseStart}, {}},
     };
     for (const auto& c : cases) {

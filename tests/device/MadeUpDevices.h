@@ -12,7 +12,7 @@
 namespace velmora::testing {
 
 class MadeUpDevices {
-public:
+  public:
     explicit MadeUpDevices(std::filesystem::path root) : m_root(std::move(root)) {
         std::filesystem::create_directories(m_root / "dev/serial/by-id");
         std::filesystem::create_directories(m_root / "sys");
@@ -47,7 +47,7 @@ public:
         if (!productName.empty()) Write(folder / "product", productName);
     }
 
-private:
+  private:
     std::filesystem::path m_root;
 };
 

@@ -1,5 +1,3 @@
-#include "UploadSequence.h"
-
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -7,6 +5,7 @@
 #include <utility>
 
 #include "CaseName.h"
+#include "UploadSequence.h"
 
 namespace velmora {
 namespace {
@@ -35,7 +34,7 @@ ByteString Reply(std::size_t length, char last = '\0') {
 // frame's index since the test began); the answer waits in `inFlight` until
 // the test delivers it. Open and Close drop what the old exchange had on its way.
 class FakeLink : public IUploadLink {
-public:
+  public:
     explicit FakeLink(const long& clock) : m_clock(clock) {}
 
     bool Open(int portNumber) override {
@@ -70,12 +69,12 @@ public:
     std::vector<long> writtenAt;
     ByteString inFlight;
 
-private:
+  private:
     const long& m_clock;
 };
 
 class FakeHost : public IUploadHost {
-public:
+  public:
     void SetTimer(int id, int milliseconds) override { Timer(id) = now + milliseconds; }
     void KillTimer(int id) override { Timer(id).reset(); }
     // The quiet timer runs only with early judgement.
@@ -109,7 +108,7 @@ public:
 };
 
 class UploadSequenceTest : public ::testing::Test {
-protected:
+  protected:
     UploadSequenceTest() {
         host.sequence = &sequence;
         host.link = &link;
@@ -279,16 +278,16 @@ TEST_P(DstDeleteTest, JudgesItsSingleAnswer) {
     EXPECT_TRUE(sequence.FrameList().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Answers, DstDeleteTest,
-    ::testing::Values(DeleteCase{"Good", Reply(15), kDone},
-                      DeleteCase{"AllZero", ByteString(15, '\0'), kDone},
-                      DeleteCase{"FrameEchoedOnly", Reply(12), kNoReply},
-                      DeleteCase{"Silence", Reply(0), kCommError},
-                      DeleteCase{"OneShort", Reply(14), kCommError},
-                      DeleteCase{"OneTooMany", Reply(16), kCommError},
-                      DeleteCase{"LastByteSet", Reply(15, '\x01'), kCommError}),
-    CaseName());
+INSTANTIATE_TEST_SUITE_P(Answers, DstDeleteTest,
+                         ::testing::Values(DeleteCase{"Good", Reply(15), kDone},
+                                           DeleteCase{"AllZero", ByteString(15, '\0'), kDone},
+                                           DeleteCase{"FrameEchoedOnly", Reply(12), kNoReply},
+                                           DeleteCase{"Silence", Reply(0), kCommError},
+                                           DeleteCase{"OneShort", Reply(14), kCommError},
+                                           DeleteCase{"OneTooMany", Reply(16), kCommError},
+                                           DeleteCase{"LastByteSet", Reply(15, '\x01'),
+                                                      kCommError}),
+                         CaseName());
 
 TEST_F(UploadSequenceTest, TwoDstDeletesInARowAreBothDone) {
     link.device = [](std::size_t) { return Reply(15); };

@@ -1,13 +1,12 @@
 // The whole road of an upload: fifteen rows loaded from a file, Send, the
 // serial link on a pseudo-terminal, and the simulated device answering. The
 // simulator's log must show the fifteen frames byte for byte in slot order.
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
-
-#include <QComboBox>
 
 #include "AppTestSupport.h"
 #include "DateFile.h"
@@ -44,7 +43,7 @@ DateFileBytes SampleTable() {
 class UploadEndToEnd : public QObject {
     Q_OBJECT
 
-private:
+  private:
     QTemporaryDir m_dir;
     QString m_oldDir;
     std::unique_ptr<test::Simulator> m_devsim;
@@ -84,7 +83,7 @@ private:
         return dlg;
     }
 
-private slots:
+  private slots:
     void initTestCase() {
         QVERIFY(m_dir.isValid());
         m_oldDir = QDir::currentPath();

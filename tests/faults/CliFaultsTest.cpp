@@ -149,7 +149,8 @@ TEST_F(CliFaults, PortsThatCannotBeOpenedExitTwoWithTheReasonWithoutAnErrorRepor
     for (const RefusedPath& port : MakeRefusedPaths(m_dir.Path())) {
         const RunResult run = Cli({"delete", "--port", port.path, "--timeout", kTimeout});
         ExpectOutcome(run, "Unable to open serial port!", 2);
-        const std::string reason = "velmora-cli: " + velmora::ShownPath(port.path) + ": " + port.reason;
+        const std::string reason =
+            "velmora-cli: " + velmora::ShownPath(port.path) + ": " + port.reason;
         EXPECT_NE(run.err.find("\n" + reason), std::string::npos) << run.err;
     }
     EXPECT_EQ(ReadBytes(File("plain")), "not a terminal");

@@ -279,7 +279,8 @@ class WindowFaults : public QObject {
             if (box.title == "Application Error") QTest::qWait(3 * kTimeoutMs);
         });
         {
-            const velmora::test::AlteredSetAttr port([](termios& settings) { cfsetspeed(&settings, B9600); });
+            const velmora::test::AlteredSetAttr port(
+                [](termios& settings) { cfsetspeed(&settings, B9600); });
             Click(*dlg, IDC_SEND);
         }
         QTRY_VERIFY_WITH_TIMEOUT(Boxes().size() >= 2, kOutcomeMs);
@@ -303,7 +304,8 @@ class WindowFaults : public QObject {
                 Click(*dlg, command);
                 QCOMPARE(Boxes(), QStringList{"Unable to open serial port!"});
                 const QString details = m_boxes->Boxes().front().details;
-                const QString reason = QString::fromStdString(ShownPath(port.path) + ": " + port.reason);
+                const QString reason =
+                    QString::fromStdString(ShownPath(port.path) + ": " + port.reason);
                 QVERIFY2(details.startsWith(reason), qPrintable(details));
                 QVERIFY(!dlg->IsTimerRunning(kReplyTimerId));
             }

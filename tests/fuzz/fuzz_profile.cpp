@@ -219,8 +219,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if ((hash >> 20) % 2 == 0) {
         const int value = static_cast<int>(static_cast<std::uint32_t>(hash >> 32));
         FUZZ_CHECK(profile.WriteProfileInt(section, key, value));
-        CheckOnlyTheKeyChanged(before, velmora::fuzz::ReadWholeFile(path), "[" + section + "]",
-                               key, std::to_string(value));
+        CheckOnlyTheKeyChanged(before, velmora::fuzz::ReadWholeFile(path), "[" + section + "]", key,
+                               std::to_string(value));
         FUZZ_CHECK(profile.GetProfileInt(section, key, value ^ 1) == value);
         FUZZ_CHECK(profile.GetProfileInt(OtherCase(section), OtherCase(key), value ^ 1) == value);
     } else {

@@ -142,7 +142,8 @@ TEST_F(ProfileTest, OnePairOfMatchingQuotesIsRemoved) {
 }
 
 TEST_F(ProfileTest, WrittenStringsReadBackAsTheyWere) {
-    for (const std::string value : {"plain", " padded ", "\"quoted\"", "'it'", "it's", "a ; b", ""}) {
+    for (const std::string value :
+         {"plain", " padded ", "\"quoted\"", "'it'", "it's", "a ; b", ""}) {
         ASSERT_TRUE(profile_.WriteProfileString("Settings", "Name", value)) << value;
         EXPECT_EQ(profile_.GetProfileString("Settings", "Name"), value);
     }

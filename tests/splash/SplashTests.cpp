@@ -1,7 +1,5 @@
 // The start-up banner on the offscreen platform: bitmap ownership, the window it
 // puts up, where it goes, what it paints, and the start-up sequence.
-#include "SplashWnd.h"
-
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -11,17 +9,20 @@
 #include <QtEndian>
 #include <QtTest>
 
+#include "SplashWnd.h"
+
 namespace {
 
 // Counts its own destruction, so that a test can see when the banner releases it.
 class CountedPixmap : public QPixmap {
-public:
-    CountedPixmap(int width, int height, int& deleted) : QPixmap(width, height), m_deleted(deleted) {
+  public:
+    CountedPixmap(int width, int height, int& deleted)
+        : QPixmap(width, height), m_deleted(deleted) {
         fill(Qt::darkGreen);
     }
     ~CountedPixmap() override { ++m_deleted; }
 
-private:
+  private:
     int& m_deleted;
 };
 
@@ -44,7 +45,7 @@ quint16 Le16(const QByteArray& bytes, int at) {
 class SplashTests : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void initTestCase() { Q_INIT_RESOURCE(velmora); }
 
     void cleanup() {
@@ -147,8 +148,10 @@ private slots:
 
     void bannerLargerThanTheAreaOverhangsIt() {
         // Truncating division: (600 - 635) / 2 = -17, (100 - 136) / 2 = -18.
-        QCOMPARE(CSplashWnd::CentredRect(QRect(0, 0, 600, 100), 635, 136), QRect(-17, -18, 635, 136));
-        QCOMPARE(CSplashWnd::CentredRect(QRect(10, 20, 800, 600), 635, 136), QRect(92, 252, 635, 136));
+        QCOMPARE(CSplashWnd::CentredRect(QRect(0, 0, 600, 100), 635, 136),
+                 QRect(-17, -18, 635, 136));
+        QCOMPARE(CSplashWnd::CentredRect(QRect(10, 20, 800, 600), 635, 136),
+                 QRect(92, 252, 635, 136));
 
         const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
         CSplashWnd splash;
@@ -176,14 +179,14 @@ private slots:
         const QByteArray bmp = file.readAll();
         QVERIFY(bmp.size() >= 54);
         QCOMPARE(bmp.left(2), QByteArray("BM"));
-        QCOMPARE(Le32(bmp, 14), 40u);                       // BITMAPINFOHEADER
-        QCOMPARE(Le32(bmp, 18), 635u);                      // width
-        QCOMPARE(qint32(Le32(bmp, 22)), 136);               // positive height: bottom-up
-        QCOMPARE(Le16(bmp, 28), quint16(8));                // bits per pixel
-        QCOMPARE(Le32(bmp, 30), 0u);                        // uncompressed
+        QCOMPARE(Le32(bmp, 14), 40u);          // BITMAPINFOHEADER
+        QCOMPARE(Le32(bmp, 18), 635u);         // width
+        QCOMPARE(qint32(Le32(bmp, 22)), 136);  // positive height: bottom-up
+        QCOMPARE(Le16(bmp, 28), quint16(8));   // bits per pixel
+        QCOMPARE(Le32(bmp, 30), 0u);           // uncompressed
         const quint32 colours = Le32(bmp, 46) == 0 ? 256u : Le32(bmp, 46);
         QCOMPARE(colours, 256u);
-        QCOMPARE(Le32(bmp, 10), 14u + 40u + 256u * 4u);     // pixels follow the palette
+        QCOMPARE(Le32(bmp, 10), 14u + 40u + 256u * 4u);  // pixels follow the palette
         const quint32 rowBytes = (635u + 3u) & ~3u;
         QCOMPARE(quint32(bmp.size()), Le32(bmp, 10) + rowBytes * 136u);
 

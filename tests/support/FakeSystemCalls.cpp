@@ -45,7 +45,9 @@ HangUpWhenReadable::HangUpWhenReadable(const std::string& path) {
     g_hungUpDevice.store(info.st_rdev);
 }
 
-HangUpWhenReadable::~HangUpWhenReadable() { g_hungUpDevice.store(0); }
+HangUpWhenReadable::~HangUpWhenReadable() {
+    g_hungUpDevice.store(0);
+}
 
 }  // namespace velmora::test
 

@@ -14,7 +14,7 @@ namespace velmora::test {
 // While one lives, tcsetattr applies the settings as `alter` changes them and
 // still reports success: a port that took only some of the changes.
 class AlteredSetAttr {
-public:
+  public:
     explicit AlteredSetAttr(std::function<void(termios&)> alter);
     ~AlteredSetAttr();
     AlteredSetAttr(const AlteredSetAttr&) = delete;
@@ -24,7 +24,7 @@ public:
 // While one lives, poll reports a hang-up on every descriptor of the terminal
 // at `path` along with its readable bytes, which stay readable.
 class HangUpWhenReadable {
-public:
+  public:
     explicit HangUpWhenReadable(const std::string& path);
     ~HangUpWhenReadable();
     HangUpWhenReadable(const HangUpWhenReadable&) = delete;

@@ -23,8 +23,8 @@ inline void WriteBytes(const std::string& path, const std::string& bytes) {
 // with the given reply timeout, and early judgement when asked for.
 inline void WriteVelmoraIni(const std::string& path, const std::string& device, int timeoutMs,
                             bool judgeAtOnce = false) {
-    std::string text = "[Settings]\nPort=1\nTimeout=" + std::to_string(timeoutMs) +
-                       "\nDate Format=0\n";
+    std::string text =
+        "[Settings]\nPort=1\nTimeout=" + std::to_string(timeoutMs) + "\nDate Format=0\n";
     if (judgeAtOnce) text += "Early Judgement=1\n";
     if (!device.empty()) text += "\n[Ports]\nCOM1=" + device + "\n";
     WriteBytes(path, text);

@@ -24,7 +24,7 @@ constexpr auto kDeadline = std::chrono::seconds(10);
 // The device side is the master. A slave descriptor of its own shows the
 // line's state (settings, bytes waiting) the way the program under test sees it.
 class PtyDevice {
-public:
+  public:
     PtyDevice() {
         m_master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
         char name[64] = {};
@@ -90,7 +90,7 @@ public:
         m_master = -1;
     }
 
-private:
+  private:
     int m_master = -1;
     int m_slave = -1;
     std::string m_slavePath;

@@ -23,7 +23,7 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
 
 // A device simulator on a pseudo-terminal for the lifetime of the object.
 class Simulator {
-public:
+  public:
     explicit Simulator(const std::vector<std::string>& args = {});
     ~Simulator();
     Simulator(const Simulator&) = delete;
@@ -31,7 +31,7 @@ public:
 
     const std::string& DevicePath() const { return m_devicePath; }
 
-private:
+  private:
     pid_t m_pid = -1;
     int m_stdin = -1;   // closing it ends the simulator (--stdin-lifeline)
     int m_stdout = -1;  // kept open so that the simulator never writes to a closed pipe
@@ -41,7 +41,7 @@ private:
 // A program left running in `directory` while the test goes on, its standard
 // streams on /dev/null; killed with the object unless waited for.
 class BackgroundProgram {
-public:
+  public:
     BackgroundProgram(const std::vector<std::string>& words, const std::string& directory);
     ~BackgroundProgram();
     BackgroundProgram(const BackgroundProgram&) = delete;
@@ -51,13 +51,13 @@ public:
     // Its exit code; -1 when it did not exit normally.
     int Wait();
 
-private:
+  private:
     pid_t m_pid = -1;
 };
 
 // A fresh temporary folder, removed with everything in it.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -66,7 +66,7 @@ public:
     const std::string& Path() const { return m_path; }
     std::string File(const std::string& name) const { return m_path + "/" + name; }
 
-private:
+  private:
     std::string m_path;
 };
 

@@ -54,7 +54,9 @@ const std::vector<CommandGrammar>& Commands() {
 constexpr std::string_view kCommandList = "commands: show, make, check, send, delete, ports";
 constexpr int kMaxComPort = 8;
 
-ParseResult Fail(std::string message) { return {std::nullopt, std::move(message)}; }
+ParseResult Fail(std::string message) {
+    return {std::nullopt, std::move(message)};
+}
 
 // An argument as an error message quotes it: control characters are written as
 // escapes, so that an argument holding a line feed cannot break the message,
@@ -79,7 +81,9 @@ std::string Shown(std::string_view text) {
     return shown;
 }
 
-bool IsHelp(std::string_view arg) { return arg == "--help" || arg == "-h"; }
+bool IsHelp(std::string_view arg) {
+    return arg == "--help" || arg == "-h";
+}
 
 // The whole text must be a decimal integer that fits an int.
 std::optional<int> ParseInt(std::string_view text) {
@@ -91,8 +95,8 @@ std::optional<int> ParseInt(std::string_view text) {
 }
 
 bool AllDigits(std::string_view text) {
-    return !text.empty() && std::all_of(text.begin(), text.end(),
-                                        [](char c) { return c >= '0' && c <= '9'; });
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 // Option name -> its value; a flag or an optional value left out maps to nullopt.
@@ -116,8 +120,8 @@ std::optional<std::string> ReadLinkOptions(const OptionValues& values, Options& 
         if (AllDigits(port)) {
             const std::optional<int> number = ParseInt(port);
             if (!number || *number < 1 || *number > kMaxComPort)
-                return "--port takes a COM port number 1..8 or a device path, not '" +
-                       Shown(port) + "'";
+                return "--port takes a COM port number 1..8 or a device path, not '" + Shown(port) +
+                       "'";
             options.portNumber = number;
         } else {
             options.portPath = port;
@@ -171,7 +175,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     }
     const auto& commands = Commands();
     const auto grammar = std::find_if(commands.begin(), commands.end(),
-                                   [&](const CommandGrammar& c) { return c.name == args[0]; });
+                                      [&](const CommandGrammar& c) { return c.name == args[0]; });
     if (grammar == commands.end())
         return Fail("unknown command '" + Shown(args[0]) + "'; " + std::string(kCommandList));
     options.command = grammar->command;
@@ -222,8 +226,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
 
     const std::size_t wanted = grammar->positional.empty() ? 0 : 1;
     if (positionals.size() > wanted)
-        return Fail("unexpected argument '" + Shown(positionals[wanted]) + "' for " +
-                    commandName);
+        return Fail("unexpected argument '" + Shown(positionals[wanted]) + "' for " + commandName);
     if (positionals.size() < wanted)
         return Fail(commandName + " needs " + std::string(grammar->positional));
     if (wanted == 1 && positionals[0].empty())
@@ -298,8 +301,7 @@ std::string HelpText(Command command) {
                    "  --zone ZONE       time-zone name, e.g. Europe/Berlin\n"
                    "  --first-year YEAR 2000..2085 (the last row is YEAR + 14)\n"
                    "  --output FILE     the .dst file to write (75 bytes)\n" +
-                   kRowsHelp +
-                   "  --force           overwrite FILE if it exists\n";
+                   kRowsHelp + "  --force           overwrite FILE if it exists\n";
         case Command::Check:
             return "usage: velmora-cli check FILE --zone ZONE [--rows calendar|period] "
                    "[--month-first]\n"
@@ -308,8 +310,7 @@ std::string HelpText(Command command) {
                    "file holds and what the zone says. Exit codes: 0 every row matches,\n"
                    "5 a row differs (or the zone cannot judge it), 1 usage or file error.\n"
                    "  --zone ZONE       time-zone name, e.g. Europe/Berlin\n" +
-                   kRowsHelp +
-                   "  --month-first     dates as MM/dd/yyyy instead of dd/MM/yyyy\n";
+                   kRowsHelp + "  --month-first     dates as MM/dd/yyyy instead of dd/MM/yyyy\n";
         case Command::Send:
             return "usage: velmora-cli send FILE [--port P] [--timeout MS] [--early[=GAP_MS]] "
                    "[--trace]\n"

@@ -20,7 +20,9 @@ CliHost::CliHost(const Profile& profile, LinkSettings settings, std::vector<DstR
     connect(&m_traceRunTimer, &QTimer::timeout, this, [this] { m_trace->EndRun(); });
 }
 
-Outcome CliHost::RunUpload() { return Run(&ExchangeController::Send); }
+Outcome CliHost::RunUpload() {
+    return Run(&ExchangeController::Send);
+}
 
 Outcome CliHost::RunDstDelete() {
     m_progress.Show(0, 1);

@@ -5,7 +5,6 @@
 #include <QEventLoop>
 #include <QObject>
 #include <QTimer>
-
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,7 +27,7 @@ struct LinkSettings {
 // Shows an exchange on the terminal: progress and the details of a failure on
 // standard error, the trace when asked for; the outcome ends the event loop.
 class CliHost : public QObject, public IExchangeFrontEnd {
-public:
+  public:
     CliHost(const Profile& profile, LinkSettings settings, std::vector<DstRecord> records,
             ProgressReporter& progress);
 
@@ -47,7 +46,7 @@ public:
     void DeliverLinkMessage(ExchangeController& exchange, const LinkMessage& message) override;
     void FrameWritten(const ByteString& bytes) override;
 
-private:
+  private:
     Outcome Run(void (ExchangeController::*start)());
 
     const Profile& m_profile;

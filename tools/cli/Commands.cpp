@@ -43,8 +43,8 @@ int RunShow(const Options& options) {
     const std::vector<DstRow> rows = FileBytesToRows(bytes, options.monthFirst ? 1 : 0);
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const std::uint8_t* record = &bytes[i * kRecordSize];
-        std::printf("%s %s %02X %02X %02X %02X %02X\n", rows[i].begin.c_str(),
-                    rows[i].end.c_str(), record[0], record[1], record[2], record[3], record[4]);
+        std::printf("%s %s %02X %02X %02X %02X %02X\n", rows[i].begin.c_str(), rows[i].end.c_str(),
+                    record[0], record[1], record[2], record[3], record[4]);
     }
     return kExitDone;
 }
@@ -166,10 +166,14 @@ int RunExchange(const Options& options) {
 
 int ExitCodeFor(Outcome outcome) {
     switch (outcome) {
-        case Outcome::Done: return kExitDone;
-        case Outcome::UnableToOpen: return kExitPortUnavailable;
-        case Outcome::NoReply: return kExitNoReply;
-        case Outcome::CommunicationError: return kExitCommunicationError;
+        case Outcome::Done:
+            return kExitDone;
+        case Outcome::UnableToOpen:
+            return kExitPortUnavailable;
+        case Outcome::NoReply:
+            return kExitNoReply;
+        case Outcome::CommunicationError:
+            return kExitCommunicationError;
     }
     return kExitCommunicationError;
 }

@@ -7,7 +7,7 @@
 namespace velmora::cli {
 
 class ProgressReporter {
-public:
+  public:
     ProgressReporter(std::FILE* out, bool bar) : m_out(out), m_bar(bar) {}
 
     // `answered` of `total` frames were answered well; the next one is in flight.
@@ -15,7 +15,7 @@ public:
     // Ends a bar's line so that what follows starts on a line of its own.
     void Finish();
 
-private:
+  private:
     std::FILE* m_out;
     bool m_bar;
     int m_lastFrame = 0;

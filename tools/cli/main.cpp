@@ -1,7 +1,6 @@
 // velmora-cli: show, make, check, send, delete and ports from scripts, judged by the same
 // code as the window program.
 #include <QCoreApplication>
-
 #include <cstdio>
 #include <string>
 #include <vector>

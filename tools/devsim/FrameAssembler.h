@@ -11,11 +11,11 @@
 namespace velmora {
 
 class FrameAssembler {
-public:
+  public:
     // Takes `count` more received bytes and returns the frames they complete, in order.
     std::vector<ByteString> Feed(const char* data, std::size_t count);
 
-private:
+  private:
     ByteString m_pending;
 };
 

@@ -112,10 +112,9 @@ std::optional<Answer> ParseMode(std::string_view mode) {
 
 // Returns false (after a message) when the command line cannot be used.
 bool ParseOptions(int argc, char** argv, Options& options) {
-    constexpr std::string_view kValueOptions[] = {"--fail-at",   "--fail-mode",    "--flood",
-                                                  "--delay",     "--slow-byte",    "--log",
-                                                  "--hangup-at", "--hangup-after", "--exit-after",
-                                                  "--line-rate"};
+    constexpr std::string_view kValueOptions[] = {
+        "--fail-at", "--fail-mode", "--flood",        "--delay",      "--slow-byte",
+        "--log",     "--hangup-at", "--hangup-after", "--exit-after", "--line-rate"};
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--help") {
@@ -183,34 +182,34 @@ bool ParseOptions(int argc, char** argv, Options& options) {
 ByteString ComposeAnswer(const ByteString& frame, Answer answer, long floodBytes) {
     ByteString good = frame + "OK" + '\0';
     switch (answer) {
-    case Answer::Good:
-        return good;
-    case Answer::Last01:
-        good.back() = '\x01';
-        return good;
-    case Answer::Len12:
-        return frame;
-    case Answer::Len14:
-        return good.substr(0, kReplySize - 1);
-    case Answer::Len16:
-        return good + '\0';
-    case Answer::Silence:
-        return {};
-    case Answer::Twice:
-        return good + good;
-    case Answer::Flood: {
-        ByteString flood;
-        for (long i = 0; i < floodBytes; ++i) {
-            flood.push_back(static_cast<char>(i & 0xFF));
+        case Answer::Good:
+            return good;
+        case Answer::Last01:
+            good.back() = '\x01';
+            return good;
+        case Answer::Len12:
+            return frame;
+        case Answer::Len14:
+            return good.substr(0, kReplySize - 1);
+        case Answer::Len16:
+            return good + '\0';
+        case Answer::Silence:
+            return {};
+        case Answer::Twice:
+            return good + good;
+        case Answer::Flood: {
+            ByteString flood;
+            for (long i = 0; i < floodBytes; ++i) {
+                flood.push_back(static_cast<char>(i & 0xFF));
+            }
+            return flood;
         }
-        return flood;
-    }
     }
     return good;
 }
 
 class Simulator {
-public:
+  public:
     explicit Simulator(const Options& options) : m_options(options) {}
 
     ~Simulator() {
@@ -291,7 +290,7 @@ public:
         }
     }
 
-private:
+  private:
     // Logs and answers one frame. False when the simulator is to end: a stop was
     // requested meanwhile, it hung up as told, or the answer could not be
     // written (then m_status says so).
@@ -312,8 +311,8 @@ private:
         } else {
             // Each byte appears when its last bit has crossed the line, and
             // no sooner than the chosen spacing after the one before.
-            const Clock::duration spacing =
-                std::max<Clock::duration>(m_byteTime, std::chrono::milliseconds(m_options.slowByteMs));
+            const Clock::duration spacing = std::max<Clock::duration>(
+                m_byteTime, std::chrono::milliseconds(m_options.slowByteMs));
             Clock::time_point due = Clock::now() + m_byteTime;
             for (std::size_t i = 0; i < answer.size(); ++i) {
                 if (i > 0) due += spacing;
@@ -426,10 +425,11 @@ private:
     const Options& m_options;
     const Clock::time_point m_start = Clock::now();
     // Ten bits a byte at the line rate; zero when the line is not paced.
-    const Clock::duration m_byteTime =
-        m_options.lineRate > 0 ? std::chrono::duration_cast<Clock::duration>(
-                                     std::chrono::nanoseconds(10'000'000'000LL / m_options.lineRate))
-                               : Clock::duration::zero();
+    const Clock::duration m_byteTime = m_options.lineRate > 0
+                                           ? std::chrono::duration_cast<Clock::duration>(
+                                                 std::chrono::nanoseconds(10'000'000'000LL /
+                                                                          m_options.lineRate))
+                                           : Clock::duration::zero();
     Clock::time_point m_lineFreeAt;  // when the last byte read has crossed the line
     int m_master = -1;
     int m_slave = -1;

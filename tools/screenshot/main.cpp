@@ -20,9 +20,8 @@ int main(int argc, char** argv) {
     dlg.OnInitDialog();
     if (argc > 2) {
         const QString table = QDir::current().absoluteFilePath(QString::fromLocal8Bit(argv[2]));
-        dlg.SetFileDialogHook([table](velmora::CMainDlg::FileDialogKind) {
-            return std::optional<QString>(table);
-        });
+        dlg.SetFileDialogHook(
+            [table](velmora::CMainDlg::FileDialogKind) { return std::optional<QString>(table); });
         velmora::DlgMessage open;
         open.id = velmora::ID_FILE_OPEN;
         dlg.Dispatch(open);

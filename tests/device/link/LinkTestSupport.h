@@ -29,7 +29,7 @@ struct ErrorReport {
 };
 
 class RecordingOwner : public ILinkOwner {
-public:
+  public:
     void PostLinkMessage(const LinkMessage& message) override {
         std::lock_guard lock(m_mutex);
         if (m_bSealed) ++m_nLate;
@@ -88,7 +88,7 @@ public:
         return bytes;
     }
 
-private:
+  private:
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_changed;
     std::vector<LinkMessage> m_messages;

@@ -16,7 +16,9 @@ struct PartialSettings {
     LineSettings line;
     std::function<void(termios&)> alter;  // what the port changes; none: the pseudo-terminal itself
     const char* notTaken;
-    friend void PrintTo(const PartialSettings& settings, std::ostream* out) { *out << settings.name; }
+    friend void PrintTo(const PartialSettings& settings, std::ostream* out) {
+        *out << settings.name;
+    }
 };
 
 class PartialSettingsTest : public ::testing::TestWithParam<PartialSettings> {};
@@ -51,10 +53,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         PartialSettings{"Speed", kUploadLine,
                         [](termios& settings) { cfsetspeed(&settings, B9600); }, "speed"},
-        PartialSettings{"StopBits", kUploadLine, [](termios& settings) { settings.c_cflag |= CSTOPB; },
-                        "stop bits"},
-        PartialSettings{"RawMode", kUploadLine, [](termios& settings) { settings.c_lflag |= ICANON; },
-                        "raw mode"},
+        PartialSettings{"StopBits", kUploadLine,
+                        [](termios& settings) { settings.c_cflag |= CSTOPB; }, "stop bits"},
+        PartialSettings{"RawMode", kUploadLine,
+                        [](termios& settings) { settings.c_lflag |= ICANON; }, "raw mode"},
         PartialSettings{"FlowControlAndSpeed", kUploadLine,
                         [](termios& settings) {
                             settings.c_cflag |= CRTSCTS;

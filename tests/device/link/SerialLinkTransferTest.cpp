@@ -11,7 +11,7 @@ namespace velmora::test {
 namespace {
 
 class TransferTest : public ::testing::Test {
-protected:
+  protected:
     void OpenAndStart(int port = 3, std::uint32_t eventMask = kEventMask,
                       int bufferSize = kBufferSize) {
         ASSERT_TRUE(OpenLink(link, owner, device.Path(), port, eventMask, bufferSize));
