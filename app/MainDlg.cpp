@@ -13,6 +13,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QShortcut>
+#include <QTimer>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -43,8 +44,10 @@ QDateTime CurrentUtcSeconds() {
     return QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch(), Qt::UTC);
 }
 
+// File names travel as UTF-8 on every system; the file code converts them to
+// what the system's own calls take.
 std::string LocalPath(const QString& path) {
-    return QFile::encodeName(path).toStdString();
+    return path.toUtf8().toStdString();
 }
 
 QAction* AddCommand(QMenu* menu, const QString& text, int id) {
@@ -173,6 +176,9 @@ void CMainDlg::CreateMenuBar() {
 
 int CMainDlg::DoModal() {
     OnInitDialog();
+    if (!m_options.startFile.isEmpty()) {
+        QTimer::singleShot(0, this, [this] { OpenDateFile(m_options.startFile); });
+    }
     return exec();
 }
 
@@ -493,9 +499,13 @@ void CMainDlg::SetTitle(const QString& title) {
 }
 
 void CMainDlg::OnFileOpen() {
+    OpenDateFile(AskForFile(FileDialogKind::Open));
+}
+
+void CMainDlg::OpenDateFile(const std::optional<QString>& path) {
     // The file is read and checked before the table is touched, so a file that
     // cannot be used leaves the table, the title and the buttons as they were.
-    if (const std::optional<QString> path = AskForFile(FileDialogKind::Open)) {
+    if (path) {
         DateFileBytes bytes{};
         if (ReadDateFile(LocalPath(*path), bytes)) {
             ReplaceRows(FileBytesToRows(bytes, m_nDateOrder));

@@ -30,6 +30,9 @@ namespace velmora {
 struct CMainDlgOptions {
     // Off for tests and screenshots, which need the window at once.
     bool showBanner = true;
+    // A .dst file to open as soon as the window shows, as File > Open would;
+    // empty for none.
+    QString startFile;
 };
 
 class CMainDlg : public QDialog, public IExchangeFrontEnd {
@@ -114,6 +117,8 @@ class CMainDlg : public QDialog, public IExchangeFrontEnd {
     void OnSend();
     void OnAbout();
     void OnFileOpen();
+    // The end of File > Open once the file is known (nothing: cancelled).
+    void OpenDateFile(const std::optional<QString>& path);
     void OnFileSave();
     void OnFileNewFromZone();
     void OnSettings();

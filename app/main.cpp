@@ -1,4 +1,4 @@
-// The window program. It reads no command line of its own.
+// The window program. Its one argument, when given, is a .dst file to open.
 #include "MainApp.h"
 
 int main(int argc, char** argv) {

@@ -59,6 +59,8 @@ add_custom_target(velmora_changelog ALL DEPENDS ${_gen}/changelog.gz)
 if(VELMORA_BUILD_APP)
   install(FILES ${PROJECT_SOURCE_DIR}/res/velmora.desktop
           DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  install(FILES ${PROJECT_SOURCE_DIR}/res/velmora-mime.xml
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages RENAME velmora.xml)
   install(FILES ${PROJECT_SOURCE_DIR}/res/icon128.png
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/48x48/apps
           RENAME velmora.png)

@@ -65,7 +65,7 @@ class ScratchDir {
 
 // A shown main window, initialised as at start-up but without the banner.
 inline std::unique_ptr<CMainDlg> OpenMainDlg() {
-    auto dlg = std::make_unique<CMainDlg>(CMainDlg::Options{.showBanner = false});
+    auto dlg = std::make_unique<CMainDlg>(CMainDlg::Options{.showBanner = false, .startFile = {}});
     dlg->OnInitDialog();
     dlg->show();
     return dlg;

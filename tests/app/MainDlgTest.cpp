@@ -227,6 +227,29 @@ class MainDlgTest : public QObject {
         QVERIFY(!Control<QPushButton>(*m_dlg, IDC_SEND)->isEnabled());
     }
 
+    // `velmora FILE`: the file opens once the window runs; one that cannot be
+    // read is said so, and the window starts with its empty table.
+    void fileNamedAtStartOpensInTheRunningWindow() {
+        FillTable(*m_dlg);
+        SaveTo("start.dst");
+        for (const auto& [name, rows, boxes] :
+             {std::tuple{QStringLiteral("start.dst"), 15, QStringList{}},
+              std::tuple{QStringLiteral("missing.dst"), 0, QStringList{"Unable to read file!"}}}) {
+            m_boxes->Clear();
+            CMainDlg started(CMainDlg::Options{.showBanner = false, .startFile = m_dir->File(name)});
+            int rowsSeen = -1;
+            QString title;
+            WhenModal([&](QDialog&) {
+                rowsSeen = static_cast<int>(started.Rows().size());
+                title = started.windowTitle();
+            });
+            started.DoModal();
+            QCOMPARE(rowsSeen, rows);
+            QCOMPARE(m_boxes->Texts(), boxes);
+            QCOMPARE(title, rows ? QStringLiteral("Velmora - start.dst") : QStringLiteral("Velmora"));
+        }
+    }
+
     void cancelledOpenOnlyResetsThePickers() {
         AddRow(*m_dlg, QDate(2007, 3, 5), QDate(2007, 10, 29));
         m_chosenFile.reset();

@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     const QString output = QDir::current().absoluteFilePath(QString::fromLocal8Bit(argv[1]));
-    velmora::CMainDlg dlg(velmora::CMainDlg::Options{.showBanner = false});
+    velmora::CMainDlg dlg(velmora::CMainDlg::Options{.showBanner = false, .startFile = {}});
     dlg.OnInitDialog();
     if (argc > 2) {
         const QString table = QDir::current().absoluteFilePath(QString::fromLocal8Bit(argv[2]));
