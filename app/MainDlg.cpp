@@ -13,8 +13,8 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QShortcut>
-#include <QTimer>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "AboutDlg.h"

@@ -236,7 +236,8 @@ class MainDlgTest : public QObject {
              {std::tuple{QStringLiteral("start.dst"), 15, QStringList{}},
               std::tuple{QStringLiteral("missing.dst"), 0, QStringList{"Unable to read file!"}}}) {
             m_boxes->Clear();
-            CMainDlg started(CMainDlg::Options{.showBanner = false, .startFile = m_dir->File(name)});
+            CMainDlg started(
+                CMainDlg::Options{.showBanner = false, .startFile = m_dir->File(name)});
             int rowsSeen = -1;
             QString title;
             WhenModal([&](QDialog&) {
@@ -246,7 +247,8 @@ class MainDlgTest : public QObject {
             started.DoModal();
             QCOMPARE(rowsSeen, rows);
             QCOMPARE(m_boxes->Texts(), boxes);
-            QCOMPARE(title, rows ? QStringLiteral("Velmora - start.dst") : QStringLiteral("Velmora"));
+            QCOMPARE(title,
+                     rows ? QStringLiteral("Velmora - start.dst") : QStringLiteral("Velmora"));
         }
     }
 

@@ -74,7 +74,8 @@ class UploadEndToEnd : public QObject {
     std::unique_ptr<CMainDlg> OpenWindowWithTable() {
         const QString table = m_dir.filePath("sample.dst");
         if (!WriteDateFile(table.toStdString(), SampleTable())) return nullptr;
-        auto dlg = std::make_unique<CMainDlg>(CMainDlg::Options{.showBanner = false, .startFile = {}});
+        auto dlg =
+            std::make_unique<CMainDlg>(CMainDlg::Options{.showBanner = false, .startFile = {}});
         dlg->OnInitDialog();
         dlg->SetFileDialogHook([table](CMainDlg::FileDialogKind) { return std::optional(table); });
         DlgMessage open;
