@@ -205,7 +205,9 @@ void CMainDlg::CreateListColumns() {
 }
 
 void CMainDlg::ReadSettings() {
-    const Settings stored = velmora::ReadSettings(Profile(LocalPath(m_strProfilePath)));
+    const Profile profile(LocalPath(m_strProfilePath));
+    const Settings stored = velmora::ReadSettings(profile);
+    m_strDevices = ReadComPortPaths(profile);
     m_nPort = stored.port;
     m_nTimeout = stored.timeoutMs;
     m_nDateOrder = stored.dateOrder;
@@ -453,15 +455,21 @@ void CMainDlg::OnSettings() {
     settings.m_nDateOrderOnEntry = m_nDateOrder;
     settings.m_bJudgeAtOnce = m_bJudgeAtOnce;
     settings.m_roots = m_serialRoots;
-    Profile profile(LocalPath(m_strProfilePath));
-    settings.m_strDevices = ReadComPortPaths(profile);
-    settings.m_strDevicesOnEntry = settings.m_strDevices;
+    settings.m_strDevices = m_strDevices;
+    settings.m_strDevicesOnEntry = m_strDevices;
     if (settings.DoModal() != IDOK) return;
 
     // A profile that cannot be written is not reported; the values still apply.
+    Profile profile(LocalPath(m_strProfilePath));
     WriteSettings(profile, {settings.m_nPort, settings.m_nTimeout, settings.m_nDateOrder,
                             settings.m_bJudgeAtOnce});
     WriteComPortPaths(profile, settings.m_strDevices, settings.m_strDevicesOnEntry);
+    // An emptied Device field stands for the port's default device.
+    for (int port = 1; port <= kComPortCount; ++port) {
+        std::string& path = settings.m_strDevices[static_cast<std::size_t>(port - 1)];
+        if (path.empty()) path = DefaultComPortPath(port);
+    }
+    m_strDevices = settings.m_strDevices;
     m_nTimeout = settings.m_nTimeout;
     m_nPort = settings.m_nPort;
     m_nDateOrder = settings.m_nDateOrder;
@@ -583,7 +591,7 @@ void CMainDlg::DeliverLinkMessage(ExchangeController&, const LinkMessage& messag
 }
 
 std::string CMainDlg::DevicePath(int portNumber) const {
-    return ComPortPath(Profile(LocalPath(m_strProfilePath)), portNumber);
+    return ComPortPathOf(m_strDevices, portNumber);
 }
 
 void CMainDlg::RefreshControls() {
