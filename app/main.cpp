@@ -1,7 +1,16 @@
-// The window program. It reads no command line of its own.
+// The window program. Of its command line it reads only --version, answered
+// without a window.
+#include <cstdio>
+#include <string_view>
+
 #include "MainApp.h"
+#include "version.h"
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::string_view(argv[1]) == "--version") {
+        std::fputs(VELMORA_VERSION_LINES("velmora"), stdout);
+        return 0;
+    }
     velmora::CMainApp app(argc, argv);
     app.InitInstance();
     return 0;
