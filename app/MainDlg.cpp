@@ -21,6 +21,7 @@
 #include "DialogUnits.h"
 #include "MessageBox.h"
 #include "Resources.h"
+#include "SaveFileDlg.h"
 #include "Settings.h"
 #include "SettingsDlg.h"
 #include "ZoneDlg.h"
@@ -488,10 +489,14 @@ void CMainDlg::OnSettings() {
 
 std::optional<QString> CMainDlg::AskForFile(FileDialogKind kind) {
     if (m_fileDialog) return m_fileDialog(kind);
-    const QString path =
-        kind == FileDialogKind::Open
-            ? QFileDialog::getOpenFileName(this, QString(), QString(), kFileFilter)
-            : QFileDialog::getSaveFileName(this, QString(), QString(), kFileFilter);
+    if (kind == FileDialogKind::Save) {
+        CSaveFileDlg dialog(this, kFileFilter);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+            return std::nullopt;
+        }
+        return dialog.selectedFiles().first();
+    }
+    const QString path = QFileDialog::getOpenFileName(this, QString(), QString(), kFileFilter);
     if (path.isEmpty()) return std::nullopt;
     return path;
 }
@@ -532,8 +537,9 @@ bool CMainDlg::SaveTable() {
     }
     const std::optional<QString> path = AskForFile(FileDialogKind::Save);
     if (!path) return false;
-    // The dialog asked about the name as chosen; a name extended with ".dst" is
-    // written without a further question. A read-only file is not replaced.
+    // The dialog asked about the name as chosen and refused a read-only file; a
+    // name extended with ".dst" is written without a further question. A
+    // read-only file is not replaced even then.
     if (!WriteDateFile(WithDstSuffix(LocalPath(*path)), RowsToFileBytes(Rows(), m_nDateOrder))) {
         AfxMessageBox(QStringLiteral("Unable to write file!"), MB_OK | MB_ICONERROR);
         return false;
