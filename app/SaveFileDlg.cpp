@@ -33,7 +33,8 @@ void CSaveFileDlg::accept() {
         QFileDialog::accept();
         return;
     }
-    const QString name = QDir::toNativeSeparators(chosen.absoluteFilePath());
+    // Named as the dialog's own question before a replacement names it.
+    const QString name = chosen.fileName();
     if (chosen.exists()) {
         if (IsWriteProtected(chosen)) {
             Refuse(tr("%1 is read-only.\nChoose another name.").arg(name));
