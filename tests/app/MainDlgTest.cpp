@@ -294,8 +294,6 @@ class MainDlgTest : public QObject {
         QTest::newRow("existing, yes")
             << "table.dst"
             << "file" << yes << "table.dst already exists.\nDo you want to replace it?" << true;
-        QTest::newRow("existing, no") << "table.dst"
-                                      << "file" << no << "already exists" << false;
         QTest::newRow("read-only")
             << "table.dst"
             << "read-only" << ok << "table.dst is read-only.\nChoose another name." << false;
