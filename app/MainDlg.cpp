@@ -22,6 +22,7 @@
 #include "DialogUnits.h"
 #include "MessageBox.h"
 #include "Resources.h"
+#include "SaveFileDlg.h"
 #include "Settings.h"
 #include "SettingsDlg.h"
 #include "ZoneDlg.h"
@@ -211,7 +212,9 @@ void CMainDlg::CreateListColumns() {
 }
 
 void CMainDlg::ReadSettings() {
-    const Settings stored = velmora::ReadSettings(Profile(LocalPath(m_strProfilePath)));
+    const Profile profile(LocalPath(m_strProfilePath));
+    const Settings stored = velmora::ReadSettings(profile);
+    m_strDevices = ReadComPortPaths(profile);
     m_nPort = stored.port;
     m_nTimeout = stored.timeoutMs;
     m_nDateOrder = stored.dateOrder;
@@ -459,15 +462,21 @@ void CMainDlg::OnSettings() {
     settings.m_nDateOrderOnEntry = m_nDateOrder;
     settings.m_bJudgeAtOnce = m_bJudgeAtOnce;
     settings.m_roots = m_serialRoots;
-    Profile profile(LocalPath(m_strProfilePath));
-    settings.m_strDevices = ReadComPortPaths(profile);
-    settings.m_strDevicesOnEntry = settings.m_strDevices;
+    settings.m_strDevices = m_strDevices;
+    settings.m_strDevicesOnEntry = m_strDevices;
     if (settings.DoModal() != IDOK) return;
 
     // A profile that cannot be written is not reported; the values still apply.
+    Profile profile(LocalPath(m_strProfilePath));
     WriteSettings(profile, {settings.m_nPort, settings.m_nTimeout, settings.m_nDateOrder,
                             settings.m_bJudgeAtOnce});
     WriteComPortPaths(profile, settings.m_strDevices, settings.m_strDevicesOnEntry);
+    // An emptied Device field stands for the port's default device.
+    for (int port = 1; port <= kComPortCount; ++port) {
+        std::string& path = settings.m_strDevices[static_cast<std::size_t>(port - 1)];
+        if (path.empty()) path = DefaultComPortPath(port);
+    }
+    m_strDevices = settings.m_strDevices;
     m_nTimeout = settings.m_nTimeout;
     m_nPort = settings.m_nPort;
     m_nDateOrder = settings.m_nDateOrder;
@@ -486,10 +495,14 @@ void CMainDlg::OnSettings() {
 
 std::optional<QString> CMainDlg::AskForFile(FileDialogKind kind) {
     if (m_fileDialog) return m_fileDialog(kind);
-    const QString path =
-        kind == FileDialogKind::Open
-            ? QFileDialog::getOpenFileName(this, QString(), QString(), kFileFilter)
-            : QFileDialog::getSaveFileName(this, QString(), QString(), kFileFilter);
+    if (kind == FileDialogKind::Save) {
+        CSaveFileDlg dialog(this, kFileFilter);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+            return std::nullopt;
+        }
+        return dialog.selectedFiles().first();
+    }
+    const QString path = QFileDialog::getOpenFileName(this, QString(), QString(), kFileFilter);
     if (path.isEmpty()) return std::nullopt;
     return path;
 }
@@ -534,8 +547,9 @@ bool CMainDlg::SaveTable() {
     }
     const std::optional<QString> path = AskForFile(FileDialogKind::Save);
     if (!path) return false;
-    // The dialog asked about the name as chosen; a name extended with ".dst" is
-    // written without a further question. A read-only file is not replaced.
+    // The dialog asked about the name as chosen and refused a read-only file; a
+    // name extended with ".dst" is written without a further question. A
+    // read-only file is not replaced even then.
     if (!WriteDateFile(WithDstSuffix(LocalPath(*path)), RowsToFileBytes(Rows(), m_nDateOrder))) {
         AfxMessageBox(QStringLiteral("Unable to write file!"), MB_OK | MB_ICONERROR);
         return false;
@@ -593,7 +607,7 @@ void CMainDlg::DeliverLinkMessage(ExchangeController&, const LinkMessage& messag
 }
 
 std::string CMainDlg::DevicePath(int portNumber) const {
-    return ComPortPath(Profile(LocalPath(m_strProfilePath)), portNumber);
+    return ComPortPathOf(m_strDevices, portNumber);
 }
 
 void CMainDlg::RefreshControls() {

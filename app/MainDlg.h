@@ -17,6 +17,7 @@
 #include "ExchangeController.h"
 #include "MessageRoute.h"
 #include "SerialPorts.h"
+#include "Settings.h"
 #include "SplashWnd.h"
 
 class QDateEdit;
@@ -157,6 +158,9 @@ class CMainDlg : public QDialog, public IExchangeFrontEnd {
     int m_nTimeout = 1000;
     int m_nPort = 1;
     bool m_bJudgeAtOnce = false;  // early judgement of complete answers
+    // The device of each COM port ("Ports"), read at start-up and replaced by
+    // Settings' OK, so a choice holds even when the profile cannot be written.
+    ComPortPaths m_strDevices;
     ExchangeController m_exchange;
     QIcon m_hIcon;
 

@@ -60,12 +60,12 @@ CSettingsDlg::CSettingsDlg(QWidget* parent) : QDialog(parent) {
     PlaceControl(cancel, IDCANCEL, font, 125, 27, 50, 14);
     connect(cancel, &QPushButton::clicked, this, &CSettingsDlg::reject);
 
-    // Digits, with a minus sign allowed in front so a negative period can be
-    // stored as typed.
+    // Digits only: a key that is no digit is not taken, and a pasted text that
+    // holds anything else is refused whole.
     m_timeoutEdit = new QLineEdit(this);
     PlaceControl(m_timeoutEdit, IDC_TIMEOUT, font, 45, 35, 50, 12);
     m_timeoutEdit->setValidator(
-        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("-?[0-9]*")), this));
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), this));
     PlaceControl(new QLabel(QStringLiteral("Timeout:"), this), -1, font, 13, 35, 30, 10);
 
     m_portCombo = new QComboBox(this);

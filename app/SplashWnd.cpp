@@ -114,16 +114,17 @@ QRect CSplashWnd::CentredRect(const QRect& area, int width, int height) {
 }
 
 void RunBanner(CSplashWnd& splash, const QString& bitmapPath, int pauseMs) {
-    // A bitmap that cannot be loaded leaves nothing to show: the pause exists only
-    // to show the banner, so it is skipped too, and so is a banner that could not
-    // be put up.
+    // A bitmap that cannot be loaded gives the banner no size: then there is
+    // neither banner nor pause. Once it is loaded, start-up pauses whether or
+    // not the banner window could be shown.
     if (!splash.SetBitmap(new QPixmap(bitmapPath))) {
         return;
     }
-    if (splash.Show() != nullptr) {
-        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-        // The main window is not up yet; nothing needs the UI thread meanwhile.
-        std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+    const bool shown = splash.Show() != nullptr;
+    if (shown) QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    // The main window is not up yet; nothing needs the UI thread meanwhile.
+    std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+    if (shown) {
         splash.Hide();
         QGuiApplication::restoreOverrideCursor();
     }

@@ -47,5 +47,5 @@ class CSplashWnd {
 void RunStartupBanner(CSplashWnd& splash, int pauseMs = 1500);
 
 // The same sequence for any bitmap file. A bitmap that cannot be loaded gives no
-// banner and no pause.
+// banner and no pause; a banner window that cannot be shown still gives the pause.
 void RunBanner(CSplashWnd& splash, const QString& bitmapPath, int pauseMs);

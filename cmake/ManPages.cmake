@@ -1,6 +1,6 @@
 # The manual pages, compressed as Debian installs them. velmora-cli's and
-# velmora-devsim's are written by help2man from the programs' --help at build
-# time, so they follow the programs; the window program reads no options and
+# velmora-devsim's are written by help2man from the programs' --help and
+# --version at build time, so they follow the programs; the window program reads no options and
 # its page is kept by hand in man/velmora.1.in.
 find_program(HELP2MAN help2man)
 if(NOT HELP2MAN)
@@ -20,7 +20,7 @@ add_custom_command(OUTPUT ${_man}/velmora.1.gz
   DEPENDS ${_man}/velmora.1 VERBATIM)
 
 add_custom_command(OUTPUT ${_man}/velmora-devsim.1.gz
-  COMMAND ${_env} ${HELP2MAN} --no-info --version-string=${PROJECT_VERSION}
+  COMMAND ${_env} ${HELP2MAN} --no-info
           "--name=answers frames on a pseudo-terminal like a Velmora device"
           --include=${PROJECT_SOURCE_DIR}/man/velmora-devsim.h2m
           --output=${_man}/velmora-devsim.1 $<TARGET_FILE:velmora-devsim>
@@ -29,7 +29,7 @@ add_custom_command(OUTPUT ${_man}/velmora-devsim.1.gz
 
 add_custom_command(OUTPUT ${_man}/velmora-cli.1.gz
   COMMAND ${_env} ${PROJECT_SOURCE_DIR}/man/make-cli-page.sh $<TARGET_FILE:velmora-cli>
-          ${PROJECT_VERSION} ${_man}/velmora-cli.1.gz
+          ${_man}/velmora-cli.1.gz
   DEPENDS velmora-cli ${PROJECT_SOURCE_DIR}/man/make-cli-page.sh
           ${PROJECT_SOURCE_DIR}/man/help-to-man.awk VERBATIM)
 

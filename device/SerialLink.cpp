@@ -244,6 +244,9 @@ std::string CSerialLink::Configure(const LineSettings& line) {
     }
 
     if (tcgetattr(m_hPort, &m_lineSettings) != 0) return Warning("GetCommState()", errno);
+    // What the port had before, put back at close for whoever uses it next.
+    m_savedLineSettings = m_lineSettings;
+    m_bRestoreLineSettings = true;
 
     if (const int error = ApplyLineSettings(line, m_lineSettings); error != 0) {
         return Warning("BuildCommDCB()", error);
@@ -533,9 +536,13 @@ void CSerialLink::ReleaseEvents() {
     m_hWaitSet[2] = -1;
 }
 
+// The port is left as it was found: the line settings in force when it was
+// opened come back (a port that is gone takes none, and nothing is reported).
 // Closing the descriptor also releases the lock taken by Open.
 void CSerialLink::ClosePort() {
     if (m_hPort < 0) return;
+    if (m_bRestoreLineSettings) tcsetattr(m_hPort, TCSANOW, &m_savedLineSettings);
+    m_bRestoreLineSettings = false;
     ioctl(m_hPort, TIOCNXCL);
     CloseDescriptor(m_hPort);
     m_hWaitSet[1] = -1;

@@ -181,6 +181,9 @@ class CSerialLink {
     std::array<int, 3> m_hWaitSet{-1, -1, -1};
     PortTimeouts m_portTimeouts;
     termios m_lineSettings{};
+    // The port's settings as Open found them, restored by ClosePort when set.
+    termios m_savedLineSettings{};
+    bool m_bRestoreLineSettings = false;
     ILinkOwner* m_pOwnerWnd = nullptr;
     int m_nPortNumber = 0;
     std::unique_ptr<unsigned char[]> m_pSendBuffer;

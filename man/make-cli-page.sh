@@ -2,14 +2,14 @@
 # Writes the manual page of velmora-cli from the program itself: help2man reads
 # `velmora-cli --help` for the description, and the page gets a synopsis and a
 # section per command from `velmora-cli COMMAND --help`, and the exit codes
-# from the end of the program's help. A command or option added to the
-# program's help appears in the page at the next build.
+# from the end of the program's help; its version and copyright come from
+# `velmora-cli --version`. A command or option added to the program's help
+# appears in the page at the next build.
 #
-# usage: make-cli-page.sh PROGRAM VERSION OUTPUT
+# usage: make-cli-page.sh PROGRAM OUTPUT
 set -euo pipefail
 program=$(realpath "$1")
-version=$2
-output=$3
+output=$2
 here=$(dirname "$(realpath "$0")")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -25,6 +25,7 @@ fi
 # reads the help without its first line and without the exit codes.
 cat > "$work/velmora-cli" <<WRAPPER
 #!/bin/sh
+if [ "\$1" = --version ]; then exec "$program" --version; fi
 sed -e '1{/^usage:/d}' -e '/^Exit codes:/,\$d' "$work/help"
 WRAPPER
 chmod +x "$work/velmora-cli"
@@ -57,7 +58,7 @@ chmod +x "$work/velmora-cli"
     echo ".BR velmora\\-devsim (1)"
 } > "$work/include"
 
-help2man --no-info --version-string="velmora-cli $version" \
+help2man --no-info \
     --name="show, build and upload daylight saving time tables" \
     --include="$work/include" --output="$work/page" "$work/velmora-cli"
 gzip -9n < "$work/page" > "$output"

@@ -17,10 +17,10 @@ Settings ReadSettings(const Profile& profile) {
     Settings settings;
     settings.port = profile.GetProfileInt(kSettingsSection, kPortKey, defaults.port);
     settings.timeoutMs = profile.GetProfileInt(kSettingsSection, kTimeoutKey, defaults.timeoutMs);
-    // Only 1 is month first: any other value would make the Settings dialog
-    // see a change of order where there is none, and swap every row.
+    // Any non-zero value is month first, held as 1: the Settings dialog then
+    // sees no change of order where there is none, and swaps no row.
     settings.dateOrder =
-        profile.GetProfileInt(kSettingsSection, kDateOrderKey, defaults.dateOrder) == 1 ? 1 : 0;
+        profile.GetProfileInt(kSettingsSection, kDateOrderKey, defaults.dateOrder) != 0 ? 1 : 0;
     settings.earlyJudgement = profile.GetProfileInt(kSettingsSection, kEarlyJudgementKey,
                                                     defaults.earlyJudgement ? 1 : 0) != 0;
     return settings;
@@ -41,6 +41,11 @@ ComPortPaths ReadComPortPaths(const Profile& profile) {
     for (int port = 1; port <= kComPortCount; ++port)
         paths[static_cast<std::size_t>(port - 1)] = ComPortPath(profile, port);
     return paths;
+}
+
+std::string ComPortPathOf(const ComPortPaths& paths, int portNumber) {
+    if (portNumber < 1 || portNumber > kComPortCount) return DefaultComPortPath(portNumber);
+    return paths[static_cast<std::size_t>(portNumber - 1)];
 }
 
 bool WriteComPortPaths(Profile& profile, const ComPortPaths& paths, const ComPortPaths& before) {

@@ -16,9 +16,10 @@ constexpr int kComPortCount = 8;
 using ComPortPaths = std::array<std::string, kComPortCount>;
 
 struct Settings {
-    int port = 1;                 // "Port": the COM port number
-    int timeoutMs = 1000;         // "Timeout": the reply timer, in milliseconds
-    DateOrder dateOrder = 0;      // "Date Format": 1 is month first, anything else day first
+    int port = 1;          // "Port": the COM port number
+    int timeoutMs = 1000;  // "Timeout": the reply timer, in milliseconds
+    DateOrder dateOrder =
+        0;  // "Date Format": 0 is day first, any other value month first (read as 1)
     bool earlyJudgement = false;  // "Early Judgement": nonzero judges an answer once it is quiet
 };
 
@@ -27,8 +28,12 @@ Settings ReadSettings(const Profile& profile);
 // Writes every key, in a fixed order; false when one could not be written.
 bool WriteSettings(Profile& profile, const Settings& settings);
 
-// The device of each COM port (see ComPortPath).
+// The device of each COM port (see ComPortPath). Read once at start-up and held
+// with the other settings: an exchange never reads the profile.
 ComPortPaths ReadComPortPaths(const Profile& profile);
+// The device of COMn by a mapping read before; a port outside COM1 to COM8 has
+// its default device.
+std::string ComPortPathOf(const ComPortPaths& paths, int portNumber);
 // Writes only the ports whose path differs from `before`, so a mapping left
 // alone keeps its line as it was, comment included. False when one failed.
 bool WriteComPortPaths(Profile& profile, const ComPortPaths& paths, const ComPortPaths& before);

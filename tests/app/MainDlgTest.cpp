@@ -1,12 +1,15 @@
 // The main window's date table, popup menu and date file commands, and the
 // window under a user's keys and clicks: where Enter and the focus go, which
 // years the pickers take, and what closing does to a typed table.
+#include <QAbstractItemView>
+#include <QCompleter>
 #include <QContextMenuEvent>
 #include <QFile>
 #include <QLabel>
 #include <QMap>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <algorithm>
 
 #include "AppTestSupport.h"
@@ -40,6 +43,10 @@ void RightClick(QTableWidget& list, QPoint at) {
     QWidget* target = list.viewport()->geometry().contains(at) ? list.viewport() : &list;
     QContextMenuEvent event(QContextMenuEvent::Mouse, target->mapFromGlobal(global), global);
     QApplication::sendEvent(target, &event);
+}
+
+QString WithDst(const QString& path) {
+    return path.endsWith(".dst") ? path : path + ".dst";
 }
 
 QDate TodayUtc() {
@@ -290,6 +297,105 @@ class MainDlgTest : public QObject {
         QCOMPARE(
             QDir(m_dir->Path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
             QStringList{"folder.dst"});
+    }
+
+    // The real Save dialog, typed into: it asks before a new name and before a
+    // replacement, and refuses a read-only file and a write-protected folder,
+    // all before it lets the name be chosen.
+    void saveDialogAsksAndRefusesBeforeANameIsChosen_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("before");  // "", "file", "read-only", "protected folder"
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QString>("asked");
+        QTest::addColumn<bool>("written");
+        const int yes = QMessageBox::Yes;
+        const int no = QMessageBox::No;
+        const int ok = QMessageBox::Ok;
+        QTest::newRow("new name, yes")
+            << "fresh"
+            << "" << yes << "fresh does not exist.\nDo you want to create it?" << true;
+        QTest::newRow("new name, no") << "fresh"
+                                      << "" << no << "does not exist" << false;
+        QTest::newRow("existing, yes")
+            << "table.dst"
+            << "file" << yes << "table.dst already exists.\nDo you want to replace it?" << true;
+        QTest::newRow("read-only")
+            << "table.dst"
+            << "read-only" << ok << "table.dst is read-only.\nChoose another name." << false;
+        QTest::newRow("write-protected folder")
+            << "sealed/table.dst"
+            << "protected folder" << ok << "sealed is write-protected.\nChoose another folder."
+            << false;
+    }
+    void saveDialogAsksAndRefusesBeforeANameIsChosen() {
+        QFETCH(QString, typed);
+        QFETCH(QString, before);
+        QFETCH(int, answer);
+        QFETCH(QString, asked);
+        QFETCH(bool, written);
+        const QString target = WithDst(m_dir->File(typed));
+        const QByteArray old("old contents");
+        if (before == "protected folder") {
+            QVERIFY(QDir(m_dir->Path()).mkdir("sealed"));
+            QVERIFY(
+                QFile::setPermissions(m_dir->File("sealed"), QFile::ReadOwner | QFile::ExeOwner));
+        } else if (!before.isEmpty()) {
+            QFile file(target);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(old);
+            file.close();
+            if (before == "read-only") QVERIFY(file.setPermissions(QFile::ReadOwner));
+        }
+        m_dlg->SetFileDialogHook({});
+        FillTable(*m_dlg);
+
+        QString boxText;
+        bool stillOpen = false;
+        WhenModal([&](QDialog& dialog) {
+            // The dialog opens with the focus on the name field.
+            QVERIFY(QTest::qWaitForWindowActive(&dialog));
+            auto* name = qobject_cast<QLineEdit*>(dialog.focusWidget());
+            QVERIFY(name);
+            // A folder is opened with Enter, then the name is typed into it.
+            const QStringList parts = typed.split('/');
+            for (const QString& part : parts) {
+                if (&part != &parts.first()) QTest::keyClick(name, Qt::Key_Return);
+                QTest::keyClicks(name, part);
+                // A name the folder holds is offered for completion: Esc closes the offer.
+                if (QWidget* offer = name->completer()->popup(); offer->isVisible()) {
+                    QTest::keyClick(offer, Qt::Key_Escape);
+                }
+            }
+            WhenModal([&](QDialog& box) {
+                auto* question = qobject_cast<QMessageBox*>(&box);
+                QVERIFY(question);
+                boxText = question->text();
+                QTest::mouseClick(
+                    question->button(static_cast<QMessageBox::StandardButton>(answer)),
+                    Qt::LeftButton);
+            });
+            QTest::keyClick(name, Qt::Key_Return);
+            stillOpen = dialog.isVisible();
+            if (stillOpen) QTest::keyClick(&dialog, Qt::Key_Escape);
+        });
+        m_dlg->Dispatch({MsgKind::Command, ID_FILE_SAVE, 0, 0, 0, {}});
+        QVERIFY2(boxText.contains(asked), qPrintable(boxText));
+        QCOMPARE(stillOpen, !written);
+        QVERIFY(m_boxes->Texts().isEmpty());
+        QFile file(target);
+        if (written) {
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.size(), 75);
+            QVERIFY(!m_dlg->IsTableChanged());
+        } else {
+            QCOMPARE(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray(),
+                     before.isEmpty() || before == "protected folder" ? QByteArray() : old);
+            QVERIFY(m_dlg->IsTableChanged());
+        }
+        if (before == "protected folder") {
+            QFile::setPermissions(m_dir->File("sealed"),
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        }
     }
 
     void aboutOpensFromTheMenuBarAndTheWindowMenu() {

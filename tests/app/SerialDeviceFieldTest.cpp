@@ -1,6 +1,7 @@
 // The Device field of the Settings dialog, driven by mouse and keys: it follows
 // the COM box, offers the devices of a made-up /dev and /sys, and OK stores in
-// [Ports] only what was changed.
+// [Ports] only what was changed; a device chosen holds for the run even when
+// Velmora.ini cannot be written.
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QFile>
@@ -8,6 +9,7 @@
 
 #include "AppTestSupport.h"
 #include "MadeUpDevices.h"
+#include "Subprocess.h"
 
 using namespace velmora;
 using namespace velmora::test;
@@ -109,6 +111,42 @@ class SerialDeviceFieldTest : public QObject {
         QVERIFY(reached);
         QVERIFY(m_boxes->Texts().isEmpty());
         QVERIFY2(ReadAll(m_ini).endsWith("[Ports]\n; keep me\n"), ReadAll(m_ini).constData());
+    }
+
+    // A device chosen in Settings holds for the run although Velmora.ini is
+    // read-only: Send goes to it, and the file is left as it was.
+    void chosenDeviceHoldsWithAReadOnlyProfile() {
+        const QString log = m_dir->File("frames.log");
+        Simulator device({"--log", log.toStdString()});
+        const QByteArray before = ReadAll(m_ini);
+        QVERIFY(QFile::setPermissions(m_ini, QFile::ReadOwner | QFile::ReadGroup));
+        const auto typeInto = [](QWidget* field, const QString& text) {
+            field->setFocus();
+            QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClicks(field, text);
+        };
+        WhenModal([&](QDialog& settings) {
+            typeInto(Control<QComboBox>(settings, IDC_DEVICE)->lineEdit(),
+                     QString::fromStdString(device.DevicePath()));
+            typeInto(Control<QLineEdit>(settings, IDC_TIMEOUT), QStringLiteral("150"));
+            QTest::keyClick(&settings, Qt::Key_Return);
+        });
+        OpenSettings();
+        QCOMPARE(ReadAll(m_ini), before);
+
+        // The dialog shows the choice again, and Cancel keeps it.
+        QString shown;
+        WhenModal([&](QDialog& settings) {
+            shown = Control<QComboBox>(settings, IDC_DEVICE)->currentText();
+            QTest::keyClick(&settings, Qt::Key_Escape);
+        });
+        OpenSettings();
+        QCOMPARE(shown, QString::fromStdString(device.DevicePath()));
+
+        FillTable(*m_dlg);
+        QTest::mouseClick(Control<QPushButton>(*m_dlg, IDC_SEND), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(m_boxes->Texts(), QStringList{"Done!"}, 10000);
+        QCOMPARE(LoggedFrameCount(log.toStdString()), std::size_t{kMaxRows});
     }
 
   private:

@@ -1,6 +1,7 @@
 // The Settings dialog and what its OK does to the profile, the pickers and the rows.
 #include <QAbstractItemView>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QFile>
 #include <QRadioButton>
@@ -177,64 +178,84 @@ class SettingsTest : public QObject {
         QCOMPARE(m_dlg->Port(), 6);
     }
 
-    // A port outside 1..8 shows no entry and is kept by OK; a date order other
-    // than 1 is day first, so clicking the checked order changes no row.
-    void oddProfileValuesKeepThePortAndReadAsDayFirst() {
+    // A port outside 1..8 shows no entry and is kept by OK. Any non-zero date
+    // order is month first, held as 1: clicking the checked order and OK
+    // rewrites no row, and OK stores 1.
+    void oddProfileValuesKeepThePortAndReadAsMonthFirst_data() {
+        QTest::addColumn<QByteArray>("dateFormat");
+        QTest::newRow("2") << QByteArray("2");
+        QTest::newRow("-1") << QByteArray("-1");
+    }
+    void oddProfileValuesKeepThePortAndReadAsMonthFirst() {
+        QFETCH(QByteArray, dateFormat);
         QFile ini(m_dir->File("Velmora.ini"));
         QVERIFY(ini.open(QIODevice::WriteOnly));
-        ini.write("[Settings]\nPort=12\nTimeout=40\nDate Format=2\n");
+        ini.write("[Settings]\nPort=12\nTimeout=40\nDate Format=" + dateFormat + "\n");
         ini.close();
         m_dlg = OpenMainDlg();
         QCOMPARE(m_dlg->Port(), 12);
         QCOMPARE(Control<QDateEdit>(*m_dlg, IDC_BEGIN_DATE)->displayFormat(),
-                 QStringLiteral("dd/MM/yyyy"));
+                 QStringLiteral("MM/dd/yyyy"));
         AddRow(*m_dlg, QDate(2007, 3, 5), QDate(2007, 10, 29));
+        QCOMPARE(RowTexts(*m_dlg), QStringList{"03/05/2007 10/29/2007"});
 
         int shownIndex = 0;
+        bool monthFirstShown = false;
         WhenModal([&](QDialog& settings) {
             auto* combo = Control<QComboBox>(settings, IDC_PORT);
             shownIndex = combo->currentIndex();
             QTest::keyClick(combo, Qt::Key_F4);
             QTest::keyClick(combo->view(), Qt::Key_Escape);
-            for (auto* order : settings.findChildren<QRadioButton*>()) {
-                if (order->isChecked()) QTest::mouseClick(order, Qt::LeftButton);
-            }
+            auto* monthFirst = Control<QRadioButton>(settings, IDC_MONTH_FIRST);
+            monthFirstShown = monthFirst->isChecked();
+            QTest::mouseClick(monthFirst, Qt::LeftButton);
             ClickOk(settings);
         });
         OpenSettings();
         QCOMPARE(shownIndex, -1);
-        QCOMPARE(RowTexts(*m_dlg), QStringList{"05/03/2007 29/10/2007"});
-        QCOMPARE(ReadStored(m_dlg->ProfilePath()), (StoredSettings{40, 12, 0}));
+        QVERIFY(monthFirstShown);
+        QCOMPARE(RowTexts(*m_dlg), QStringList{"03/05/2007 10/29/2007"});
+        QCOMPARE(ReadStored(m_dlg->ProfilePath()), (StoredSettings{40, 12, 1}));
     }
 
-    void timeoutMustBeAnInteger() {
+    // The field takes digits only, typed or pasted; an empty field refuses OK
+    // and 0 is taken.
+    void timeoutTakesDigitsOnly() {
         bool openAfterEmpty = false;
         bool editHasFocus = false;
+        QString typed;
         WhenModal([&](QDialog& settings) {
             auto* edit = Control<QLineEdit>(settings, IDC_TIMEOUT);
-            edit->setText("");
-            ClickOk(settings);
+            edit->setFocus();
+            QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClick(edit, Qt::Key_Delete);
+            QTest::keyClick(edit, Qt::Key_Return);
             openAfterEmpty = settings.isVisible();
             editHasFocus = settings.focusWidget() == edit;
-            edit->setText("-");
-            ClickOk(settings);
-            edit->setText("-250");
-            ClickOk(settings);
+            QTest::keyClicks(edit, "-2x5 0+");
+            typed = edit->text();
+            // A pasted text that is not all digits is refused whole.
+            QApplication::clipboard()->setText(QStringLiteral("-7"));
+            QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+            QTest::keyClick(edit, Qt::Key_Return);
         });
         OpenSettings();
         QVERIFY(openAfterEmpty);
         QVERIFY(editHasFocus);
-        QCOMPARE(m_boxes->Texts(),
-                 (QStringList{"Please enter an integer.", "Please enter an integer."}));
-        QCOMPARE(m_dlg->Timeout(), -250);
-        QCOMPARE(ReadStored(m_dlg->ProfilePath()).timeout, -250);
+        QCOMPARE(typed, QStringLiteral("250"));
+        QCOMPARE(m_boxes->Texts(), QStringList{"Please enter an integer."});
+        QCOMPARE(m_dlg->Timeout(), 250);
+        QCOMPARE(ReadStored(m_dlg->ProfilePath()).timeout, 250);
 
         WhenModal([](QDialog& settings) {
-            Control<QLineEdit>(settings, IDC_TIMEOUT)->setText("0");
+            auto* edit = Control<QLineEdit>(settings, IDC_TIMEOUT);
+            QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClicks(edit, "0");
             ClickOk(settings);
         });
         OpenSettings();
         QCOMPARE(m_dlg->Timeout(), 0);
+        QCOMPARE(ReadStored(m_dlg->ProfilePath()).timeout, 0);
     }
 
     // Files as other editors leave them are read as the platform's profile

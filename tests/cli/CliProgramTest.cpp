@@ -12,6 +12,7 @@
 
 #include "Files.h"
 #include "Subprocess.h"
+#include "version.h"
 
 using namespace velmora::test;
 
@@ -65,6 +66,23 @@ TEST_F(CliProgram, UsageErrorsExitOneWithOneLineAndHelpExitsZero) {
     EXPECT_EQ(makeHelp.exitCode, 0);
     EXPECT_NE(makeHelp.out.find("midnight"), std::string::npos);
     EXPECT_NE(Cli({"send", "--help"}).out.find("--early"), std::string::npos);
+}
+
+// The three programs say the project's version, and velmora does so without a display.
+TEST_F(CliProgram, EveryProgramTellsItsVersion) {
+    const std::string lines = VELMORA_VERSION "\n" VELMORA_COPYRIGHT "\n";
+    const std::pair<const char*, const char*> programs[] = {
+        {VELMORA_CLI_PATH, "velmora-cli "},
+        {VELMORA_DEVSIM_PATH, "velmora-devsim "},
+        {VELMORA_APP_PATH, "velmora "}};
+    for (const auto& [path, name] : programs) {
+        const RunResult run =
+            RunProgram("/usr/bin/env", {"-u", "DISPLAY", "QT_QPA_PLATFORM=xcb", path, "--version"},
+                       m_dir.Path());
+        EXPECT_EQ(run.exitCode, 0) << path << ": " << run.err;
+        EXPECT_EQ(run.out, name + lines);
+    }
+    EXPECT_EQ(Cli({"--version", "show"}).exitCode, 1);
 }
 
 TEST_F(CliProgram, MakeThenShowGivesTheRowsTheWindowWouldOpen) {

@@ -3,6 +3,7 @@
 // thread, descriptor and temporary file it used.
 #include <sys/stat.h>
 
+#include <QComboBox>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QThreadPool>
@@ -178,11 +179,19 @@ class WindowFaults : public QObject {
         QVERIFY(!dlg->Link().IsOpen());
         first.reset();
 
-        // The device comes back on another terminal; the user maps COM1 to it.
+        // The device comes back on another terminal; the user maps COM1 to it
+        // in Settings.
         m_boxes->Clear();
         const std::string secondLog = File("second.log");
         Simulator second({"--log", secondLog});
-        WriteIni(second.DevicePath());
+        test::WhenModal([&second](QDialog& settings) {
+            QLineEdit* field = test::Control<QComboBox>(settings, IDC_DEVICE)->lineEdit();
+            field->setFocus();
+            QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClicks(field, QString::fromStdString(second.DevicePath()));
+            QTest::keyClick(field, Qt::Key_Return);
+        });
+        Command(*dlg, ID_SETTINGS);
         Click(*dlg, IDC_SEND);
         QVERIFY(WaitForOutcome());
         QCOMPARE(Boxes(), QStringList{"Done!"});
@@ -296,9 +305,10 @@ class WindowFaults : public QObject {
 
     void portsThatCannotBeOpenedSayUnableAndWhyWithoutAnErrorBox() {
         const std::vector<RefusedPath> refused = MakeRefusedPaths(m_dir->Path().toStdString());
-        auto dlg = FullWindow();
+        // The mapping is read when a window starts.
         for (const RefusedPath& port : refused) {
             WriteIni(port.path);
+            auto dlg = FullWindow();
             for (const int command : {IDC_SEND, IDC_DST_DELETE}) {
                 m_boxes->Clear();
                 Click(*dlg, command);
@@ -320,6 +330,7 @@ class WindowFaults : public QObject {
             m_dir->Path().toStdString());
         QTRY_COMPARE_WITH_TIMEOUT(LoggedFrameCount(log), std::size_t{1}, kOutcomeMs);
         WriteIni(device.DevicePath());
+        auto dlg = FullWindow();
         m_boxes->Clear();
         Click(*dlg, IDC_SEND);
         QCOMPARE(Boxes(), QStringList{"Unable to open serial port!"});

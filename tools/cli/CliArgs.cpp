@@ -173,6 +173,11 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         options.help = true;
         return {options, {}};
     }
+    if (args[0] == "--version") {
+        if (args.size() > 1) return Fail("--version takes nothing after it");
+        options.version = true;
+        return {options, {}};
+    }
     const auto& commands = Commands();
     const auto grammar = std::find_if(commands.begin(), commands.end(),
                                       [&](const CommandGrammar& c) { return c.name == args[0]; });
@@ -338,7 +343,8 @@ std::string HelpText(Command command) {
            "  send FILE ...   upload a .dst file to the device\n"
            "  delete ...      send the DST Delete frame to the device\n"
            "  ports           list the serial devices and the COM port mapping\n"
-           "Run velmora-cli COMMAND --help for the options of a command.\n"
+           "Run velmora-cli COMMAND --help for the options of a command, and\n"
+           "velmora-cli --version for the version.\n"
            "Exit codes:\n"
            "  0  done (\"Done!\" for send and delete)\n"
            "  1  usage or file error\n"

@@ -24,7 +24,8 @@ enum ExitCode : int {
 
 struct Options {
     Command command = Command::None;
-    bool help = false;  // --help: print HelpText(command) and nothing else
+    bool help = false;     // --help: print HelpText(command) and nothing else
+    bool version = false;  // --version alone: print the version and nothing else
 
     std::string file;         // show, check, send
     bool monthFirst = false;  // show, check

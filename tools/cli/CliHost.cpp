@@ -5,9 +5,9 @@
 
 namespace velmora::cli {
 
-CliHost::CliHost(const Profile& profile, LinkSettings settings, std::vector<DstRecord> records,
+CliHost::CliHost(ComPortPaths ports, LinkSettings settings, std::vector<DstRecord> records,
                  ProgressReporter& progress)
-    : m_profile(profile),
+    : m_ports(std::move(ports)),
       m_settings(std::move(settings)),
       m_records(std::move(records)),
       m_progress(progress),
@@ -39,7 +39,7 @@ Outcome CliHost::Run(void (ExchangeController::*start)()) {
 }
 
 std::string CliHost::DevicePath(int portNumber) const {
-    return m_settings.devicePath.empty() ? ComPortPath(m_profile, portNumber)
+    return m_settings.devicePath.empty() ? ComPortPathOf(m_ports, portNumber)
                                          : m_settings.devicePath;
 }
 

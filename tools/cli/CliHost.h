@@ -10,15 +10,15 @@
 #include <vector>
 
 #include "ExchangeController.h"
-#include "Profile.h"
 #include "Progress.h"
+#include "Settings.h"
 #include "Trace.h"
 
 namespace velmora::cli {
 
 struct LinkSettings {
     int portNumber = 1;      // COMn; 0 when a device path is given instead
-    std::string devicePath;  // empty: COMn through the profile's "Ports" section
+    std::string devicePath;  // empty: COMn through the "Ports" mapping
     int timeoutMs = 1000;
     std::optional<int> earlyGapMs;  // judge a complete answer early, after a quiet gap
     bool trace = false;             // every frame and every run of bytes on standard error
@@ -28,7 +28,8 @@ struct LinkSettings {
 // standard error, the trace when asked for; the outcome ends the event loop.
 class CliHost : public QObject, public IExchangeFrontEnd {
   public:
-    CliHost(const Profile& profile, LinkSettings settings, std::vector<DstRecord> records,
+    // `ports`: the "Ports" mapping of Velmora.ini, read before the exchange.
+    CliHost(ComPortPaths ports, LinkSettings settings, std::vector<DstRecord> records,
             ProgressReporter& progress);
 
     // Each runs its exchange to the end and returns its outcome.
@@ -49,7 +50,7 @@ class CliHost : public QObject, public IExchangeFrontEnd {
   private:
     Outcome Run(void (ExchangeController::*start)());
 
-    const Profile& m_profile;
+    ComPortPaths m_ports;
     LinkSettings m_settings;
     std::vector<DstRecord> m_records;
     ProgressReporter& m_progress;

@@ -156,7 +156,7 @@ int RunExchange(const Options& options) {
 
     // A bar redrawn in place would garble the trace's lines.
     ProgressReporter progress(stderr, isatty(STDERR_FILENO) == 1 && !options.trace);
-    CliHost host(profile, std::move(settings), std::move(records), progress);
+    CliHost host(ReadComPortPaths(profile), std::move(settings), std::move(records), progress);
     const Outcome outcome =
         options.command == Command::Send ? host.RunUpload() : host.RunDstDelete();
     std::printf("%s\n", OutcomeText(outcome));

@@ -7,6 +7,7 @@
 
 #include "CliArgs.h"
 #include "Commands.h"
+#include "version.h"
 
 using namespace velmora::cli;
 
@@ -17,7 +18,11 @@ int main(int argc, char** argv) {
         return kExitUsageOrFile;
     }
     const Options& options = *parsed.options;
-    // The parser gives no command only together with --help.
+    // The parser gives no command only together with --help or --version.
+    if (options.version) {
+        std::fputs(VELMORA_VERSION_LINES("velmora-cli"), stdout);
+        return kExitDone;
+    }
     if (options.help) {
         std::fputs(HelpText(options.command).c_str(), stdout);
         return kExitDone;

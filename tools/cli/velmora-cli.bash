@@ -19,7 +19,7 @@ _velmora_cli() {
         help=$("$program" --help 2>/dev/null)
         commands=$(sed -n '/^Commands:/,/^[^ ]/s/^  \([a-z][a-z-]*\).*/\1/p' <<<"$help")
         options=$(sed -n 's/^  \(--[a-z][a-z-]*\).*/\1/p' <<<"$help")
-        COMPREPLY=($(compgen -W "$commands $options --help" -- "$cur"))
+        COMPREPLY=($(compgen -W "$commands $options --help --version" -- "$cur"))
         return
     fi
 

@@ -22,6 +22,7 @@
 
 #include "DeviceFrame.h"
 #include "FrameAssembler.h"
+#include "version.h"
 
 namespace {
 
@@ -66,6 +67,7 @@ constexpr char kUsage[] =
     "  --exit-after N       exit once N frames have been answered\n"
     "  --stdin-lifeline     exit when standard input is closed\n"
     "  --help               show this text\n"
+    "  --version            show the version\n"
     "SIGTERM and SIGINT end the simulator cleanly.\n";
 
 enum class Answer { Good, Last01, Len12, Len14, Len16, Silence, Twice, Flood };
@@ -117,8 +119,8 @@ bool ParseOptions(int argc, char** argv, Options& options) {
         "--log",     "--hangup-at", "--hangup-after", "--exit-after", "--line-rate"};
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
-        if (arg == "--help") {
-            std::fputs(kUsage, stdout);
+        if (arg == "--help" || arg == "--version") {
+            std::fputs(arg == "--help" ? kUsage : VELMORA_VERSION_LINES("velmora-devsim"), stdout);
             // Nothing but this thread exists while the options are read.
             std::exit(0);  // NOLINT(concurrency-mt-unsafe)
         }

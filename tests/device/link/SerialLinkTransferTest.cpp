@@ -2,6 +2,7 @@
 // and the error reports of Open.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 
 #include "FakeSystemCalls.h"
@@ -114,7 +115,17 @@ TEST_F(TransferTest, AWriteTheLineNeverTakesIsReportedAtItsTimeOut) {
     EXPECT_TRUE(device.SuspendOutput(false));
 }
 
-TEST_F(TransferTest, OpenSetsRaw1200BaudEightNoneOneWithoutFlowControl) {
+TEST_F(TransferTest, OpenSetsRaw1200BaudEightNoneOneWithoutFlowControlAndCloseRestoresTheLine) {
+    // The port as a terminal program left it: 9600 baud, cooked, echoing.
+    termios before{};
+    ASSERT_EQ(tcgetattr(device.Slave(), &before), 0);
+    cfsetspeed(&before, B9600);
+    before.c_lflag |= ICANON | ECHO | ISIG;
+    before.c_iflag |= ICRNL | IXON;
+    before.c_oflag |= OPOST;
+    ASSERT_EQ(tcsetattr(device.Slave(), TCSANOW, &before), 0);
+    ASSERT_EQ(tcgetattr(device.Slave(), &before), 0);
+
     ASSERT_TRUE(OpenLink(link, owner, device.Path(), 1));
     termios line{};
     ASSERT_EQ(tcgetattr(device.Slave(), &line), 0);
@@ -128,6 +139,17 @@ TEST_F(TransferTest, OpenSetsRaw1200BaudEightNoneOneWithoutFlowControl) {
     EXPECT_EQ(line.c_lflag & (ICANON | ECHO | ISIG), 0u);
     EXPECT_EQ(line.c_oflag & OPOST, 0u);
     EXPECT_TRUE(owner.Reports().empty());
+
+    link.Close();
+    termios after{};
+    ASSERT_EQ(tcgetattr(device.Slave(), &after), 0);
+    EXPECT_EQ(cfgetospeed(&after), B9600);
+    EXPECT_EQ(cfgetispeed(&after), cfgetispeed(&before));
+    EXPECT_EQ(after.c_iflag, before.c_iflag);
+    EXPECT_EQ(after.c_oflag, before.c_oflag);
+    EXPECT_EQ(after.c_cflag, before.c_cflag);
+    EXPECT_EQ(after.c_lflag, before.c_lflag);
+    EXPECT_EQ(std::memcmp(after.c_cc, before.c_cc, sizeof after.c_cc), 0);
 }
 
 TEST_F(TransferTest, RefusedSettingIsReportedOnceAndThePortStaysUsable) {
