@@ -101,7 +101,9 @@ std::string CSerialLink::SystemText(int errorCode) {
 
 int CSerialLink::RenewEvents() {
     ReleaseEvents();
-    m_pState.reset(new PortState);
+    // The records live as long as the link: nothing the system still completes
+    // into them can land in freed memory.
+    if (!m_pState) m_pState.reset(new PortState);
     void** const events[] = {&m_hPortEvent, &m_hTransferEvent, &m_hSendEvent, &m_hStopEvent};
     for (void** event : events) {
         *event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -122,7 +124,6 @@ void CSerialLink::ReleaseEvents() {
         CloseHandleOf(*event);
     }
     m_hWaitSet = {};
-    m_pState.reset();
 }
 
 int CSerialLink::OpenPort(const std::string& devicePath) {
@@ -163,8 +164,8 @@ std::string CSerialLink::Configure(const LineSettings& line) {
     state.lineSettings.fRtsControl = RTS_CONTROL_ENABLE;
     const std::wstring settings = L"baud=" + std::to_wstring(line.baud) + L" parity=" +
                                   wchar_t(static_cast<unsigned char>(line.parity)) + L" data=" +
-                                  std::to_wstring(line.dataBits) +
-                                  L" stop=" + std::to_wstring(line.stopBits);
+                                  std::to_wstring(line.dataBits) + L" stop=" +
+                                  std::to_wstring(line.stopBits);
     if (!BuildCommDCBW(settings.c_str(), &state.lineSettings)) {
         return Warning("BuildCommDCB()", static_cast<int>(GetLastError()));
     }
@@ -247,7 +248,18 @@ void CSerialLink::ArmPortWait(std::uint64_t generation) {
         m_bWaitArmed = true;
         return;
     }
-    const DWORD error = GetLastError();
+    DWORD error = GetLastError();
+    // A port without modem lines (Wine's ports on a pseudo-terminal) cannot
+    // wait for CTS or ring changes: it then waits for received bytes alone,
+    // as the Linux link does on such a device.
+    if (error == ERROR_NOT_SUPPORTED && (m_dwEventMask & ~DWORD{EV_RXCHAR}) != 0 &&
+        SetCommMask(m_hPort, m_dwEventMask & EV_RXCHAR)) {
+        if (WaitCommEvent(m_hPort, &state.portEvents, &state.ovPort)) {
+            m_bWaitArmed = true;
+            return;
+        }
+        error = GetLastError();
+    }
     if (error == ERROR_IO_PENDING) {
         m_bWaitArmed = true;
         return;
@@ -299,7 +311,9 @@ void CSerialLink::HandlePortEvent(std::uint64_t generation) {
 void CSerialLink::DisarmPortWait() {
     if (!m_bWaitArmed) return;
     PortState& state = *m_pState;
+    // A driver that cannot cancel the wait ends it when the mask changes.
     CancelIoEx(m_hPort, &state.ovPort);
+    if (WaitForSingleObject(m_hPortEvent, kPortTimeoutMs) == WAIT_TIMEOUT) SetCommMask(m_hPort, 0);
     DWORD unused = 0;
     GetOverlappedResult(m_hPort, &state.ovPort, &unused, TRUE);
     m_bWaitArmed = false;

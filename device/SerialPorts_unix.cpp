@@ -357,5 +357,4 @@ std::string DescribePresence(const std::string& path, const SystemRoots& roots) 
     return "present";
 }
 
-
 }  // namespace velmora

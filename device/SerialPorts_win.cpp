@@ -44,8 +44,8 @@ std::optional<std::wstring> StringValue(HKEY key, const wchar_t* name) {
     }
     std::wstring value(size / sizeof(wchar_t) + 1, L'\0');
     size = static_cast<DWORD>(value.size() * sizeof(wchar_t));
-    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value.data()),
-                         &size) != ERROR_SUCCESS) {
+    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value.data()), &size) !=
+        ERROR_SUCCESS) {
         return std::nullopt;
     }
     value.resize(wcsnlen(value.c_str(), value.size()));
@@ -81,8 +81,8 @@ std::map<std::string, std::string> FriendlyNames() {
 std::vector<SerialDevice> ListSerialDevices(const SystemRoots& /*roots*/) {
     std::vector<SerialDevice> devices;
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ,
-                      &key) != ERROR_SUCCESS) {
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) !=
+        ERROR_SUCCESS) {
         return devices;
     }
     // Each value: the kernel's device name ("\Device\Serial0") = the port ("COM1").

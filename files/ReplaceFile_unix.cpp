@@ -113,8 +113,8 @@ bool ReplaceFileContents(const std::string& requested, std::string_view bytes) {
 ReadOutcome ReadFileStart(const std::string& path, std::size_t maxBytes, std::string& out) {
     // O_NONBLOCK so that a FIFO chosen by mistake cannot hang the open.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? ReadOutcome::Missing
-                                                           : ReadOutcome::Unusable;
+    if (fd < 0)
+        return errno == ENOENT || errno == ENOTDIR ? ReadOutcome::Missing : ReadOutcome::Unusable;
     ReadOutcome outcome = ReadOutcome::Unusable;
     struct stat info {};
     if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {

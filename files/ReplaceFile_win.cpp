@@ -96,8 +96,8 @@ bool ReplaceFileContents(const std::string& path, std::string_view bytes) {
     // cannot (another volume's rules, a file system without it), one move
     // that replaces the old file does the same step.
     if (ok && exists) {
-        ok = ReplaceFileW(target->c_str(), temp->c_str(), nullptr,
-                          REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0 ||
+        ok = ReplaceFileW(target->c_str(), temp->c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
+                          nullptr, nullptr) != 0 ||
              MoveFileExW(temp->c_str(), target->c_str(),
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
     } else if (ok) {

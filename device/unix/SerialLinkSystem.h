@@ -2,4 +2,5 @@
 #pragma once
 
 #include <termios.h>
+
 #include <cerrno>

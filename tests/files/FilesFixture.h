@@ -19,8 +19,8 @@ class FilesTest : public ::testing::Test {
     // Every name in the folder, sorted: a stray temporary file shows here.
     std::vector<std::string> Entries(const std::string& folder = {}) const {
         std::vector<std::string> names;
-        for (const auto& entry :
-             std::filesystem::directory_iterator(test::Utf8Path(folder.empty() ? dir_.Path() : folder))) {
+        for (const auto& entry : std::filesystem::directory_iterator(
+                 test::Utf8Path(folder.empty() ? dir_.Path() : folder))) {
             const std::u8string name = entry.path().filename().u8string();
             names.emplace_back(name.begin(), name.end());
         }

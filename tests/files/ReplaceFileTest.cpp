@@ -44,8 +44,8 @@ TEST_F(FilesTest, FailedWriteLeavesNothingBehind) {
     // A read-only file.
     const std::string locked = File("locked.dst");
     test::WriteBytes(locked, "precious");
-    fs::permissions(test::Utf8Path(locked), fs::perms::owner_read | fs::perms::group_read |
-                                                fs::perms::others_read);
+    fs::permissions(test::Utf8Path(locked),
+                    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     EXPECT_TRUE(IsReadOnlyFile(locked));
     EXPECT_FALSE(IsReadOnlyFile(folder + "/inside"));
     EXPECT_FALSE(ReplaceFileContents(locked, "new"));
