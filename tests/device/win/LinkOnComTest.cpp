@@ -25,8 +25,8 @@ constexpr int kTimeoutMs = 300;
 std::vector<DstRecord> FifteenRecords() {
     std::vector<DstRecord> records;
     for (int row = 0; row < 15; ++row) {
-        records.push_back({static_cast<std::uint8_t>(row + 1), 3, 28, 10,
-                           static_cast<std::uint8_t>(27 + row)});
+        records.push_back(
+            {static_cast<std::uint8_t>(row + 1), 3, 28, 10, static_cast<std::uint8_t>(27 + row)});
     }
     return records;
 }
@@ -143,7 +143,8 @@ TEST(LinkOnCom1, AMissingOrBusyPortIsRefusedWithItsReason) {
     EXPECT_EQ(DescribePresence("\\\\.\\COM1"), "present");
 
     CSerialLink present;
-    EXPECT_TRUE(present.Open(&owner, "\\\\.\\COM1", 1, kUploadLine)) << "a name in the device namespace";
+    EXPECT_TRUE(present.Open(&owner, "\\\\.\\COM1", 1, kUploadLine))
+        << "a name in the device namespace";
     EXPECT_TRUE(owner.Reports().empty());
 }
 
@@ -154,8 +155,8 @@ TEST(PortsOfTheRegistry, AreListedInNumericOrderWithTheirNames) {
     ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, nullptr,
                               REG_OPTION_VOLATILE, KEY_READ | KEY_WRITE, nullptr, &key, nullptr),
               ERROR_SUCCESS);
-    const std::pair<const wchar_t*, const wchar_t*> added[] = {{L"\\Device\\VelmoraTest10", L"COM10"},
-                                                               {L"\\Device\\VelmoraTest2", L"COM2"}};
+    const std::pair<const wchar_t*, const wchar_t*> added[] = {
+        {L"\\Device\\VelmoraTest10", L"COM10"}, {L"\\Device\\VelmoraTest2", L"COM2"}};
     for (const auto& [name, port] : added) {
         ASSERT_EQ(RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(port),
                                  static_cast<DWORD>((wcslen(port) + 1) * sizeof(wchar_t))),
