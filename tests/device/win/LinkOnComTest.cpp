@@ -35,8 +35,9 @@ double ProcessorSeconds() {
     FILETIME created{}, exited{}, kernel{}, user{};
     GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
     const auto seconds = [](const FILETIME& time) {
-        return ((static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime) /
-               1e7;
+        const unsigned long long ticks =
+            (static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+        return static_cast<double>(ticks) / 1e7;  // 100 ns ticks
     };
     return seconds(kernel) + seconds(user);
 }
