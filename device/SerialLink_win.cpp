@@ -292,10 +292,11 @@ void CSerialLink::HandlePortEvent(std::uint64_t generation) {
         }
         return;
     }
-    // The set of events, in a fixed order. Some systems (Wine among them)
-    // give back an empty set for a wait that did complete: received bytes are
-    // therefore looked for after every completed wait, not only when the set
-    // names them.
+    // The set of events, in a fixed order. A wait may also end with an empty
+    // set: Wine ends it so after about a millisecond on a port whose modem
+    // lines it cannot read (a pseudo-terminal), bytes or not. Received bytes
+    // are therefore looked for after every completed wait, not only when the
+    // set names them.
     const DWORD events = state.portEvents & m_dwEventMask;
     static constexpr std::pair<DWORD, unsigned> kLineEvents[] = {{EV_CTS, WM_LINK_CTS},
                                                                  {EV_RXFLAG, WM_LINK_RXFLAG},

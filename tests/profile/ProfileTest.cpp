@@ -268,7 +268,9 @@ TEST_F(ProfileTest, PortsMapToDevicePaths) {
 TEST_F(ProfileTest, SetPortPathWritesWhatReadsBackAndRemovesTheDefault) {
     const std::string before = "\xEF\xBB\xBF[Settings]\r\nPort=2\r\n";
     WriteIni(before);
-    for (const std::string path : {"/dev/ttyUSB0", "/dev/a ;b", " /dev/x ", "'", "\"/dev/q\" ;c"}) {
+    // Windows' port names too: another port, or one in the device namespace.
+    for (const std::string path :
+         {"/dev/ttyUSB0", "/dev/a ;b", " /dev/x ", "'", "COM12", "\\\\.\\COM12", "\"/dev/q\" ;c"}) {
         ASSERT_TRUE(SetComPortPath(profile_, 2, path)) << path;
         EXPECT_EQ(ComPortPath(profile_, 2), path);
     }
