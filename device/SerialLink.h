@@ -2,26 +2,16 @@
 // that writes queued bytes and reads received bytes, and hands each received byte
 // (and every other line event asked for) to its owner as a posted message.
 //
-// Its members keep Win32-style names; here they are POSIX:
-//   m_hPort        the port's file descriptor, -1 while closed
-//   m_hStopEvent,  eventfds standing for manual-reset events: signalled while
-//   m_hSendEvent   readable, reset by reading them
-//   m_hWaitSet     the descriptors the worker polls: stop, port, write request
-//   m_csPort       the link's one lock (a std::mutex)
-//   m_pWorker      the worker (a std::thread); m_bWorkerAlive is atomic
-//   m_pOwnerWnd    the ILinkOwner that receives the messages; no window is needed
-//   m_lineSettings the port's termios, in place of a DCB
-//   m_dwEventMask  the EV_* bits of the line events watched
-//   WM_LINK_*      numbers of the messages posted as LinkMessage, not window messages
-// The operations named in error reports are the Win32 calls these POSIX steps
-// stand for: "GetCommState()" tcgetattr, "BuildCommDCB()" the line settings
-// checked and applied to a termios, "SetCommState()" tcsetattr and the
-// settings read back, "SetCommMask()" the modem-line query, "WaitCommEvent()"
-// poll, "ReadFile()" read, "WriteFile()" and "GetOverlappedResults() in
-// WriteFile()" a write that fails at once or part-way.
+// What both systems share is in SerialLink.cpp; the port, the events and the
+// worker's wait are in SerialLink_unix.cpp (a terminal, eventfds and poll) and
+// SerialLink_win.cpp (a COM port with overlapped transfers, events and
+// WaitCommEvent), with their members in the SerialLinkMembers.h of each (and the system
+// headers those need in its SerialLinkSystem.h).
+// Common to both: m_csPort is the link's one lock (a std::mutex), m_pWorker
+// the worker (a std::thread) and m_bWorkerAlive is atomic; m_pOwnerWnd is the
+// ILinkOwner that receives the messages (no window is needed), and WM_LINK_*
+// are numbers of the messages posted as LinkMessage, not window messages.
 #pragma once
-
-#include <termios.h>
 
 #include <array>
 #include <atomic>
@@ -32,6 +22,7 @@
 #include <thread>
 
 #include "DeviceFrame.h"
+#include "SerialLinkSystem.h"
 
 namespace velmora {
 
@@ -112,12 +103,16 @@ class CSerialLink {
     // program); OpenError() then tells why. A configuration step that fails is
     // reported to the owner once the port is set up as far as it goes; should
     // the owner close the link while it shows that report, Open returns false
-    // and OpenError() is ECANCELED.
+    // and OpenError() is the system's "cancelled" (ECANCELED, ERROR_CANCELLED).
+    // On Windows `devicePath` is a port name: "COM12" is opened as \\.\COM12,
+    // and a name that already starts with \\.\ as it is.
     bool Open(ILinkOwner* owner, const std::string& devicePath, int portNumber,
               const LineSettings& line);
     // The system error of the last Open that returned false, 0 after one that
-    // succeeded: the error of open(2) itself, ENOTTY for a file that is not a
-    // terminal, EBUSY for a device that another program holds.
+    // succeeded. On Linux an errno: that of open(2) itself, ENOTTY for a file
+    // that is not a terminal, EBUSY for a device that another program holds. On
+    // Windows the error code of CreateFileW (ERROR_ACCESS_DENIED for a port
+    // that another program holds).
     int OpenError() const { return m_nOpenError; }
     // Starts the worker. Called only after an Open that returned true; false
     // when no port is open, a worker already runs or the thread cannot be created.
@@ -144,46 +139,38 @@ class CSerialLink {
                                    int portNumber);
 
   private:
-    // The port's write time-out in milliseconds: a constant, and as much again
-    // per byte. Reads only ever take bytes that are already waiting, so they
-    // have no time-out.
-    struct PortTimeouts {
-        int writeTotalMultiplier = 0;
-        int writeTotalConstant = 0;
-    };
-
+    // Run on the worker thread.
     void WorkerMain(std::uint64_t generation);
-    void SampleModemLines(std::uint64_t generation);
     void ReadAvailable(std::uint64_t generation);
     void WritePending(std::uint64_t generation);
-    void LosePort();
     void Post(unsigned message, std::uintptr_t wParam, std::uint64_t generation);
     // The warning text of a failed call on this port.
     std::string Warning(const std::string& operation, int errorCode) const;
     // From the worker: the owner queues the report, stamped with the worker's generation.
     void ReportError(const std::string& operation, int errorCode, std::uint64_t generation);
     void Report(const std::string& text, std::uint64_t generation);
-    std::string Configure(const LineSettings& line);
+    // The system's text for an error code.
+    static std::string SystemText(int errorCode);
+
+    // Per system, called with the lock held by Open: fresh events (0 or the
+    // system error), the device opened into the port (0 or the system error),
+    // the line set up (empty, or the warning text of the step that failed).
+    int RenewEvents();
     int OpenPort(const std::string& devicePath);
-    bool RenewEvents();
-    void ReleaseEvents();
+    std::string Configure(const LineSettings& line);
+    void PurgePort();
     void ClosePort();
+    void ReleaseEvents();
+    void SignalStop();
+    void SignalWriteRequest();
+    // Clears the worker's own state before a worker starts.
+    void ResetWorkerState();
     void StopWorker();
 
     int m_nPendingBytes = 0;
     std::thread m_pWorker;
     std::mutex m_csPort;
     std::atomic<bool> m_bWorkerAlive{false};
-    int m_hStopEvent = -1;  // eventfd; readable while signalled
-    int m_hPort = -1;
-    int m_hSendEvent = -1;  // eventfd; readable while signalled
-    // The worker's wait set, in priority order: shutdown, port, write request.
-    std::array<int, 3> m_hWaitSet{-1, -1, -1};
-    PortTimeouts m_portTimeouts;
-    termios m_lineSettings{};
-    // The port's settings as Open found them, restored by ClosePort when set.
-    termios m_savedLineSettings{};
-    bool m_bRestoreLineSettings = false;
     ILinkOwner* m_pOwnerWnd = nullptr;
     int m_nPortNumber = 0;
     std::unique_ptr<unsigned char[]> m_pSendBuffer;
@@ -191,17 +178,10 @@ class CSerialLink {
     int m_nSendBufferSize = 0;
     int m_nOpenError = 0;
     int m_nStartError = 0;
-
-    // Set by Open: whether the device has modem lines (a pseudo-terminal has none).
-    bool m_bHasModemLines = false;
-    // The worker's own state, reset at each Start and touched by the worker only:
-    // the last sampled modem lines, whether the port was lost (hung up or
-    // unplugged) and whether that loss has been reported.
-    int m_nModemLines = 0;
-    bool m_bPortLost = false;
-    bool m_bLossReported = false;
-
     std::atomic<std::uint64_t> m_nGeneration{0};
+
+    // The port, the events, the line settings and the worker's own state.
+#include "SerialLinkMembers.h"
 };
 
 }  // namespace velmora

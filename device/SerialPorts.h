@@ -1,6 +1,6 @@
 // The serial devices present on this machine, and why a device could not be
-// opened, in words a user can act on. POSIX only: the window and the command
-// line share it.
+// opened, in words a user can act on; the window and the command line share
+// it. Linux: SerialPorts_unix.cpp, Windows: SerialPorts_win.cpp.
 #pragma once
 
 #include <string>
@@ -9,8 +9,8 @@
 
 namespace velmora {
 
-// Where the system shows its devices, its device model and its processes. The
-// tests pass a made-up tree.
+// Where Linux shows its devices, its device model and its processes (Windows
+// has none of these and ignores them). The tests pass a made-up tree.
 struct SystemRoots {
     std::string dev = "/dev";
     std::string sys = "/sys";
@@ -27,6 +27,9 @@ struct SerialDevice {
 // out), then /dev/ttyUSB*, /dev/ttyACM*, and the /dev/ttyS* that are real ports
 // (the device model knows a UART there, shows a driver, or the serial ioctl
 // answers). Each kind is in numeric order.
+// On Windows: the ports of the registry's HARDWARE\DEVICEMAP\SERIALCOMM ("COM1"),
+// in numeric order, each with the device manager's friendly name where it has
+// one, else the kernel's name of the device ("\Device\Serial0").
 std::vector<SerialDevice> ListSerialDevices(const SystemRoots& roots = {});
 
 // Why `path` could not be opened as a port, given the system error of the open
@@ -36,8 +39,11 @@ std::vector<SerialDevice> ListSerialDevices(const SystemRoots& roots = {});
 std::string DescribeOpenFailure(const std::string& path, int errorCode,
                                 const SystemRoots& roots = {});
 
+// On Windows: "not present", "in use by another program" (Windows opens a COM
+// port for one program at a time), or the system's own text.
+
 // What `path` is now, found without opening it: "present", or the reason it
-// could not be opened.
+// could not be opened. (Windows cannot tell a port in use without opening it.)
 std::string DescribePresence(const std::string& path, const SystemRoots& roots = {});
 
 // The path as a message shows it: control characters as escapes, so that a path

@@ -1,9 +1,5 @@
 #include "Profile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -46,35 +42,18 @@ struct ProfileText {
 
 ProfileText LoadProfile(const std::string& path) {
     ProfileText result;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno != ENOENT && errno != ENOTDIR) result.state = FileState::Unusable;
-        return result;
-    }
-    result.state = FileState::Unusable;
-    struct stat info {};
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
-        // Read piece by piece, so that a short file costs a short buffer, up to
-        // one byte past the cap, which tells a file that is too long from one that fits.
-        std::string text;
-        char piece[4096];
-        bool failed = false;
-        while (text.size() <= kMaxProfileBytes) {
-            const std::size_t wanted = std::min(sizeof piece, kMaxProfileBytes + 1 - text.size());
-            const ssize_t got = ::read(fd, piece, wanted);
-            if (got < 0 && errno == EINTR) continue;
-            if (got <= 0) {
-                failed = got < 0;
-                break;
-            }
-            text.append(piece, static_cast<std::size_t>(got));
-        }
-        if (!failed) {
-            result.text = std::move(text);
+    // One byte past the cap tells a file that is too long from one that fits.
+    switch (ReadFileStart(path, kMaxProfileBytes + 1, result.text)) {
+        case ReadOutcome::Missing:
+            result.state = FileState::Missing;
+            break;
+        case ReadOutcome::Read:
             result.state = FileState::Read;
-        }
+            break;
+        case ReadOutcome::Unusable:
+            result.state = FileState::Unusable;
+            break;
     }
-    ::close(fd);
     return result;
 }
 
@@ -368,12 +347,6 @@ std::string ComPortPath(const Profile& profile, int portNumber) {
         ReadStoredValue(profile.Path(), "Ports", PortKey(portNumber));
     const std::string_view configured = stored ? PortsValue(*stored) : std::string_view();
     return configured.empty() ? DefaultComPortPath(portNumber) : std::string(configured);
-}
-
-std::string DefaultComPortPath(int portNumber) {
-    // Widened so that any int maps without overflow; a port outside 1..8 names
-    // a device that does not exist and simply fails to open.
-    return "/dev/ttyS" + std::to_string(static_cast<long long>(portNumber) - 1);
 }
 
 bool SetComPortPath(Profile& profile, int portNumber, std::string_view path) {

@@ -40,11 +40,13 @@ class Profile {
 // The directory followed by "/Velmora.ini".
 std::string ProfilePathIn(const std::string& directory);
 
-// COMn -> the device path: key "COMn" of section "Ports", else /dev/ttyS(n-1).
+// COMn -> the device path: key "COMn" of section "Ports", else the default.
 // A ';' that starts the value or follows a blank starts a comment; the path
 // may be quoted.
 std::string ComPortPath(const Profile& profile, int portNumber);
-// The default device of COMn, /dev/ttyS(n-1).
+// The default device of COMn: /dev/ttyS(n-1) on Linux, the port COMn itself on
+// Windows. A port outside 1..8 names a device that does not exist and simply
+// fails to open.
 std::string DefaultComPortPath(int portNumber);
 // Stores the path as key "COMn" of "Ports", or removes the key when the path is
 // empty or the default. False when it could not write or the path cannot be stored.

@@ -1,11 +1,6 @@
 #include "DateFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <string_view>
 
 #include "ReplaceFile.h"
@@ -13,24 +8,11 @@
 namespace velmora {
 
 bool ReadDateFile(const std::string& path, DateFileBytes& out) {
-    // O_NONBLOCK so that a FIFO chosen by mistake cannot hang the open; only a
-    // regular file is read.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
-    struct stat info {};
-    DateFileBytes bytes{};
-    std::size_t filled = 0;
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
-        while (filled < bytes.size()) {
-            const ssize_t got = ::read(fd, bytes.data() + filled, bytes.size() - filled);
-            if (got < 0 && errno == EINTR) continue;
-            if (got <= 0) break;
-            filled += static_cast<std::size_t>(got);
-        }
+    std::string text;
+    if (ReadFileStart(path, out.size(), text) != ReadOutcome::Read || text.size() < out.size()) {
+        return false;
     }
-    ::close(fd);
-    if (filled < bytes.size()) return false;
-    out = bytes;
+    std::copy(text.begin(), text.end(), out.begin());
     return true;
 }
 

@@ -1,12 +1,13 @@
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <climits>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
+#include "PlatformNames.h"
 #include "Profile.h"
+#include "TempDir.h"
 
 namespace velmora {
 namespace {
@@ -15,13 +16,7 @@ namespace fs = std::filesystem;
 
 class ProfileTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "velmora-profile-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-        profile_.SetPath(ProfilePathIn(dir_.string()));
-    }
-    void TearDown() override { fs::remove_all(dir_); }
+    void SetUp() override { profile_.SetPath(ProfilePathIn(dir_.string())); }
 
     void WriteIni(const std::string& text) const {
         std::ofstream(profile_.Path(), std::ios::binary) << text;
@@ -34,7 +29,8 @@ class ProfileTest : public ::testing::Test {
         return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir_), {}));
     }
 
-    fs::path dir_;
+    test::TempDir temp_{"velmora-profile-"};
+    fs::path dir_{temp_.Path()};
     Profile profile_;
 };
 
@@ -247,7 +243,8 @@ TEST_F(ProfileTest, OnlyTheFirstMebibyteIsRead) {
 }
 
 TEST_F(ProfileTest, PortsMapToDevicePaths) {
-    EXPECT_EQ(ComPortPath(profile_, 1), "/dev/ttyS0");
+    EXPECT_EQ(ComPortPath(profile_, 1), test::kDefaultCom1);
+    EXPECT_EQ(DefaultComPortPath(8), test::kDefaultCom8);
     WriteIni(
         "[ports]\n"
         "com1=/dev/ttyUSB0 ; the device behind COM1\n"
@@ -259,21 +256,21 @@ TEST_F(ProfileTest, PortsMapToDevicePaths) {
         "COM7= ; nothing but a comment\n");
     EXPECT_EQ(ComPortPath(profile_, 1), "/dev/ttyUSB0");
     EXPECT_EQ(ComPortPath(profile_, 2), "/dev/ttyUSB1");
-    EXPECT_EQ(ComPortPath(profile_, 3), "/dev/ttyS2");  // empty value: the default
+    EXPECT_EQ(ComPortPath(profile_, 3), DefaultComPortPath(3));  // empty value: the default
     EXPECT_EQ(ComPortPath(profile_, 4), "/dev/serial/by-id/usb-My Adapter");
     EXPECT_EQ(ComPortPath(profile_, 5), "/dev/odd;name");
     EXPECT_EQ(ComPortPath(profile_, 6), "/dev/a ;b");
-    EXPECT_EQ(ComPortPath(profile_, 7), "/dev/ttyS6");
-    EXPECT_EQ(ComPortPath(profile_, 8), "/dev/ttyS7");
-    // Out-of-range ports map the same way, to devices that will not open.
-    EXPECT_EQ(ComPortPath(profile_, 0), "/dev/ttyS-1");
-    EXPECT_EQ(ComPortPath(profile_, INT_MIN), "/dev/ttyS-2147483649");
+    EXPECT_EQ(ComPortPath(profile_, 7), DefaultComPortPath(7));
+    EXPECT_EQ(ComPortPath(profile_, 8), test::kDefaultCom8);
+    EXPECT_EQ(ComPortPath(profile_, INT_MIN), test::kDefaultComIntMin);
 }
 
 TEST_F(ProfileTest, SetPortPathWritesWhatReadsBackAndRemovesTheDefault) {
     const std::string before = "\xEF\xBB\xBF[Settings]\r\nPort=2\r\n";
     WriteIni(before);
-    for (const std::string path : {"/dev/ttyUSB0", "/dev/a ;b", " /dev/x ", "'", "\"/dev/q\" ;c"}) {
+    // Windows' port names too: another port, or one in the device namespace.
+    for (const std::string path :
+         {"/dev/ttyUSB0", "/dev/a ;b", " /dev/x ", "'", "COM12", "\\\\.\\COM12", "\"/dev/q\" ;c"}) {
         ASSERT_TRUE(SetComPortPath(profile_, 2, path)) << path;
         EXPECT_EQ(ComPortPath(profile_, 2), path);
     }
@@ -283,7 +280,7 @@ TEST_F(ProfileTest, SetPortPathWritesWhatReadsBackAndRemovesTheDefault) {
     EXPECT_EQ(ReadIni(), before + "[Ports]\r\n");
     ASSERT_TRUE(SetComPortPath(profile_, 3, "/dev/ttyACM0"));
     ASSERT_TRUE(SetComPortPath(profile_, 3, ""));
-    EXPECT_EQ(ComPortPath(profile_, 3), "/dev/ttyS2");
+    EXPECT_EQ(ComPortPath(profile_, 3), DefaultComPortPath(3));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Whole files as bytes, and the settings file that sends COM1 to a device.
 #pragma once
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -8,13 +9,18 @@
 
 namespace velmora::test {
 
+// UTF-8 names on both systems (Windows takes them as UTF-16).
+inline std::filesystem::path Utf8Path(const std::string& path) {
+    return std::filesystem::path(std::u8string(path.begin(), path.end()));
+}
+
 inline std::string ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(Utf8Path(path), std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 inline void WriteBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(Utf8Path(path), std::ios::binary | std::ios::trunc);
     out << bytes;
     if (!out.flush()) throw std::runtime_error("cannot write " + path);
 }

@@ -163,17 +163,6 @@ int BackgroundProgram::Wait() {
     return code;
 }
 
-TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "velmora-cli-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    m_path = pattern;
-}
-
-TempDir::~TempDir() {
-    std::error_code error;
-    std::filesystem::remove_all(m_path, error);
-}
-
 void AppendMark(const std::string& logPath) {
     std::ofstream(logPath, std::ios::app) << kMark << '\n';
 }

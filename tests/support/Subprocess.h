@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "TempDir.h"
+
 namespace velmora::test {
 
 struct RunResult {
@@ -53,21 +55,6 @@ class BackgroundProgram {
 
   private:
     pid_t m_pid = -1;
-};
-
-// A fresh temporary folder, removed with everything in it.
-class TempDir {
-  public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    const std::string& Path() const { return m_path; }
-    std::string File(const std::string& name) const { return m_path + "/" + name; }
-
-  private:
-    std::string m_path;
 };
 
 // The simulator's log (--log FILE) holds one line per frame received:

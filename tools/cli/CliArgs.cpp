@@ -5,6 +5,7 @@
 #include <map>
 #include <string_view>
 
+#include "Platform.h"
 #include "UploadSequence.h"
 
 namespace velmora::cli {
@@ -265,8 +266,10 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
 
 std::string HelpText(Command command) {
     static const std::string kLinkHelp =
-        "  --port P          COM port number 1..8 (its device comes from section \"Ports\",\n"
-        "                    keys \"COM1\"..\"COM8\" of Velmora.ini, else /dev/ttyS0..7)\n"
+        std::string(
+            "  --port P          COM port number 1..8 (its device comes from section "
+            "\"Ports\",\n") +
+        kDefaultDeviceHelp +
         "                    or a device path; default: \"Port\" of section \"Settings\"\n"
         "                    of Velmora.ini in the current directory, else 1\n"
         "  --timeout MS      reply time per frame; default: \"Timeout\" of Velmora.ini,\n"
@@ -327,11 +330,7 @@ std::string HelpText(Command command) {
                    "Sends the DST Delete frame to the device.\n" +
                    kLinkHelp;
         case Command::Ports:
-            return "usage: velmora-cli ports\n"
-                   "Lists the serial devices present (stable names of /dev/serial/by-id first,\n"
-                   "then /dev/ttyUSB*, /dev/ttyACM* and the real /dev/ttyS*) with what the\n"
-                   "system knows of each, then the device of COM1 to COM8 by Velmora.ini in\n"
-                   "the current directory and whether it can be opened.\n";
+            return std::string("usage: velmora-cli ports\n") + kPortsListHelp;
         case Command::None:
             break;
     }

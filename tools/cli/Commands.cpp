@@ -1,7 +1,5 @@
 #include "Commands.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -10,6 +8,7 @@
 
 #include "CliHost.h"
 #include "DateFile.h"
+#include "Platform.h"
 #include "ReplaceFile.h"
 #include "SerialPorts.h"
 #include "Settings.h"
@@ -155,7 +154,7 @@ int RunExchange(const Options& options) {
     }
 
     // A bar redrawn in place would garble the trace's lines.
-    ProgressReporter progress(stderr, isatty(STDERR_FILENO) == 1 && !options.trace);
+    ProgressReporter progress(stderr, StandardErrorIsTerminal() && !options.trace);
     CliHost host(ReadComPortPaths(profile), std::move(settings), std::move(records), progress);
     const Outcome outcome =
         options.command == Command::Send ? host.RunUpload() : host.RunDstDelete();

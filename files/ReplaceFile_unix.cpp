@@ -1,28 +1,22 @@
-// Replacing a file's whole contents so that a failure at any point leaves the
-// old file as it was: the new contents go to a temporary file in the same
-// folder, are flushed to disk, and the temporary file is renamed over the old.
-// A read-only file is never replaced, although the rename alone would allow it.
-// Kept in a header so that the settings profile, which links nothing but
-// itself, shares the one implementation with the date file.
-#pragma once
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <fstream>
 #include <optional>
-#include <string>
-#include <string_view>
 
-namespace velmora::detail {
+#include "ReplaceFile.h"
+
+namespace velmora {
+namespace {
 
 // The process's file-creation mask, read without changing it (umask() would
 // change it for every thread for a moment).
-inline mode_t CurrentUmask() {
+mode_t CurrentUmask() {
     std::ifstream status("/proc/self/status");
     std::string line;
     while (std::getline(status, line)) {
@@ -33,7 +27,7 @@ inline mode_t CurrentUmask() {
     return 022;
 }
 
-inline bool WriteAll(int fd, std::string_view bytes) {
+bool WriteAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
         const ssize_t written = ::write(fd, bytes.data(), bytes.size());
         if (written < 0) {
@@ -48,7 +42,7 @@ inline bool WriteAll(int fd, std::string_view bytes) {
 // The name the contents must go to: a symbolic link, even one whose target
 // does not exist yet, is followed to the file it names. Nothing for a chain of
 // links too long to follow.
-inline std::optional<std::string> FollowLinks(std::string path) {
+std::optional<std::string> FollowLinks(std::string path) {
     for (int hops = 0; hops < 40; ++hops) {
         char target[PATH_MAX];
         const ssize_t length = ::readlink(path.c_str(), target, sizeof target);
@@ -66,35 +60,27 @@ inline std::optional<std::string> FollowLinks(std::string path) {
 // No write permission for anyone in its mode (which binds even the superuser
 // here), or none for this process. A file system mounted read-only is another
 // matter: writing there fails by itself.
-inline bool IsReadOnly(const std::string& path, const struct stat& info) {
+bool IsReadOnly(const std::string& path, const struct stat& info) {
     return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ||
            (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0 && errno == EACCES);
 }
 
-}  // namespace velmora::detail
+}  // namespace
 
-namespace velmora {
-
-// True when `path` (through any symbolic link) is an existing read-only file.
-inline bool IsReadOnlyFile(const std::string& path) {
-    const std::optional<std::string> file = detail::FollowLinks(path);
+bool IsReadOnlyFile(const std::string& path) {
+    const std::optional<std::string> file = FollowLinks(path);
     struct stat info {};
-    return file && ::stat(file->c_str(), &info) == 0 && detail::IsReadOnly(*file, info);
+    return file && ::stat(file->c_str(), &info) == 0 && IsReadOnly(*file, info);
 }
 
-// Returns false when the contents could not be put in place or the file is
-// read-only; `path` is then untouched and no temporary file remains. A symbolic
-// link is written through and stays a link. The file keeps its permissions and,
-// as far as this process may set them, its owner and group (a new file gets
-// the usual 0666 less umask).
-inline bool ReplaceFileContents(const std::string& requested, std::string_view bytes) {
-    const std::optional<std::string> target = detail::FollowLinks(requested);
+bool ReplaceFileContents(const std::string& requested, std::string_view bytes) {
+    const std::optional<std::string> target = FollowLinks(requested);
     if (!target) return false;
     const std::string& path = *target;
     struct stat old {};
     const bool exists = ::stat(path.c_str(), &old) == 0;
-    if (exists && detail::IsReadOnly(path, old)) return false;
-    const mode_t mode = exists ? (old.st_mode & 07777) : (0666 & ~detail::CurrentUmask());
+    if (exists && IsReadOnly(path, old)) return false;
+    const mode_t mode = exists ? (old.st_mode & 07777) : (0666 & ~CurrentUmask());
 
     const std::size_t slash = path.rfind('/');
     const std::string folder =
@@ -107,7 +93,7 @@ inline bool ReplaceFileContents(const std::string& requested, std::string_view b
     if (exists && ::fchown(fd, old.st_uid, old.st_gid) != 0) {
         [[maybe_unused]] const int groupOnly = ::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
     }
-    bool ok = ::fchmod(fd, mode) == 0 && detail::WriteAll(fd, bytes) && ::fsync(fd) == 0;
+    bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, bytes) && ::fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;
     if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
         ::unlink(temp.c_str());
@@ -122,6 +108,32 @@ inline bool ReplaceFileContents(const std::string& requested, std::string_view b
         ::close(dirFd);
     }
     return true;
+}
+
+ReadOutcome ReadFileStart(const std::string& path, std::size_t maxBytes, std::string& out) {
+    // O_NONBLOCK so that a FIFO chosen by mistake cannot hang the open.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT || errno == ENOTDIR ? ReadOutcome::Missing : ReadOutcome::Unusable;
+    ReadOutcome outcome = ReadOutcome::Unusable;
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        // Read piece by piece, so that a short file costs a short buffer.
+        std::string text;
+        char piece[4096];
+        outcome = ReadOutcome::Read;
+        while (text.size() < maxBytes) {
+            const std::size_t wanted = std::min(sizeof piece, maxBytes - text.size());
+            const ssize_t got = ::read(fd, piece, wanted);
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) outcome = ReadOutcome::Unusable;
+            if (got <= 0) break;
+            text.append(piece, static_cast<std::size_t>(got));
+        }
+        if (outcome == ReadOutcome::Read) out = std::move(text);
+    }
+    ::close(fd);
+    return outcome;
 }
 
 }  // namespace velmora

@@ -1,0 +1,22 @@
+# velmora_add_gtest(TARGET [LABELS label...] [TIMEOUT seconds])
+# A GoogleTest program as tests. Built for this machine, each test case is a
+# test of its own (gtest_discover_tests). Cross-built for Windows, the program
+# runs whole, once, under the emulator (wine64) in the scratch Wine prefix:
+# starting Wine for each of several hundred cases would cost minutes.
+include_guard(GLOBAL)
+include(GoogleTest)
+
+function(velmora_add_gtest target)
+  cmake_parse_arguments(ARG "" "TIMEOUT" "LABELS" ${ARGN})
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 60)
+  endif()
+  if(CMAKE_CROSSCOMPILING)
+    add_test(NAME ${target} COMMAND ${target} --gtest_brief=1)
+    set_tests_properties(${target} PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT ${ARG_TIMEOUT}
+                         FIXTURES_REQUIRED wine_prefix)
+  else()
+    gtest_discover_tests(${target} PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT ${ARG_TIMEOUT}
+                         DISCOVERY_TIMEOUT 60)
+  endif()
+endfunction()

@@ -1,0 +1,439 @@
+// The serial link on Windows: a COM port opened for overlapped transfers and
+// exclusively, manual-reset events, and a worker that waits for the shutdown
+// event, the port event (WaitCommEvent) and the write-request event.
+#include "SerialLink.h"
+// <windows.h> after the link's header: its macros (EV_RXCHAR, WM_USER, ...)
+// carry the same values as the link's constants of the same names.
+#include <windows.h>
+
+#include <algorithm>
+#include <iterator>
+#include <utility>
+
+#include "SystemErrorText.h"
+#include "win/Utf16.h"
+
+namespace velmora {
+
+struct CSerialLink::PortState {
+    // The port-event wait's record; its event is the port event.
+    OVERLAPPED ovPort{};
+    // The record of every read and write, with an event of its own, so that a
+    // transfer never completes (or resets) the armed port-event wait.
+    OVERLAPPED ovTransfer{};
+    DWORD portEvents = 0;  // filled in by the port-event wait
+    COMMTIMEOUTS portTimeouts{};
+    DCB lineSettings{};
+};
+
+void CSerialLink::PortStateDeleter::operator()(PortState* state) const {
+    delete state;
+}
+
+namespace {
+
+constexpr DWORD kPortTimeoutMs = 1000;
+constexpr DWORD kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
+// Pause before the worker waits again after its wait itself failed.
+constexpr DWORD kWaitRetryMs = 100;
+
+void CloseHandleOf(void*& handle) {
+    if (handle != nullptr) {
+        CloseHandle(handle);
+        handle = nullptr;
+    }
+}
+
+// The errors with which a port tells that its device is gone (an adapter
+// unplugged, the far end of a mapped terminal hung up).
+bool IsLossError(DWORD errorCode) {
+    switch (errorCode) {
+        case ERROR_ACCESS_DENIED:
+        case ERROR_BAD_COMMAND:
+        case ERROR_DEVICE_NOT_CONNECTED:
+        case ERROR_DEVICE_REMOVED:
+        case ERROR_GEN_FAILURE:
+        case ERROR_INVALID_HANDLE:
+        case ERROR_NOT_READY:
+        case ERROR_BROKEN_PIPE:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// "COM12" names the port \\.\COM12 (needed from COM10 up, harmless below); a
+// name already in the device namespace is taken as it is.
+std::string PortName(const std::string& devicePath) {
+    if (devicePath.rfind("\\\\.\\", 0) == 0 || devicePath.rfind("\\\\?\\", 0) == 0) {
+        return devicePath;
+    }
+    return "\\\\.\\" + devicePath;
+}
+
+// The settings of `wanted` that `applied` (read back from the port) lacks,
+// named for the user and separated by commas; empty when the port took them all.
+std::string SettingsNotTaken(const DCB& wanted, const DCB& applied) {
+    const std::pair<const char*, bool> checks[] = {
+        {"speed", wanted.BaudRate != applied.BaudRate},
+        {"data bits", wanted.ByteSize != applied.ByteSize},
+        {"parity", wanted.Parity != applied.Parity},
+        {"stop bits", wanted.StopBits != applied.StopBits},
+        {"RTS", wanted.fRtsControl != applied.fRtsControl},
+        {"flow control", wanted.fOutxCtsFlow != applied.fOutxCtsFlow ||
+                             wanted.fOutxDsrFlow != applied.fOutxDsrFlow ||
+                             wanted.fOutX != applied.fOutX || wanted.fInX != applied.fInX},
+    };
+    std::string names;
+    for (const auto& [name, differs] : checks) {
+        if (!differs) continue;
+        if (!names.empty()) names += ", ";
+        names += name;
+    }
+    return names;
+}
+
+}  // namespace
+
+std::string CSerialLink::SystemText(int errorCode) {
+    return SystemErrorText(static_cast<DWORD>(errorCode));
+}
+
+int CSerialLink::RenewEvents() {
+    ReleaseEvents();
+    // The records live as long as the link: nothing the system still completes
+    // into them can land in freed memory.
+    if (!m_pState) m_pState.reset(new PortState);
+    void** const events[] = {&m_hPortEvent, &m_hTransferEvent, &m_hSendEvent, &m_hStopEvent};
+    for (void** event : events) {
+        *event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        if (*event == nullptr) {
+            const DWORD error = GetLastError();
+            ReleaseEvents();
+            return static_cast<int>(error);
+        }
+    }
+    m_pState->ovPort.hEvent = m_hPortEvent;
+    m_pState->ovTransfer.hEvent = m_hTransferEvent;
+    m_hWaitSet = {m_hStopEvent, m_hPortEvent, m_hSendEvent};
+    return 0;
+}
+
+void CSerialLink::ReleaseEvents() {
+    for (void** event : {&m_hStopEvent, &m_hSendEvent, &m_hPortEvent, &m_hTransferEvent}) {
+        CloseHandleOf(*event);
+    }
+    m_hWaitSet = {};
+}
+
+int CSerialLink::OpenPort(const std::string& devicePath) {
+    const std::optional<std::wstring> name = Utf16(PortName(devicePath));
+    if (!name) return ERROR_INVALID_NAME;
+    // Not shared: Windows opens a COM port for one program at a time.
+    HANDLE port = CreateFileW(name->c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    if (port == INVALID_HANDLE_VALUE) return static_cast<int>(GetLastError());
+    // Only a character device is a port: "\\.\C:\file" opens a file.
+    if (GetFileType(port) != FILE_TYPE_CHAR) {
+        CloseHandle(port);
+        return ERROR_BAD_DEVICE;
+    }
+    m_hPort = port;
+    return 0;
+}
+
+std::string CSerialLink::Configure(const LineSettings& line) {
+    PortState& state = *m_pState;
+    // Queues larger than a frame and its answer; a driver that keeps its own
+    // sizes serves as well, so a refusal here is no failure.
+    SetupComm(m_hPort, 4096, 4096);
+
+    state.portTimeouts = {kPortTimeoutMs, kPortTimeoutMs, kPortTimeoutMs, kPortTimeoutMs,
+                          kPortTimeoutMs};
+    if (!SetCommTimeouts(m_hPort, &state.portTimeouts)) {
+        return Warning("SetCommTimeouts()", static_cast<int>(GetLastError()));
+    }
+    if (!SetCommMask(m_hPort, m_dwEventMask)) {
+        return Warning("SetCommMask()", static_cast<int>(GetLastError()));
+    }
+    state.lineSettings = {};
+    state.lineSettings.DCBlength = sizeof(DCB);
+    if (!GetCommState(m_hPort, &state.lineSettings)) {
+        return Warning("GetCommState()", static_cast<int>(GetLastError()));
+    }
+    state.lineSettings.fRtsControl = RTS_CONTROL_ENABLE;
+    const std::wstring settings = L"baud=" + std::to_wstring(line.baud) + L" parity=" +
+                                  wchar_t(static_cast<unsigned char>(line.parity)) + L" data=" +
+                                  std::to_wstring(line.dataBits) + L" stop=" +
+                                  std::to_wstring(line.stopBits);
+    if (!BuildCommDCBW(settings.c_str(), &state.lineSettings)) {
+        return Warning("BuildCommDCB()", static_cast<int>(GetLastError()));
+    }
+    if (!SetCommState(m_hPort, &state.lineSettings)) {
+        return Warning("SetCommState()", static_cast<int>(GetLastError()));
+    }
+    // A driver may keep what it cannot do: only the settings read back tell.
+    DCB applied{};
+    applied.DCBlength = sizeof(DCB);
+    if (!GetCommState(m_hPort, &applied)) {
+        return Warning("SetCommState()", static_cast<int>(GetLastError()));
+    }
+    if (const std::string kept = SettingsNotTaken(state.lineSettings, applied); !kept.empty()) {
+        return FormatError("SetCommState()", "The port did not take these settings: " + kept,
+                           m_nPortNumber);
+    }
+    return {};
+}
+
+bool CSerialLink::IsOpen() const {
+    return m_hPort != nullptr;
+}
+
+void CSerialLink::PurgePort() {
+    PurgeComm(m_hPort, kPurgeAll);
+}
+
+void CSerialLink::ClosePort() {
+    CloseHandleOf(m_hPort);
+}
+
+void CSerialLink::ResetWorkerState() {
+    m_bWaitArmed = false;
+    m_bPortLost = false;
+    m_bLossReported = false;
+}
+
+void CSerialLink::SignalStop() {
+    if (m_hStopEvent != nullptr) SetEvent(m_hStopEvent);
+}
+
+void CSerialLink::SignalWriteRequest() {
+    if (m_hSendEvent != nullptr) SetEvent(m_hSendEvent);
+}
+
+void CSerialLink::WorkerMain(std::uint64_t generation) {
+    PurgePort();
+    bool waitReported = false;
+    for (;;) {
+        if (!m_bPortLost) ArmPortWait(generation);
+        const DWORD woken = WaitForMultipleObjects(static_cast<DWORD>(m_hWaitSet.size()),
+                                                   m_hWaitSet.data(), FALSE, INFINITE);
+        if (woken == WAIT_OBJECT_0) {
+            DisarmPortWait();
+            m_bWorkerAlive.store(false);  // the last access to the link
+            return;
+        }
+        if (woken == WAIT_OBJECT_0 + 1) {
+            HandlePortEvent(generation);
+        } else if (woken == WAIT_OBJECT_0 + 2) {
+            WritePending(generation);
+        } else {
+            if (!waitReported) {
+                ReportError("WaitCommEvent()", static_cast<int>(GetLastError()), generation);
+            }
+            waitReported = true;
+            Sleep(kWaitRetryMs);
+        }
+    }
+}
+
+void CSerialLink::ArmPortWait(std::uint64_t generation) {
+    if (m_bWaitArmed) return;
+    PortState& state = *m_pState;
+    state.portEvents = 0;
+    state.ovPort.Offset = 0;
+    state.ovPort.OffsetHigh = 0;
+    // Completed at once or pending, the port event is signalled when it is done.
+    if (WaitCommEvent(m_hPort, &state.portEvents, &state.ovPort)) {
+        m_bWaitArmed = true;
+        return;
+    }
+    DWORD error = GetLastError();
+    // A port without modem lines (Wine's ports on a pseudo-terminal) cannot
+    // wait for CTS or ring changes: it then waits for received bytes alone,
+    // as the Linux link does on such a device.
+    if (error == ERROR_NOT_SUPPORTED && (m_dwEventMask & ~DWORD{EV_RXCHAR}) != 0 &&
+        SetCommMask(m_hPort, m_dwEventMask & EV_RXCHAR)) {
+        if (WaitCommEvent(m_hPort, &state.portEvents, &state.ovPort)) {
+            m_bWaitArmed = true;
+            return;
+        }
+        error = GetLastError();
+    }
+    if (error == ERROR_IO_PENDING) {
+        m_bWaitArmed = true;
+        return;
+    }
+    // The port event will not come: the worker goes on with its other events.
+    ResetEvent(m_hPortEvent);
+    if (error == ERROR_INVALID_PARAMETER) return;
+    ReportError("WaitCommEvent()", static_cast<int>(error), generation);
+    if (IsLossError(error)) {
+        LosePort();
+        m_bLossReported = true;
+    }
+}
+
+void CSerialLink::HandlePortEvent(std::uint64_t generation) {
+    PortState& state = *m_pState;
+    DWORD unused = 0;
+    const bool completed = GetOverlappedResult(m_hPort, &state.ovPort, &unused, FALSE) != 0;
+    const DWORD error = completed ? 0 : GetLastError();
+    m_bWaitArmed = false;
+    ResetEvent(m_hPortEvent);
+    if (!completed) {
+        if (error == ERROR_IO_INCOMPLETE) return;  // woken before its end: wait on
+        if (error != ERROR_OPERATION_ABORTED) {
+            ReportError("WaitCommEvent()", static_cast<int>(error), generation);
+            if (IsLossError(error)) {
+                LosePort();
+                m_bLossReported = true;
+            }
+        }
+        return;
+    }
+    // The set of events, in a fixed order. A wait may also end with an empty
+    // set: Wine ends it so after about a millisecond on a port whose modem
+    // lines it cannot read (a pseudo-terminal), bytes or not. Received bytes
+    // are therefore looked for after every completed wait, not only when the
+    // set names them.
+    const DWORD events = state.portEvents & m_dwEventMask;
+    static constexpr std::pair<DWORD, unsigned> kLineEvents[] = {{EV_CTS, WM_LINK_CTS},
+                                                                 {EV_RXFLAG, WM_LINK_RXFLAG},
+                                                                 {EV_BREAK, WM_LINK_BREAK},
+                                                                 {EV_ERR, WM_LINK_ERR},
+                                                                 {EV_RING, WM_LINK_RING}};
+    for (const auto& [bit, message] : kLineEvents) {
+        if ((events & bit) != 0) Post(message, 0, generation);
+    }
+    if ((m_dwEventMask & EV_RXCHAR) != 0) ReadAvailable(generation);
+}
+
+void CSerialLink::DisarmPortWait() {
+    if (!m_bWaitArmed) return;
+    PortState& state = *m_pState;
+    // A driver that cannot cancel the wait ends it when the mask changes.
+    CancelIoEx(m_hPort, &state.ovPort);
+    if (WaitForSingleObject(m_hPortEvent, kPortTimeoutMs) == WAIT_TIMEOUT) SetCommMask(m_hPort, 0);
+    DWORD unused = 0;
+    GetOverlappedResult(m_hPort, &state.ovPort, &unused, TRUE);
+    m_bWaitArmed = false;
+}
+
+void CSerialLink::ReadAvailable(std::uint64_t generation) {
+    PortState& state = *m_pState;
+    for (;;) {
+        // Bytes that come after a stop was asked for may be dropped; a flood of
+        // them must not hold the worker away from its shutdown.
+        if (WaitForSingleObject(m_hStopEvent, 0) == WAIT_OBJECT_0) return;
+
+        DWORD queryError = 0;
+        COMSTAT status{};
+        unsigned char byte = 0;
+        DWORD got = 0;
+        DWORD readError = 0;
+        const char* failedStep = nullptr;
+        {
+            std::lock_guard lock(m_csPort);
+            DWORD lineErrors = 0;
+            if (!ClearCommError(m_hPort, &lineErrors, &status)) {
+                queryError = GetLastError();
+            } else if (status.cbInQue > 0) {
+                state.ovTransfer.Offset = 0;
+                state.ovTransfer.OffsetHigh = 0;
+                if (!ReadFile(m_hPort, &byte, 1, &got, &state.ovTransfer)) {
+                    readError = GetLastError();
+                    failedStep = "ReadFile()";
+                    if (readError == ERROR_IO_PENDING) {
+                        readError = 0;
+                        failedStep = nullptr;
+                        if (!GetOverlappedResult(m_hPort, &state.ovTransfer, &got, TRUE)) {
+                            readError = GetLastError();
+                            failedStep = "GetOverlappedResults() in ReadFile()";
+                        }
+                    }
+                }
+            }
+        }
+
+        if (queryError != 0) {
+            if (IsLossError(queryError)) LosePort();
+            return;
+        }
+        if (status.cbInQue == 0) return;
+        if (failedStep == nullptr && got == 1) {
+            Post(WM_LINK_RXCHAR, byte, generation);
+            continue;
+        }
+        if (failedStep != nullptr) {
+            ReportError(failedStep, static_cast<int>(readError), generation);
+            if (IsLossError(readError)) {
+                LosePort();
+                m_bLossReported = true;
+            }
+        }
+        // A read that timed out without a byte: the next wake-up tries again.
+        return;
+    }
+}
+
+void CSerialLink::WritePending(std::uint64_t generation) {
+    ResetEvent(m_hSendEvent);
+    // A lost port whose loss was already reported drops its write requests quietly.
+    if (m_bPortLost && m_bLossReported) return;
+
+    PortState& state = *m_pState;
+    const char* failedStep = nullptr;
+    DWORD errorCode = 0;
+    int nCount = 0;
+    DWORD written = 0;
+    {
+        std::lock_guard lock(m_csPort);
+        nCount = m_nPendingBytes;
+        // Stale input is discarded here and never delivered: whatever arrives from
+        // now on answers this write.
+        PurgeComm(m_hPort, kPurgeAll);
+        state.ovTransfer.Offset = 0;
+        state.ovTransfer.OffsetHigh = 0;
+        if (!WriteFile(m_hPort, m_pSendBuffer.get(), static_cast<DWORD>(nCount), &written,
+                       &state.ovTransfer)) {
+            errorCode = GetLastError();
+            failedStep = "WriteFile()";
+            if (errorCode == ERROR_IO_PENDING) {
+                errorCode = 0;
+                failedStep = nullptr;
+                if (!GetOverlappedResult(m_hPort, &state.ovTransfer, &written, TRUE)) {
+                    errorCode = GetLastError();
+                    failedStep = "GetOverlappedResults() in WriteFile()";
+                }
+            }
+        }
+    }
+
+    if (failedStep != nullptr) {
+        ReportError(failedStep, static_cast<int>(errorCode), generation);
+        if (IsLossError(errorCode)) {
+            LosePort();
+            m_bLossReported = true;
+        }
+        return;
+    }
+    // The write time-out ends a write that the port does not take in time: it
+    // is told as such, not left to look like a device that does not answer.
+    if (static_cast<int>(written) < nCount) {
+        Report(FormatError("WriteFile()",
+                           "The write timed out: " + std::to_string(written) + " of " +
+                               std::to_string(nCount) + " bytes were sent.",
+                           m_nPortNumber),
+               generation);
+    }
+}
+
+// A lost port is no longer waited on: its errors would wake the worker again
+// and again. Write requests still come, and the first one after an unreported
+// loss tells the owner.
+void CSerialLink::LosePort() {
+    m_bPortLost = true;
+}
+
+}  // namespace velmora

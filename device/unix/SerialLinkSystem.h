@@ -1,0 +1,6 @@
+// What the members of a Linux serial link need.
+#pragma once
+
+#include <termios.h>
+
+#include <cerrno>

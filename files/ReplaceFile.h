@@ -1,0 +1,44 @@
+// Files named in UTF-8, as every string of the program is, on both systems.
+//
+// Replacing a file's whole contents so that a failure at any point leaves the
+// old file as it was: the new contents go to a temporary file in the same
+// folder, are flushed to disk, and the temporary file then takes the old one's
+// place in one step. A read-only file is never replaced, although the
+// replacement alone would allow it.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace velmora {
+
+// The name as the standard library's file system and streams take it: on
+// Windows the UTF-8 bytes become UTF-16, so that "C:\Users\Zoë\x.dst" is found.
+inline std::filesystem::path FileSystemPath(std::string_view utf8) {
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+// True when `path` (through any symbolic link) is an existing read-only file.
+bool IsReadOnlyFile(const std::string& path);
+
+// Returns false when the contents could not be put in place or the file is
+// read-only; `path` is then untouched and no temporary file remains.
+// On Linux a symbolic link is written through and stays a link, and the file
+// keeps its permissions and, as far as this process may set them, its owner
+// and group (a new file gets the usual 0666 less umask). On Windows the
+// file's attributes are kept.
+bool ReplaceFileContents(const std::string& path, std::string_view bytes);
+
+enum class ReadOutcome {
+    Missing,   // no such file, or no such folder on the way
+    Read,      // `out` holds the file's first bytes
+    Unusable,  // not a regular file, or no permission, or reading failed
+};
+
+// Reads at most `maxBytes` from the start of the regular file `path`. A FIFO,
+// a device or a folder chosen by mistake is Unusable at once, never waited on.
+ReadOutcome ReadFileStart(const std::string& path, std::size_t maxBytes, std::string& out);
+
+}  // namespace velmora

@@ -1,0 +1,19 @@
+#include <unistd.h>
+
+#include "Platform.h"
+
+namespace velmora::cli {
+
+bool StandardErrorIsTerminal() {
+    return isatty(STDERR_FILENO) == 1;
+}
+
+const char* const kDefaultDeviceHelp =
+    "                    keys \"COM1\"..\"COM8\" of Velmora.ini, else /dev/ttyS0..7)\n";
+const char* const kPortsListHelp =
+    "Lists the serial devices present (stable names of /dev/serial/by-id first,\n"
+    "then /dev/ttyUSB*, /dev/ttyACM* and the real /dev/ttyS*) with what the\n"
+    "system knows of each, then the device of COM1 to COM8 by Velmora.ini in\n"
+    "the current directory and whether it can be opened.\n";
+
+}  // namespace velmora::cli
