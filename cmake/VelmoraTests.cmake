@@ -14,9 +14,21 @@ function(velmora_add_gtest target)
   if(CMAKE_CROSSCOMPILING)
     add_test(NAME ${target} COMMAND ${target} --gtest_brief=1)
     set_tests_properties(${target} PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT ${ARG_TIMEOUT}
-                         FIXTURES_REQUIRED wine_prefix)
+                         FIXTURES_REQUIRED wine_prefix
+                         ENVIRONMENT "${VELMORA_QT_TEST_ENVIRONMENT}")
   else()
     gtest_discover_tests(${target} PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT ${ARG_TIMEOUT}
                          DISCOVERY_TIMEOUT 60)
+  endif()
+endfunction()
+
+# velmora_add_qtest(TARGET LABEL): a QtTest program as one test, offscreen; on
+# Windows under wine64 in the scratch Wine prefix, with Qt on WINEPATH.
+function(velmora_add_qtest target label)
+  add_test(NAME ${target} COMMAND ${target})
+  set_tests_properties(${target} PROPERTIES ENVIRONMENT "${VELMORA_QT_TEST_ENVIRONMENT}"
+                       LABELS "${label}" TIMEOUT 120)
+  if(CMAKE_CROSSCOMPILING)
+    set_tests_properties(${target} PROPERTIES FIXTURES_REQUIRED wine_prefix)
   endif()
 endfunction()
