@@ -23,9 +23,15 @@ function(velmora_add_gtest target)
 endfunction()
 
 # velmora_add_qtest(TARGET LABEL): a QtTest program as one test, offscreen; on
-# Windows under wine64 in the scratch Wine prefix, with Qt on WINEPATH.
+# Windows under wine64 in the scratch Wine prefix, with Qt on WINEPATH. Wine
+# keeps QT_* variables from Windows programs, so there the platform is an
+# argument.
 function(velmora_add_qtest target label)
-  add_test(NAME ${target} COMMAND ${target})
+  if(CMAKE_CROSSCOMPILING)
+    add_test(NAME ${target} COMMAND ${target} -platform offscreen)
+  else()
+    add_test(NAME ${target} COMMAND ${target})
+  endif()
   set_tests_properties(${target} PROPERTIES ENVIRONMENT "${VELMORA_QT_TEST_ENVIRONMENT}"
                        LABELS "${label}" TIMEOUT 120)
   if(CMAKE_CROSSCOMPILING)

@@ -79,12 +79,12 @@ mkdir -p "$work"
 # so that the system's apt configuration is left as it is.
 orig=$(ls "$work"/qt6-base_"$qt_version"*.orig.tar.* 2>/dev/null | head -n 1 || true)
 if [ -z "$orig" ]; then
-  echo "=== fetching the qt6-base source ==="
+  echo "=== fetching the qt6-base source ===" >&2
   mkdir -p "$work/apt/lists/partial"
   apt-get indextargets --format '$(REPO_URI) $(RELEASE) $(COMPONENT)' 'Identifier: Packages' |
     sort -u | sed 's|^|deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] |' > "$work/apt/sources.list"
   apt_private=(-o Dir::Etc::sourcelist="$work/apt/sources.list" -o Dir::Etc::sourceparts=-
-               -o Dir::State::Lists="$work/apt/lists" -o APT::Get::List-Cleanup=0)
+               -o Dir::State::Lists="$work/apt/lists" -o APT::Get::List-Cleanup=0 -o APT::Sandbox::User=root)
   apt-get "${apt_private[@]}" -qq update
   (cd "$work" && apt-get "${apt_private[@]}" -qq source --download-only "qt6-base=$(
     dpkg-query -W -f='${Version}' qt6-base-dev)")
@@ -93,18 +93,18 @@ fi
 
 src="$work/src"
 if [ ! -f "$src/CMakeLists.txt" ]; then
-  echo "=== unpacking $(basename "$orig") ==="
+  echo "=== unpacking $(basename "$orig") ===" >&2
   rm -rf "$src" && mkdir -p "$src"
   tar -xf "$orig" -C "$src" --strip-components=1
 fi
 
-echo "=== configuring Qt $qt_version for Windows ==="
+echo "=== configuring Qt $qt_version for Windows ===" >&2
 printf '%s\n' "$toolchain" > "$work/toolchain.cmake"
 cmake -S "$src" -B "$work/build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$work/toolchain.cmake" \
   -DCMAKE_INSTALL_PREFIX="$prefix" "${qt_options[@]}" > "$work/configure.log" 2>&1 ||
   { tail -n 40 "$work/configure.log" >&2; exit 1; }
 
-echo "=== building Qt (about 25 minutes on two cores; log: $work/build.log) ==="
+echo "=== building Qt (about 25 minutes on two cores; log: $work/build.log) ===" >&2
 start=$(date +%s)
 jobs=$(nproc 2>/dev/null || echo 2)
 cmake --build "$work/build" -j "$jobs" > "$work/build.log" 2>&1 || { tail -n 40 "$work/build.log" >&2; exit 1; }
@@ -117,5 +117,5 @@ cp /usr/lib/gcc/x86_64-w64-mingw32/*-posix/libstdc++-6.dll \
 mkdir -p "$prefix/LICENSES" && cp "$src"/LICENSES/* "$prefix/LICENSES/"
 echo "built in $(( $(date +%s) - start )) s" > "$prefix/.complete"
 rm -rf "$work/build"
-echo "Qt for Windows built in $(( $(date +%s) - start )) s"
+echo "Qt for Windows built in $(( $(date +%s) - start )) s" >&2
 echo "$prefix"

@@ -14,6 +14,8 @@ packages=(
   dpkg-dev help2man man-db bash-completion lintian desktop-file-utils appstream
   # the Windows build: MinGW-w64 with POSIX threads, GoogleTest's sources, Wine
   g++-mingw-w64-x86-64-posix googletest wine wine64
+  # the Windows installer
+  nsis
 )
 
 missing=()

@@ -2,16 +2,24 @@
 # Builds the Windows installer on Debian: Qt for Windows (once, into a cache),
 # a Release build of velmora.exe and velmora-cli.exe, and
 # build-windows-installer/Velmora-<version>-setup.exe, whose path it prints last.
+#
+#   scripts/windows-installer.sh                   # all of it
+#   scripts/windows-installer.sh --pack BUILD_DIR  # only the installer, from a
+#                                                  # Windows build already made
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh
-qt_prefix=$(scripts/build-qt-windows.sh | tail -n 1)
-build=build-windows-installer
+if [ "${1:-}" = "--pack" ] && [ -n "${2:-}" ]; then
+  build=$2
+else
+  scripts/install-deps.sh
+  qt_prefix=$(scripts/build-qt-windows.sh | tail -n 1)
+  build=build-windows-installer
+  cmake --preset windows-release -DCMAKE_PREFIX_PATH="$qt_prefix" > /dev/null
+  cmake --build --preset windows-release -j "$(nproc 2>/dev/null || echo 2)"
+fi
+build=$(realpath "$build")
 stage=$build/stage
-
-cmake --preset windows-release -DCMAKE_PREFIX_PATH="$qt_prefix" > /dev/null
-cmake --build --preset windows-release -j "$(nproc 2>/dev/null || echo 2)"
 rm -rf "$stage"
 cmake --install "$build" --prefix "$stage" --strip > /dev/null
 
@@ -43,6 +51,6 @@ cmake --install "$build" --prefix "$stage" --strip > /dev/null
 
 version=$(sed -n 's/^project(Velmora VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 out="$build/Velmora-$version-setup.exe"
-makensis -V2 -DVERSION="$version" -DSTAGE="$PWD/$stage" -DOUTFILE="$PWD/$out" \
+makensis -V2 -DVERSION="$version" -DSTAGE="$stage" -DOUTFILE="$out" \
   packaging/windows/velmora.nsi
 echo "$out"
