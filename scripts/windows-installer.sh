@@ -22,6 +22,8 @@ build=$(realpath "$build")
 stage=$build/stage
 rm -rf "$stage"
 cmake --install "$build" --prefix "$stage" --strip > /dev/null
+# The libraries come with their symbols; users need none of them.
+find "$stage/bin" -name '*.dll' -exec x86_64-w64-mingw32-strip --strip-unneeded {} +
 
 # What the installer installs and the uninstaller removes, file by file, so that
 # uninstalling leaves the folder as it found it.
