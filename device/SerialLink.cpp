@@ -119,4 +119,15 @@ void CSerialLink::StopWorker() {
     if (m_pWorker.joinable()) m_pWorker.join();
 }
 
+std::string CSerialLink::NamesOfDiffering(
+    std::initializer_list<std::pair<const char*, bool>> checks) {
+    std::string names;
+    for (const auto& [name, differs] : checks) {
+        if (!differs) continue;
+        if (!names.empty()) names += ", ";
+        names += name;
+    }
+    return names;
+}
+
 }  // namespace velmora

@@ -16,10 +16,12 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "DeviceFrame.h"
 #include "SerialLinkSystem.h"
@@ -137,6 +139,9 @@ class CSerialLink {
     // The warning text of a failed call (exposed for tests).
     static std::string FormatError(const std::string& operation, const std::string& systemText,
                                    int portNumber);
+    // The names of the line settings a port did not take, separated by commas:
+    // each check is a setting's name and whether the port's value differs.
+    static std::string NamesOfDiffering(std::initializer_list<std::pair<const char*, bool>> checks);
 
   private:
     // Run on the worker thread.

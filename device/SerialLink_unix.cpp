@@ -143,7 +143,7 @@ std::string SettingsNotTaken(const termios& wanted, const termios& applied) {
         // Odd and mark or space mean nothing without parity.
         return (t.c_cflag & PARENB) != 0 ? t.c_cflag & (PARENB | PARODD | CMSPAR) : tcflag_t{0};
     };
-    const std::pair<const char*, bool> checks[] = {
+    return CSerialLink::NamesOfDiffering({
         {"speed", cfgetispeed(&wanted) != cfgetispeed(&applied) ||
                       cfgetospeed(&wanted) != cfgetospeed(&applied)},
         {"data bits", (wanted.c_cflag & CSIZE) != (applied.c_cflag & CSIZE)},
@@ -157,14 +157,7 @@ std::string SettingsNotTaken(const termios& wanted, const termios& applied) {
              (wanted.c_cflag & (CLOCAL | CREAD)) != (applied.c_cflag & (CLOCAL | CREAD)) ||
              wanted.c_cc[VMIN] != applied.c_cc[VMIN] || wanted.c_cc[VTIME] != applied.c_cc[VTIME]},
         {"flow control", (wanted.c_cflag & CRTSCTS) != (applied.c_cflag & CRTSCTS)},
-    };
-    std::string names;
-    for (const auto& [name, differs] : checks) {
-        if (!differs) continue;
-        if (!names.empty()) names += ", ";
-        names += name;
-    }
-    return names;
+    });
 }
 
 }  // namespace

@@ -74,7 +74,7 @@ std::string PortName(const std::string& devicePath) {
 // The settings of `wanted` that `applied` (read back from the port) lacks,
 // named for the user and separated by commas; empty when the port took them all.
 std::string SettingsNotTaken(const DCB& wanted, const DCB& applied) {
-    const std::pair<const char*, bool> checks[] = {
+    return CSerialLink::NamesOfDiffering({
         {"speed", wanted.BaudRate != applied.BaudRate},
         {"data bits", wanted.ByteSize != applied.ByteSize},
         {"parity", wanted.Parity != applied.Parity},
@@ -83,14 +83,7 @@ std::string SettingsNotTaken(const DCB& wanted, const DCB& applied) {
         {"flow control", wanted.fOutxCtsFlow != applied.fOutxCtsFlow ||
                              wanted.fOutxDsrFlow != applied.fOutxDsrFlow ||
                              wanted.fOutX != applied.fOutX || wanted.fInX != applied.fInX},
-    };
-    std::string names;
-    for (const auto& [name, differs] : checks) {
-        if (!differs) continue;
-        if (!names.empty()) names += ", ";
-        names += name;
-    }
-    return names;
+    });
 }
 
 }  // namespace
