@@ -57,6 +57,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Options& options = *result.options;
     static_cast<void>(HelpText(options.command));
     if (options.help) return 0;
+    if (options.version) {
+        FUZZ_CHECK(args.size() == 1 && args.front() == "--version");
+        return 0;
+    }
 
     FUZZ_CHECK(options.command != Command::None);
     FUZZ_CHECK(args.front() == CommandName(options.command));
