@@ -44,7 +44,7 @@ struct ProfileText {
     std::string text;
 };
 
-ProfileText LoadProfile(const std::string& path) {
+ProfileText LoadProfileFile(const std::string& path) {
     ProfileText result;
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
@@ -76,6 +76,13 @@ ProfileText LoadProfile(const std::string& path) {
     }
     ::close(fd);
     return result;
+}
+
+// Only the first kMaxProfileBytes + 1 bytes count, as with a file.
+ProfileText LoadProfile(const Profile& profile) {
+    if (const std::string* text = profile.Text())
+        return {FileState::Read, text->substr(0, kMaxProfileBytes + 1)};
+    return LoadProfileFile(profile.Path());
 }
 
 bool IsBlank(char c) {
@@ -201,9 +208,9 @@ KeyPlace FindKey(const std::vector<Line>& lines, std::string_view section, std::
 }
 
 // The key's value as it stands in the file, trimmed but not unquoted.
-std::optional<std::string> ReadStoredValue(const std::string& path, std::string_view section,
+std::optional<std::string> ReadStoredValue(const Profile& profile, std::string_view section,
                                            std::string_view key) {
-    const ProfileText file = LoadProfile(path);
+    const ProfileText file = LoadProfile(profile);
     if (file.state != FileState::Read) return std::nullopt;
     // Past the cap only whole lines that fit are parsed.
     std::string_view text = file.text;
@@ -272,10 +279,10 @@ bool Findable(std::string_view section, std::string_view key) {
 
 // Sets the key to `storedValue` as it is to stand in the file, or removes it
 // when `storedValue` is null.
-bool RewriteProfile(const std::string& path, std::string_view section, std::string_view key,
+bool RewriteProfile(Profile& profile, std::string_view section, std::string_view key,
                     const std::string* storedValue) {
-    if (path.empty() || !Findable(section, key)) return false;
-    const ProfileText file = LoadProfile(path);
+    if ((profile.Path().empty() && !profile.Text()) || !Findable(section, key)) return false;
+    const ProfileText file = LoadProfile(profile);
     if (file.state == FileState::Unusable || file.text.size() > kMaxProfileBytes) return false;
 
     const Document document = ParseDocument(file.text);
@@ -321,7 +328,7 @@ bool RewriteProfile(const std::string& path, std::string_view section, std::stri
         addLine("[", section, "]");
         addLine(key, "=", *storedValue);
     }
-    return ReplaceFileContents(path, out);
+    return profile.Store(out);
 }
 
 std::string PortKey(int portNumber) {
@@ -332,9 +339,23 @@ std::string PortKey(int portNumber) {
 
 Profile::Profile(std::string path) : m_path(std::move(path)) {}
 
+Profile Profile::InMemory(std::string text) {
+    Profile profile;
+    profile.m_memory = std::move(text);
+    return profile;
+}
+
+bool Profile::Store(std::string_view text) {
+    if (m_memory) {
+        m_memory->assign(text);
+        return true;
+    }
+    return ReplaceFileContents(m_path, text);
+}
+
 std::optional<std::string> Profile::GetProfileString(std::string_view section,
                                                      std::string_view key) const {
-    const std::optional<std::string> stored = ReadStoredValue(m_path, section, key);
+    const std::optional<std::string> stored = ReadStoredValue(*this, section, key);
     if (!stored) return std::nullopt;
     return std::string(Unquote(*stored));
 }
@@ -346,17 +367,17 @@ int Profile::GetProfileInt(std::string_view section, std::string_view key, int d
 
 bool Profile::WriteProfileInt(std::string_view section, std::string_view key, int value) {
     const std::string text = std::to_string(value);
-    return RewriteProfile(m_path, section, key, &text);
+    return RewriteProfile(*this, section, key, &text);
 }
 
 bool Profile::WriteProfileString(std::string_view section, std::string_view key,
                                  std::string_view value) {
     const std::optional<std::string> text = StoredText(value, Unquote);
-    return text && RewriteProfile(m_path, section, key, &*text);
+    return text && RewriteProfile(*this, section, key, &*text);
 }
 
 bool Profile::DeleteProfileKey(std::string_view section, std::string_view key) {
-    return RewriteProfile(m_path, section, key, nullptr);
+    return RewriteProfile(*this, section, key, nullptr);
 }
 
 std::string ProfilePathIn(const std::string& directory) {
@@ -365,7 +386,7 @@ std::string ProfilePathIn(const std::string& directory) {
 
 std::string ComPortPath(const Profile& profile, int portNumber) {
     const std::optional<std::string> stored =
-        ReadStoredValue(profile.Path(), "Ports", PortKey(portNumber));
+        ReadStoredValue(profile, "Ports", PortKey(portNumber));
     const std::string_view configured = stored ? PortsValue(*stored) : std::string_view();
     return configured.empty() ? DefaultComPortPath(portNumber) : std::string(configured);
 }
@@ -381,7 +402,7 @@ bool SetComPortPath(Profile& profile, int portNumber, std::string_view path) {
     if (path.empty() || path == DefaultComPortPath(portNumber))
         return profile.DeleteProfileKey("Ports", key);
     const std::optional<std::string> text = StoredText(path, PortsValue);
-    return text && RewriteProfile(profile.Path(), "Ports", key, &*text);
+    return text && RewriteProfile(profile, "Ports", key, &*text);
 }
 
 }  // namespace velmora
