@@ -18,6 +18,9 @@
 // one table.
 //
 //   soak [--exchanges N] [--window-uploads N] [--timeout MS]
+#include <dirent.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -30,8 +33,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <dirent.h>
-#include <unistd.h>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -142,7 +143,9 @@ const std::vector<Behaviour>& Behaviours() {
         {"14 bytes", {"--fail-mode", "len14"}, Outcome::NoReply, Outcome::CommunicationError},
         {"16 bytes", {"--fail-mode", "len16"}, Outcome::NoReply, Outcome::CommunicationError},
         {"silence", {"--fail-mode", "silence"}, Outcome::NoReply, Outcome::CommunicationError},
-        {"last byte 01", {"--fail-mode", "last01"}, Outcome::CommunicationError,
+        {"last byte 01",
+         {"--fail-mode", "last01"},
+         Outcome::CommunicationError,
          Outcome::CommunicationError},
         {"slow bytes", {"--slow-byte", "3"}, Outcome::Done, Outcome::Done},
     };
@@ -210,7 +213,10 @@ class SoakFrontEnd : public IExchangeFrontEnd {
 class ControllerSoak {
   public:
     ControllerSoak(int timeoutMs, Figures& figures)
-        : m_timeoutMs(timeoutMs), m_figures(figures), m_frontEnd(timeoutMs), m_exchange(m_frontEnd) {
+        : m_timeoutMs(timeoutMs),
+          m_figures(figures),
+          m_frontEnd(timeoutMs),
+          m_exchange(m_frontEnd) {
         for (const Behaviour& behaviour : Behaviours())
             m_simulators.push_back(std::make_unique<Simulator>(behaviour.simulatorArgs));
     }
@@ -262,16 +268,16 @@ class ControllerSoak {
     }
 
     bool Judge(Command command, bool early, const std::string& what, Outcome expected) {
-        const std::string label = std::string(CommandName(command)) + (early ? ", early" : "") +
-                                  ", " + what;
+        const std::string label =
+            std::string(CommandName(command)) + (early ? ", early" : "") + ", " + what;
         const auto& boxes = m_frontEnd.m_boxes;
         if (boxes.size() != 1) {
             m_figures.Wrong(label + ": " + std::to_string(boxes.size()) + " boxes");
             return false;
         }
         if (boxes.front().outcome != expected) {
-            m_figures.Wrong(label + ": \"" + OutcomeText(boxes.front().outcome) + "\" instead of \"" +
-                            OutcomeText(expected) + "\" (" +
+            m_figures.Wrong(label + ": \"" + OutcomeText(boxes.front().outcome) +
+                            "\" instead of \"" + OutcomeText(expected) + "\" (" +
                             std::to_string(m_exchange.Sequence().ReplyBuffer().size()) +
                             " bytes in the buffer)");
             return false;
@@ -357,8 +363,8 @@ class WindowSoak {
   public:
     WindowSoak(int timeoutMs, Figures& figures) : m_figures(figures) {
         QDir::setCurrent(m_dir.path());
-        test::WriteVelmoraIni(m_dir.filePath("Velmora.ini").toStdString(),
-                              m_simulator.DevicePath(), timeoutMs, true);
+        test::WriteVelmoraIni(m_dir.filePath("Velmora.ini").toStdString(), m_simulator.DevicePath(),
+                              timeoutMs, true);
         m_dlg = test::OpenMainDlg();
         m_dlg->activateWindow();
         // Two tables to reload from: the one typed in, and the same a year later.
@@ -444,11 +450,12 @@ void PrintTable(const std::vector<Figures>& parts) {
         // Memory is judged from the 50th exchange on, once every kind of
         // exchange has run and the allocator and Qt's caches have settled.
         const Sample& settled = f.samples.size() > 2 ? f.samples[2] : first;
-        std::printf("| %s | %d | %d | %d -> %d | %d -> %d | %.1f MB | %+.2f MB | %.0f / %.0f ms |\n",
-                    f.name, f.exchanges, f.wrongVerdicts, first.descriptors, last.descriptors,
-                    first.threads, last.threads, static_cast<double>(first.rssKb) / 1024.0,
-                    static_cast<double>(last.rssKb - settled.rssKb) / 1024.0,
-                    f.exchanges > 0 ? f.totalMs / f.exchanges : 0.0, f.worstMs);
+        std::printf(
+            "| %s | %d | %d | %d -> %d | %d -> %d | %.1f MB | %+.2f MB | %.0f / %.0f ms |\n",
+            f.name, f.exchanges, f.wrongVerdicts, first.descriptors, last.descriptors,
+            first.threads, last.threads, static_cast<double>(first.rssKb) / 1024.0,
+            static_cast<double>(last.rssKb - settled.rssKb) / 1024.0,
+            f.exchanges > 0 ? f.totalMs / f.exchanges : 0.0, f.worstMs);
     }
     std::printf(
         "\nDescriptors and threads: after the first exchange -> at the end; resident memory "
