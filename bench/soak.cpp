@@ -63,7 +63,7 @@ struct Sample {
 
 int OpenDescriptors() {
     int count = 0;
-    const bool list = std::getenv("SOAK_LIST_DESCRIPTORS") != nullptr;
+    const bool list = std::getenv("SOAK_LIST") != nullptr;
     if (DIR* dir = opendir("/proc/self/fd")) {
         while (const dirent* entry = readdir(dir)) {
             if (entry->d_name[0] == '.') continue;
@@ -88,7 +88,24 @@ long StatusField(const std::string& name) {
     return -1;
 }
 
+void ListThreads() {
+    if (std::getenv("SOAK_LIST") == nullptr) return;
+    if (DIR* dir = opendir("/proc/self/task")) {
+        while (const dirent* entry = readdir(dir)) {
+            if (entry->d_name[0] == '.') continue;
+            std::ifstream comm(std::string("/proc/self/task/") + entry->d_name + "/comm");
+            std::string name;
+            std::getline(comm, name);
+            std::fprintf(stderr, "  thread %s %s\n", entry->d_name, name.c_str());
+        }
+        closedir(dir);
+    }
+}
+
+// Set SOAK_LIST to have every sample list the descriptors and threads.
 Sample TakeSample(int exchanges) {
+    if (std::getenv("SOAK_LIST") != nullptr) std::fprintf(stderr, "sample at %d:\n", exchanges);
+    ListThreads();
     return {exchanges, OpenDescriptors(), static_cast<int>(StatusField("Threads")),
             StatusField("VmRSS")};
 }
@@ -112,10 +129,22 @@ struct Figures {
         ++wrongVerdicts;
         std::fprintf(stderr, "%s, exchange %d: %s\n", name, exchanges, what.c_str());
     }
+    // A sample is taken at the first point between two kinds of exchange
+    // after each 50th, when no simulator of a hang-up is running and the
+    // device that vanishes is back.
     void Count() {
         ++exchanges;
-        if (exchanges == 1 || exchanges % 50 == 0) samples.push_back(TakeSample(exchanges));
+        if (exchanges == 1 || exchanges % 50 == 0) sampleDue = true;
     }
+    void SampleAtEnd() {
+        sampleDue = samples.empty() || samples.back().exchanges != exchanges;
+        SampleIfDue();
+    }
+    void SampleIfDue() {
+        if (sampleDue) samples.push_back(TakeSample(exchanges));
+        sampleDue = false;
+    }
+    bool sampleDue = false;
 };
 
 // ---------------------------------------------------------------------------
@@ -236,11 +265,16 @@ class ControllerSoak {
                 const Behaviour& behaviour = Behaviours()[i];
                 Exchange(command, early, behaviour.name,
                          command == Command::Send ? behaviour.upload : behaviour.dstDelete);
+                m_figures.SampleIfDue();
             }
             if (m_figures.exchanges < exchanges) HangUp(command, early);
+            m_figures.SampleIfDue();
             if (m_figures.exchanges < exchanges) VanishAndComeBack(command, early);
+            m_figures.SampleIfDue();
             if (m_figures.exchanges < exchanges) TakeOver(command, early);
+            m_figures.SampleIfDue();
         }
+        m_figures.SampleAtEnd();
     }
 
     int LinkErrors() const { return m_frontEnd.m_linkErrors; }
@@ -392,7 +426,9 @@ class WindowSoak {
                 m_figures.Wrong("upload by Send: box \"" + text.toStdString() + "\", progress " +
                                 progress.toStdString());
             m_figures.Count();
+            m_figures.SampleIfDue();
         }
+        m_figures.SampleAtEnd();
     }
 
   private:
@@ -441,25 +477,26 @@ class WindowSoak {
 void PrintTable(const std::vector<Figures>& parts) {
     std::printf(
         "\n| Part | Exchanges | Wrong verdicts | Descriptors | Threads | Resident memory "
-        "| Growth from the 50th | Mean / worst per exchange |\n"
+        "| Growth | Mean / worst per exchange |\n"
         "|---|---|---|---|---|---|---|---|\n");
     for (const Figures& f : parts) {
         if (f.samples.size() < 2) continue;
+        const Sample& before = f.samples[0];
         const Sample& first = f.samples[1];
         const Sample& last = f.samples.back();
-        // Memory is judged from the 50th exchange on, once every kind of
-        // exchange has run and the allocator and Qt's caches have settled.
-        const Sample& settled = f.samples.size() > 2 ? f.samples[2] : first;
         std::printf(
-            "| %s | %d | %d | %d -> %d | %d -> %d | %.1f MB | %+.2f MB | %.0f / %.0f ms |\n",
-            f.name, f.exchanges, f.wrongVerdicts, first.descriptors, last.descriptors,
-            first.threads, last.threads, static_cast<double>(first.rssKb) / 1024.0,
-            static_cast<double>(last.rssKb - settled.rssKb) / 1024.0,
+            "| %s | %d | %d | %d / %d / %d | %d / %d / %d | %.1f MB | %+.3f MB | %.0f / %.0f ms "
+            "|\n",
+            f.name, f.exchanges, f.wrongVerdicts, before.descriptors, first.descriptors,
+            last.descriptors, before.threads, first.threads, last.threads,
+            static_cast<double>(first.rssKb) / 1024.0,
+            static_cast<double>(last.rssKb - first.rssKb) / 1024.0,
             f.exchanges > 0 ? f.totalMs / f.exchanges : 0.0, f.worstMs);
     }
     std::printf(
-        "\nDescriptors and threads: after the first exchange -> at the end; resident memory "
-        "after the first exchange.\nSamples (exchanges: descriptors, threads, resident kB):\n");
+        "\nDescriptors and threads: before the first exchange / after it / at the end. "
+        "Resident memory after the first exchange, and its growth from there to the end.\n"
+        "Samples (exchanges: descriptors, threads, resident kB):\n");
     for (const Figures& f : parts) {
         std::printf("%s:", f.name);
         for (const Sample& s : f.samples)

@@ -140,23 +140,25 @@ struct Document {
     std::vector<Line> lines;
 };
 
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// Takes the first line off a text that is not empty.
+Line NextLine(std::string_view& text) {
+    const std::size_t end = text.find_first_of("\r\n");
+    if (end == std::string_view::npos) return {std::exchange(text, {}), {}};
+    const std::size_t endingSize = text.substr(end, 2) == "\r\n" ? 2 : 1;
+    const Line line{text.substr(0, end), text.substr(end, endingSize)};
+    text.remove_prefix(end + endingSize);
+    return line;
+}
+
 Document ParseDocument(std::string_view text) {
     Document document;
-    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
     if (text.starts_with(kByteOrderMark)) {
         document.byteOrderMark = text.substr(0, kByteOrderMark.size());
         text.remove_prefix(kByteOrderMark.size());
     }
-    while (!text.empty()) {
-        const std::size_t end = text.find_first_of("\r\n");
-        if (end == std::string_view::npos) {
-            document.lines.push_back({text, {}});
-            break;
-        }
-        const std::size_t endingSize = text.substr(end, 2) == "\r\n" ? 2 : 1;
-        document.lines.push_back({text.substr(0, end), text.substr(end, endingSize)});
-        text.remove_prefix(end + endingSize);
-    }
+    while (!text.empty()) document.lines.push_back(NextLine(text));
     return document;
 }
 
@@ -207,19 +209,34 @@ KeyPlace FindKey(const std::vector<Line>& lines, std::string_view section, std::
     return place;
 }
 
-// The key's value as it stands in the file, trimmed but not unquoted.
+// The key's value as it stands in the file, trimmed but not unquoted. The
+// lines are read one by one, by the rules of FindKey, without keeping them.
 std::optional<std::string> ReadStoredValue(const Profile& profile, std::string_view section,
                                            std::string_view key) {
-    const ProfileText file = LoadProfile(profile);
-    if (file.state != FileState::Read) return std::nullopt;
+    ProfileText file;
+    std::string_view text;
+    if (const std::string* memory = profile.Text()) {
+        text = *memory;
+    } else {
+        file = LoadProfileFile(profile.Path());
+        if (file.state != FileState::Read) return std::nullopt;
+        text = file.text;
+    }
     // Past the cap only whole lines that fit are parsed.
-    std::string_view text = file.text;
     if (text.size() > kMaxProfileBytes)
         text = text.substr(0, text.find_last_of("\r\n", kMaxProfileBytes - 1) + 1);
-    const Document document = ParseDocument(text);
-    const KeyPlace place = FindKey(document.lines, section, key);
-    if (place.keyLines.empty()) return std::nullopt;
-    return std::string(ParseLine(document.lines[place.keyLines.front()].body).value);
+    if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
+    bool inSection = false;
+    while (!text.empty()) {
+        const ParsedLine parsed = ParseLine(NextLine(text).body);
+        if (parsed.kind == ParsedLine::Section) {
+            if (inSection) break;  // the first section of that name ended
+            inSection = SameName(parsed.name, section);
+        } else if (inSection && parsed.kind == ParsedLine::Key && SameName(parsed.name, key)) {
+            return std::string(parsed.value);
+        }
+    }
+    return std::nullopt;
 }
 
 bool IsQuote(char c) {
