@@ -17,9 +17,7 @@
 // process's descriptors, threads and resident memory are sampled; the end is
 // one table.
 //
-//   soak [--exchanges N] [--window-uploads N] [--timeout MS]
-#include <dirent.h>
-#include <unistd.h>
+//   soak [--exchanges N] [--window-uploads N] [--timeout MS] [--list]
 
 #include <QApplication>
 #include <QDir>
@@ -33,6 +31,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -61,53 +61,54 @@ struct Sample {
     long rssKb = 0;
 };
 
-int OpenDescriptors() {
+// With --list every sample names the descriptors and threads it counts.
+bool g_list = false;
+
+// The entries of a folder of /proc/self, each with what `describe` says of it.
+int CountEntries(const char* folder,
+                 const std::function<std::string(const std::filesystem::path&)>& describe) {
     int count = 0;
-    const bool list = std::getenv("SOAK_LIST") != nullptr;
-    if (DIR* dir = opendir("/proc/self/fd")) {
-        while (const dirent* entry = readdir(dir)) {
-            if (entry->d_name[0] == '.') continue;
-            ++count;
-            if (!list) continue;
-            char target[256] = {};
-            const std::string link = std::string("/proc/self/fd/") + entry->d_name;
-            if (readlink(link.c_str(), target, sizeof target - 1) > 0)
-                std::fprintf(stderr, "  fd %s -> %s\n", entry->d_name, target);
-        }
-        closedir(dir);
-        --count;  // the one opendir holds
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        ++count;
+        if (g_list)
+            std::fprintf(stderr, "  %s %s\n", entry.path().filename().c_str(),
+                         describe(entry.path()).c_str());
     }
     return count;
 }
 
-long StatusField(const std::string& name) {
+int OpenDescriptors() {
+    // Less the one the iterator holds.
+    return CountEntries("/proc/self/fd",
+                        [](const std::filesystem::path& path) {
+                            std::error_code error;
+                            return std::filesystem::read_symlink(path, error).string();
+                        }) -
+           1;
+}
+
+int Threads() {
+    return CountEntries("/proc/self/task", [](const std::filesystem::path& path) {
+        std::ifstream comm(path / "comm");
+        std::string name;
+        std::getline(comm, name);
+        return name;
+    });
+}
+
+long ResidentKb() {
     std::ifstream status("/proc/self/status");
     for (std::string line; std::getline(status, line);) {
-        if (line.rfind(name + ":", 0) == 0) return std::atol(line.c_str() + name.size() + 1);
+        if (line.starts_with("VmRSS:")) return std::strtol(line.c_str() + 6, nullptr, 10);
     }
     return -1;
 }
 
-void ListThreads() {
-    if (std::getenv("SOAK_LIST") == nullptr) return;
-    if (DIR* dir = opendir("/proc/self/task")) {
-        while (const dirent* entry = readdir(dir)) {
-            if (entry->d_name[0] == '.') continue;
-            std::ifstream comm(std::string("/proc/self/task/") + entry->d_name + "/comm");
-            std::string name;
-            std::getline(comm, name);
-            std::fprintf(stderr, "  thread %s %s\n", entry->d_name, name.c_str());
-        }
-        closedir(dir);
-    }
-}
-
-// Set SOAK_LIST to have every sample list the descriptors and threads.
 Sample TakeSample(int exchanges) {
-    if (std::getenv("SOAK_LIST") != nullptr) std::fprintf(stderr, "sample at %d:\n", exchanges);
-    ListThreads();
-    return {exchanges, OpenDescriptors(), static_cast<int>(StatusField("Threads")),
-            StatusField("VmRSS")};
+    if (g_list) std::fprintf(stderr, "sample at %d:\n", exchanges);
+    const int descriptors = OpenDescriptors();
+    return {exchanges, descriptors, Threads(), ResidentKb()};
 }
 
 // The figures of one part of the soak.
@@ -507,14 +508,13 @@ void PrintTable(const std::vector<Figures>& parts) {
 
 int IntArgument(int argc, char** argv, const std::string& name, int fallback) {
     for (int i = 1; i + 1 < argc; ++i) {
-        if (argv[i] == name) return std::atoi(argv[i + 1]);
+        if (argv[i] == name) return static_cast<int>(std::strtol(argv[i + 1], nullptr, 10));
     }
     return fallback;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) g_list = g_list || std::string(argv[i]) == "--list";
     const int exchanges = IntArgument(argc, argv, "--exchanges", 1000);
     const int windowUploads = IntArgument(argc, argv, "--window-uploads", 200);
     const int timeoutMs = IntArgument(argc, argv, "--timeout", 100);
@@ -541,4 +541,15 @@ int main(int argc, char** argv) {
     int wrong = 0;
     for (const Figures& f : parts) wrong += f.wrongVerdicts;
     return wrong == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return Run(argc, argv);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "soak: %s\n", error.what());
+        return 2;
+    }
 }

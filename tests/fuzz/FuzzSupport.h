@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace velmora::fuzz {
 
@@ -21,6 +22,23 @@ namespace velmora::fuzz {
 
 #define FUZZ_CHECK(condition) \
     ((condition) ? static_cast<void>(0) : ::velmora::fuzz::Fail(#condition, __FILE__, __LINE__))
+
+// For LLVMFuzzerInitialize: adds "-max_len=N" to libFuzzer's arguments unless
+// they hold one. A target whose work grows with its input stays fast this way:
+// libFuzzer otherwise lets inputs grow to 4096 bytes over a long run.
+inline void DefaultMaxLen(int* argc, char*** argv, int maxLen) {
+    for (int i = 1; i < *argc; ++i) {
+        if (std::string_view((*argv)[i]).starts_with("-max_len=")) return;
+    }
+    static std::string flag;
+    static std::vector<char*> args;
+    flag = "-max_len=" + std::to_string(maxLen);
+    args.assign(*argv, *argv + *argc);
+    args.insert(args.begin() + 1, flag.data());
+    args.push_back(nullptr);
+    *argc += 1;
+    *argv = args.data();
+}
 
 // A file held in memory (memfd_create): it is opened by its path like any
 // regular file, and refilling it costs no folder entry and no disk flush.

@@ -101,6 +101,12 @@ void CheckAnyTexts(std::string_view tail) {
 
 }  // namespace
 
+// The file and up to 181 bytes of texts after it.
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    velmora::fuzz::DefaultMaxLen(argc, argv, 256);
+    return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view input(reinterpret_cast<const char*>(data), size);
     CheckFileReading(input);

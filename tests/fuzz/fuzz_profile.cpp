@@ -190,6 +190,12 @@ void CheckOnlyKeyLinesRemoved(std::string_view before, std::string_view after,
 
 }  // namespace
 
+// Texts of up to 512 bytes, some thirty lines: each read parses the whole text.
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    velmora::fuzz::DefaultMaxLen(argc, argv, 512);
+    return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string before(reinterpret_cast<const char*>(data), size);
     // In memory: the same reading and rewriting as with a file, without its

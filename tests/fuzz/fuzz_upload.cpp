@@ -182,6 +182,12 @@ void Receive(FakeWindowAndLink& world, UploadSequence& sequence, const ByteStrin
 
 }  // namespace
 
+// Up to 512 events: enough for several uploads, take-overs and failed opens.
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    velmora::fuzz::DefaultMaxLen(argc, argv, 512);
+    return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FakeWindowAndLink world;
     UploadSequence sequence(world, world);
