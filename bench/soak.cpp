@@ -196,7 +196,8 @@ class SoakFrontEnd : public IExchangeFrontEnd {
     std::string DevicePath(int) const override { return m_devicePath; }
     void ShowProgress() override {}
     void ShowBox(Outcome outcome, const std::string& details) override {
-        m_boxes.push_back({outcome, details});
+        m_boxes.push_back(
+            {outcome, details, m_exchange ? m_exchange->Sequence().ReplyBuffer().size() : 0});
         m_loop.quit();
     }
     void ShowLinkError(const std::string& text) override {
@@ -227,7 +228,9 @@ class SoakFrontEnd : public IExchangeFrontEnd {
     struct Box {
         Outcome outcome;
         std::string details;
+        std::size_t bytes;  // in the buffer when it was judged
     };
+    const ExchangeController* m_exchange = nullptr;
     std::string m_devicePath;
     std::vector<Box> m_boxes;
     int m_linkErrors = 0;
@@ -247,6 +250,7 @@ class ControllerSoak {
           m_figures(figures),
           m_frontEnd(timeoutMs),
           m_exchange(m_frontEnd) {
+        m_frontEnd.m_exchange = &m_exchange;
         for (const Behaviour& behaviour : Behaviours())
             m_simulators.push_back(std::make_unique<Simulator>(behaviour.simulatorArgs));
     }
@@ -313,8 +317,7 @@ class ControllerSoak {
         if (boxes.front().outcome != expected) {
             m_figures.Wrong(label + ": \"" + OutcomeText(boxes.front().outcome) +
                             "\" instead of \"" + OutcomeText(expected) + "\" (" +
-                            std::to_string(m_exchange.Sequence().ReplyBuffer().size()) +
-                            " bytes in the buffer)");
+                            std::to_string(boxes.front().bytes) + " bytes judged)");
             return false;
         }
         if (expected == Outcome::UnableToOpen &&
@@ -506,18 +509,48 @@ void PrintTable(const std::vector<Figures>& parts) {
     }
 }
 
-int IntArgument(int argc, char** argv, const std::string& name, int fallback) {
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (argv[i] == name) return static_cast<int>(std::strtol(argv[i + 1], nullptr, 10));
+struct Arguments {
+    int exchanges = 1000;
+    int windowUploads = 200;
+    int timeoutMs = 100;
+};
+
+// The arguments, or none (after a message) when one is not understood.
+std::optional<Arguments> ParseArguments(int argc, char** argv) {
+    Arguments arguments;
+    for (int i = 1; i < argc; ++i) {
+        const std::string name = argv[i];
+        if (name == "--list") {
+            g_list = true;
+            continue;
+        }
+        int* value = name == "--exchanges"        ? &arguments.exchanges
+                     : name == "--window-uploads" ? &arguments.windowUploads
+                     : name == "--timeout"        ? &arguments.timeoutMs
+                                                  : nullptr;
+        char* end = nullptr;
+        const long number = value && i + 1 < argc ? std::strtol(argv[i + 1], &end, 10) : -1;
+        if (!value || end == argv[i + 1] || *end != '\0' || number < 0 || number > 1000000 ||
+            (value == &arguments.timeoutMs && number < 20)) {
+            std::fprintf(stderr,
+                         "soak: cannot use \"%s%s%s\"\nusage: soak [--exchanges N] "
+                         "[--window-uploads N] [--timeout MS (20 or more)] [--list]\n",
+                         argv[i], value && i + 1 < argc ? " " : "",
+                         value && i + 1 < argc ? argv[i + 1] : "");
+            return std::nullopt;
+        }
+        *value = static_cast<int>(number);
+        ++i;
     }
-    return fallback;
+    return arguments;
 }
 
 int Run(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) g_list = g_list || std::string(argv[i]) == "--list";
-    const int exchanges = IntArgument(argc, argv, "--exchanges", 1000);
-    const int windowUploads = IntArgument(argc, argv, "--window-uploads", 200);
-    const int timeoutMs = IntArgument(argc, argv, "--timeout", 100);
+    const std::optional<Arguments> arguments = ParseArguments(argc, argv);
+    if (!arguments) return 2;
+    const int exchanges = arguments->exchanges;
+    const int windowUploads = arguments->windowUploads;
+    const int timeoutMs = arguments->timeoutMs;
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
 

@@ -12,8 +12,15 @@ cd "$(dirname "$0")/.."
 
 limit=(-max_total_time=300)
 label="300 s"
+usage() {
+  echo "usage: scripts/fuzz.sh [SECONDS | --runs N] [TARGET...]" >&2
+  echo "targets: fuzz_profile fuzz_datefile fuzz_upload fuzz_cli_args" >&2
+  exit 2
+}
 case "${1:-}" in
+  -h | --help) usage ;;
   --runs)
+    [[ "${2:-}" =~ ^[1-9][0-9]*$ ]] || usage
     limit=(-runs="$2")
     label="$2 inputs"
     shift 2
@@ -26,9 +33,16 @@ case "${1:-}" in
     ;;
 esac
 targets=("$@")
+all=(fuzz_profile fuzz_datefile fuzz_upload fuzz_cli_args)
 if [ ${#targets[@]} -eq 0 ]; then
-  targets=(fuzz_profile fuzz_datefile fuzz_upload fuzz_cli_args)
+  targets=("${all[@]}")
 fi
+for target in "${targets[@]}"; do
+  [[ " ${all[*]} " == *" $target "* ]] || {
+    echo "scripts/fuzz.sh: no fuzz target named '$target'" >&2
+    usage
+  }
+done
 
 scripts/install-deps.sh
 cmake --preset fuzz >/dev/null
