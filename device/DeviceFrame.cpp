@@ -46,7 +46,8 @@ ByteString DeviceFrame(std::uint8_t slot, const DstRecord& data) {
     frame[4] = static_cast<char>(slot);
     std::copy(data.begin(), data.end(), frame.begin() + 5);
     // Byte 10 stays 0; the last is the checksum of the eleven before it.
-    frame[kFrameSize - 1] = static_cast<char>(FrameChecksum(std::string_view(frame).substr(0, 11)));
+    frame[kFrameSize - 1] =
+        static_cast<char>(FrameChecksum(std::string_view(frame).substr(0, kFrameSize - 1)));
     return frame;
 }
 
