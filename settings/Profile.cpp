@@ -40,7 +40,7 @@ struct ProfileText {
     std::string text;
 };
 
-ProfileText LoadProfile(const std::string& path) {
+ProfileText LoadProfileFile(const std::string& path) {
     ProfileText result;
     // One byte past the cap tells a file that is too long from one that fits.
     switch (ReadFileStart(path, kMaxProfileBytes + 1, result.text)) {
@@ -55,6 +55,13 @@ ProfileText LoadProfile(const std::string& path) {
             break;
     }
     return result;
+}
+
+// Only the first kMaxProfileBytes + 1 bytes count, as with a file.
+ProfileText LoadProfile(const Profile& profile) {
+    if (const std::string* text = profile.Text())
+        return {FileState::Read, text->substr(0, kMaxProfileBytes + 1)};
+    return LoadProfileFile(profile.Path());
 }
 
 bool IsBlank(char c) {
@@ -112,23 +119,25 @@ struct Document {
     std::vector<Line> lines;
 };
 
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// Takes the first line off a text that is not empty.
+Line NextLine(std::string_view& text) {
+    const std::size_t end = text.find_first_of("\r\n");
+    if (end == std::string_view::npos) return {std::exchange(text, {}), {}};
+    const std::size_t endingSize = text.substr(end, 2) == "\r\n" ? 2 : 1;
+    const Line line{text.substr(0, end), text.substr(end, endingSize)};
+    text.remove_prefix(end + endingSize);
+    return line;
+}
+
 Document ParseDocument(std::string_view text) {
     Document document;
-    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
     if (text.starts_with(kByteOrderMark)) {
         document.byteOrderMark = text.substr(0, kByteOrderMark.size());
         text.remove_prefix(kByteOrderMark.size());
     }
-    while (!text.empty()) {
-        const std::size_t end = text.find_first_of("\r\n");
-        if (end == std::string_view::npos) {
-            document.lines.push_back({text, {}});
-            break;
-        }
-        const std::size_t endingSize = text.substr(end, 2) == "\r\n" ? 2 : 1;
-        document.lines.push_back({text.substr(0, end), text.substr(end, endingSize)});
-        text.remove_prefix(end + endingSize);
-    }
+    while (!text.empty()) document.lines.push_back(NextLine(text));
     return document;
 }
 
@@ -179,19 +188,34 @@ KeyPlace FindKey(const std::vector<Line>& lines, std::string_view section, std::
     return place;
 }
 
-// The key's value as it stands in the file, trimmed but not unquoted.
-std::optional<std::string> ReadStoredValue(const std::string& path, std::string_view section,
+// The key's value as it stands in the file, trimmed but not unquoted. The
+// lines are read one by one, by the rules of FindKey, without keeping them.
+std::optional<std::string> ReadStoredValue(const Profile& profile, std::string_view section,
                                            std::string_view key) {
-    const ProfileText file = LoadProfile(path);
-    if (file.state != FileState::Read) return std::nullopt;
+    ProfileText file;
+    std::string_view text;
+    if (const std::string* memory = profile.Text()) {
+        text = *memory;
+    } else {
+        file = LoadProfileFile(profile.Path());
+        if (file.state != FileState::Read) return std::nullopt;
+        text = file.text;
+    }
     // Past the cap only whole lines that fit are parsed.
-    std::string_view text = file.text;
     if (text.size() > kMaxProfileBytes)
         text = text.substr(0, text.find_last_of("\r\n", kMaxProfileBytes - 1) + 1);
-    const Document document = ParseDocument(text);
-    const KeyPlace place = FindKey(document.lines, section, key);
-    if (place.keyLines.empty()) return std::nullopt;
-    return std::string(ParseLine(document.lines[place.keyLines.front()].body).value);
+    if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
+    bool inSection = false;
+    while (!text.empty()) {
+        const ParsedLine parsed = ParseLine(NextLine(text).body);
+        if (parsed.kind == ParsedLine::Section) {
+            if (inSection) break;  // the first section of that name ended
+            inSection = SameName(parsed.name, section);
+        } else if (inSection && parsed.kind == ParsedLine::Key && SameName(parsed.name, key)) {
+            return std::string(parsed.value);
+        }
+    }
+    return std::nullopt;
 }
 
 bool IsQuote(char c) {
@@ -251,10 +275,10 @@ bool Findable(std::string_view section, std::string_view key) {
 
 // Sets the key to `storedValue` as it is to stand in the file, or removes it
 // when `storedValue` is null.
-bool RewriteProfile(const std::string& path, std::string_view section, std::string_view key,
+bool RewriteProfile(Profile& profile, std::string_view section, std::string_view key,
                     const std::string* storedValue) {
-    if (path.empty() || !Findable(section, key)) return false;
-    const ProfileText file = LoadProfile(path);
+    if ((profile.Path().empty() && !profile.Text()) || !Findable(section, key)) return false;
+    const ProfileText file = LoadProfile(profile);
     if (file.state == FileState::Unusable || file.text.size() > kMaxProfileBytes) return false;
 
     const Document document = ParseDocument(file.text);
@@ -300,7 +324,7 @@ bool RewriteProfile(const std::string& path, std::string_view section, std::stri
         addLine("[", section, "]");
         addLine(key, "=", *storedValue);
     }
-    return ReplaceFileContents(path, out);
+    return profile.Store(out);
 }
 
 std::string PortKey(int portNumber) {
@@ -311,9 +335,23 @@ std::string PortKey(int portNumber) {
 
 Profile::Profile(std::string path) : m_path(std::move(path)) {}
 
+Profile Profile::InMemory(std::string text) {
+    Profile profile;
+    profile.m_memory = std::move(text);
+    return profile;
+}
+
+bool Profile::Store(std::string_view text) {
+    if (m_memory) {
+        m_memory->assign(text);
+        return true;
+    }
+    return ReplaceFileContents(m_path, text);
+}
+
 std::optional<std::string> Profile::GetProfileString(std::string_view section,
                                                      std::string_view key) const {
-    const std::optional<std::string> stored = ReadStoredValue(m_path, section, key);
+    const std::optional<std::string> stored = ReadStoredValue(*this, section, key);
     if (!stored) return std::nullopt;
     return std::string(Unquote(*stored));
 }
@@ -325,17 +363,17 @@ int Profile::GetProfileInt(std::string_view section, std::string_view key, int d
 
 bool Profile::WriteProfileInt(std::string_view section, std::string_view key, int value) {
     const std::string text = std::to_string(value);
-    return RewriteProfile(m_path, section, key, &text);
+    return RewriteProfile(*this, section, key, &text);
 }
 
 bool Profile::WriteProfileString(std::string_view section, std::string_view key,
                                  std::string_view value) {
     const std::optional<std::string> text = StoredText(value, Unquote);
-    return text && RewriteProfile(m_path, section, key, &*text);
+    return text && RewriteProfile(*this, section, key, &*text);
 }
 
 bool Profile::DeleteProfileKey(std::string_view section, std::string_view key) {
-    return RewriteProfile(m_path, section, key, nullptr);
+    return RewriteProfile(*this, section, key, nullptr);
 }
 
 std::string ProfilePathIn(const std::string& directory) {
@@ -344,7 +382,7 @@ std::string ProfilePathIn(const std::string& directory) {
 
 std::string ComPortPath(const Profile& profile, int portNumber) {
     const std::optional<std::string> stored =
-        ReadStoredValue(profile.Path(), "Ports", PortKey(portNumber));
+        ReadStoredValue(profile, "Ports", PortKey(portNumber));
     const std::string_view configured = stored ? PortsValue(*stored) : std::string_view();
     return configured.empty() ? DefaultComPortPath(portNumber) : std::string(configured);
 }
@@ -354,7 +392,7 @@ bool SetComPortPath(Profile& profile, int portNumber, std::string_view path) {
     if (path.empty() || path == DefaultComPortPath(portNumber))
         return profile.DeleteProfileKey("Ports", key);
     const std::optional<std::string> text = StoredText(path, PortsValue);
-    return text && RewriteProfile(profile.Path(), "Ports", key, &*text);
+    return text && RewriteProfile(profile, "Ports", key, &*text);
 }
 
 }  // namespace velmora

@@ -12,8 +12,14 @@ namespace velmora {
 class Profile {
   public:
     explicit Profile(std::string path = {});
+    // A profile held in memory instead of a file, starting as `text`: reads and
+    // writes follow the same rules, and Text() gives what a file would hold.
+    static Profile InMemory(std::string text);
+
     const std::string& Path() const { return m_path; }
     void SetPath(std::string path) { m_path = std::move(path); }
+    // The text of a profile held in memory; null for a file.
+    const std::string* Text() const { return m_memory ? &*m_memory : nullptr; }
 
     // Optional sign and leading decimal digits ("12abc" -> 12, "abc" -> 0); the
     // default when the file, the section or the key is missing or the value is empty.
@@ -33,8 +39,12 @@ class Profile {
     // key was not there (the file is then left as it is).
     bool DeleteProfileKey(std::string_view section, std::string_view key);
 
+    // The whole stored text, as a write replaces it; false when it could not.
+    bool Store(std::string_view text);
+
   private:
     std::string m_path;
+    std::optional<std::string> m_memory;
 };
 
 // The directory followed by "/Velmora.ini".

@@ -1,7 +1,7 @@
 #include "DateTable.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <charconv>
 #include <string_view>
 
 namespace velmora {
@@ -11,8 +11,8 @@ namespace {
 // "%d", with a '0' in front of a result that is one character long.
 std::string TwoCharNumber(int value) {
     char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "%d", value);
-    std::string text(buffer);
+    const char* end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
+    std::string text(static_cast<const char*>(buffer), end);
     if (text.size() == 1) text.insert(text.begin(), '0');
     return text;
 }
@@ -111,8 +111,9 @@ std::vector<DstRow> ReorderRows(const std::vector<DstRow>& rows) {
 // width 0 give the empty text.
 std::string FormatNumberText(int value, int width) {
     if (value < 1 || value > 9999 || width == 0) return {};
-    char digits[5];
-    std::snprintf(digits, sizeof digits, "%04d", value);
+    const char digits[4] = {
+        static_cast<char>('0' + value / 1000), static_cast<char>('0' + value / 100 % 10),
+        static_cast<char>('0' + value / 10 % 10), static_cast<char>('0' + value % 10)};
     const std::string_view all(digits, 4);
     if (width >= 4) return std::string(all);
     if (width > 0) return std::string(all.substr(4 - static_cast<std::size_t>(width)));

@@ -1,14 +1,15 @@
 // Helpers shared by the fuzz targets: a check that stays on in release builds
-// and a private scratch folder that is removed when the process ends.
+// and a file held in memory.
 #pragma once
 
-#include <stdlib.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace velmora::fuzz {
 
@@ -22,58 +23,62 @@ namespace velmora::fuzz {
 #define FUZZ_CHECK(condition) \
     ((condition) ? static_cast<void>(0) : ::velmora::fuzz::Fail(#condition, __FILE__, __LINE__))
 
-// A folder of this process's own, in memory where the machine has /dev/shm, so
-// that writing a file on every input costs no disk flush.
-class ScratchDir {
+// For LLVMFuzzerInitialize: adds "-max_len=N" to libFuzzer's arguments unless
+// they hold one. A target whose work grows with its input stays fast this way:
+// libFuzzer otherwise lets inputs grow to 4096 bytes over a long run.
+inline void DefaultMaxLen(int* argc, char*** argv, int maxLen) {
+    for (int i = 1; i < *argc; ++i) {
+        if (std::string_view((*argv)[i]).starts_with("-max_len=")) return;
+    }
+    static std::string flag;
+    static std::vector<char*> args;
+    flag = "-max_len=" + std::to_string(maxLen);
+    args.assign(*argv, *argv + *argc);
+    args.insert(args.begin() + 1, flag.data());
+    args.push_back(nullptr);
+    *argc += 1;
+    *argv = args.data();
+}
+
+// A file held in memory (memfd_create): it is opened by its path like any
+// regular file, and refilling it costs no folder entry and no disk flush.
+class MemoryFile {
   public:
-    ScratchDir() {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string base = std::filesystem::is_directory("/dev/shm") ? "/dev/shm"
-                           : tmp != nullptr && *tmp != '\0'          ? tmp
-                                                                     : "/tmp";
-        std::string pattern = base + "/velmora-fuzz-XXXXXX";
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            std::perror("mkdtemp");
+    MemoryFile() : m_fd(::memfd_create("velmora-fuzz", MFD_CLOEXEC)) {
+        if (m_fd < 0) {
+            std::perror("memfd_create");
             std::abort();
         }
-        m_path = pattern;
+        m_path = "/proc/self/fd/" + std::to_string(m_fd);
     }
-    ~ScratchDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
-    }
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
+    ~MemoryFile() { ::close(m_fd); }
+    MemoryFile(const MemoryFile&) = delete;
+    MemoryFile& operator=(const MemoryFile&) = delete;
 
-    std::string File(std::string_view name) const { return m_path + "/" + std::string(name); }
+    const std::string& Path() const { return m_path; }
+
+    // Makes the file hold exactly `bytes`.
+    bool Hold(std::string_view bytes) const {
+        if (::ftruncate(m_fd, 0) != 0) return false;
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n =
+                ::pwrite(m_fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+            if (n <= 0) return false;
+            done += static_cast<std::size_t>(n);
+        }
+        return true;
+    }
 
   private:
+    int m_fd;
     std::string m_path;
 };
 
-// One folder per process, created on first use. libFuzzer leaves through
-// exit(), which runs the destructor of this function-local static.
-inline const ScratchDir& Scratch() {
-    static const ScratchDir dir;
-    return dir;
-}
-
-inline bool WriteWholeFile(const std::string& path, std::string_view bytes) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) return false;
-    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    return std::fclose(file) == 0 && ok;
-}
-
-inline std::string ReadWholeFile(const std::string& path) {
-    std::string text;
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) return text;
-    char buffer[4096];
-    std::size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
-    std::fclose(file);
-    return text;
+// One per process, created on first use.
+inline const MemoryFile& Memory() {
+    static const MemoryFile file;
+    return file;
 }
 
 }  // namespace velmora::fuzz

@@ -47,12 +47,12 @@ bool IsLoadedText(const std::string& text) {
 }
 
 void CheckFileReading(std::string_view input) {
-    const std::string path = fuzz::Scratch().File("table.dst");
-    FUZZ_CHECK(fuzz::WriteWholeFile(path, input));
+    const fuzz::MemoryFile& file = fuzz::Memory();
+    FUZZ_CHECK(file.Hold(input));
     DateFileBytes loaded;
     loaded.fill(0xA5);
     const DateFileBytes untouched = loaded;
-    if (ReadDateFile(path, loaded)) {
+    if (ReadDateFile(file.Path(), loaded)) {
         FUZZ_CHECK(input.size() >= kDateFileSize);
         FUZZ_CHECK(
             std::equal(loaded.begin(), loaded.end(), input.begin(),
@@ -63,22 +63,19 @@ void CheckFileReading(std::string_view input) {
     }
 }
 
+// The rows in each order; each order's rows save back the bytes the texts
+// carry, and rewriting them for the other order gives what loading in that
+// order gives, short texts included (so rewriting twice restores them).
 void CheckRoundTrips(const DateFileBytes& bytes) {
     const DateFileBytes shown = WhatTheTextsCarry(bytes);
+    const std::vector<DstRow> rows[2] = {FileBytesToRows(bytes, 0), FileBytesToRows(bytes, 1)};
     for (const DateOrder order : {0, 1}) {
-        const DateOrder otherOrder = order == 0 ? 1 : 0;
-        const std::vector<DstRow> rows = FileBytesToRows(bytes, order);
-        FUZZ_CHECK(rows.size() == static_cast<std::size_t>(kMaxRows));
-        for (const DstRow& row : rows) FUZZ_CHECK(IsLoadedText(row.begin) && IsLoadedText(row.end));
-        FUZZ_CHECK(RowsToFileBytes(rows, order) == shown);
-
-        // Rewriting for the other order gives what loading in that order gives,
-        // short texts included, saves the same bytes, and rewriting back
-        // restores the rows.
-        const std::vector<DstRow> reordered = ReorderRows(rows);
-        FUZZ_CHECK(reordered == FileBytesToRows(bytes, otherOrder));
-        FUZZ_CHECK(RowsToFileBytes(reordered, otherOrder) == shown);
-        FUZZ_CHECK(ReorderRows(reordered) == rows);
+        const std::vector<DstRow>& these = rows[order];
+        FUZZ_CHECK(these.size() == static_cast<std::size_t>(kMaxRows));
+        for (const DstRow& row : these)
+            FUZZ_CHECK(IsLoadedText(row.begin) && IsLoadedText(row.end));
+        FUZZ_CHECK(RowsToFileBytes(these, order) == shown);
+        FUZZ_CHECK(ReorderRows(these) == rows[1 - order]);
     }
 }
 
@@ -103,6 +100,12 @@ void CheckAnyTexts(std::string_view tail) {
 }
 
 }  // namespace
+
+// The file and up to 181 bytes of texts after it.
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    velmora::fuzz::DefaultMaxLen(argc, argv, 256);
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view input(reinterpret_cast<const char*>(data), size);

@@ -17,7 +17,6 @@
 namespace {
 
 using velmora::Profile;
-using velmora::fuzz::Scratch;
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';
@@ -191,52 +190,67 @@ void CheckOnlyKeyLinesRemoved(std::string_view before, std::string_view after,
 
 }  // namespace
 
+// Texts of up to 512 bytes, some thirty lines: each read parses the whole text.
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    velmora::fuzz::DefaultMaxLen(argc, argv, 512);
+    return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string before(reinterpret_cast<const char*>(data), size);
-    const std::string path = Scratch().File("Velmora.ini");
-    FUZZ_CHECK(velmora::fuzz::WriteWholeFile(path, before));
-    Profile profile(path);
+    // In memory: the same reading and rewriting as with a file, without its
+    // open, read, write, flush and rename for every input.
+    Profile profile = Profile::InMemory(before);
 
+    // Each read parses the whole text, so each input looks at two entries of
+    // those the text names, chosen by its hash, and changes the first of them.
     const Names names = NamesIn(before);
-    // Reading: the default only for a missing entry or an empty value, and the
-    // same entry under any letter case.
-    std::vector<std::optional<std::string>> read;
-    for (const std::string& section : names.sections) {
-        for (const std::string& key : names.keys) {
-            const std::optional<std::string> value = profile.GetProfileString(section, key);
-            FUZZ_CHECK(profile.GetProfileString(OtherCase(section), OtherCase(key)) == value);
-            const int low = profile.GetProfileInt(section, key, -7);
-            const int high = profile.GetProfileInt(section, key, 7);
-            FUZZ_CHECK(value && !value->empty() ? low == high : (low == -7 && high == 7));
-            read.push_back(value);
-        }
+    std::size_t hash = std::hash<std::string>{}(before);
+    struct Entry {
+        const std::string* section;
+        const std::string* key;
+        std::optional<std::string> value;
+    };
+    std::vector<Entry> entries;
+    for (int i = 0; i < 2; ++i) {
+        const std::size_t pick = hash % (names.sections.size() * names.keys.size());
+        hash = hash / 11 + 0x9E3779B97F4A7C15U * static_cast<std::size_t>(i + 1);
+        entries.push_back({&names.sections[pick / names.keys.size()],
+                           &names.keys[pick % names.keys.size()], std::nullopt});
     }
 
-    // Writing or removing one of those entries, chosen and valued by the text itself.
-    const std::size_t hash = std::hash<std::string>{}(before);
-    const std::string& section = names.sections[hash % names.sections.size()];
-    const std::string& key = names.keys[(hash / 7) % names.keys.size()];
+    // Reading: the same entry under any letter case, and the default only for
+    // a missing entry or an empty value.
+    for (Entry& entry : entries) {
+        entry.value = profile.GetProfileString(*entry.section, *entry.key);
+        FUZZ_CHECK(profile.GetProfileString(OtherCase(*entry.section), OtherCase(*entry.key)) ==
+                   entry.value);
+    }
+    const Entry& first = entries.front();
+    const int low = profile.GetProfileInt(*first.section, *first.key, -7);
+    const int high = profile.GetProfileInt(*first.section, *first.key, 7);
+    FUZZ_CHECK(first.value && !first.value->empty() ? low == high : (low == -7 && high == 7));
+
+    // Writing or removing the first entry, valued by the text itself.
+    const std::string& section = *entries.front().section;
+    const std::string& key = *entries.front().key;
     if ((hash >> 20) % 2 == 0) {
         const int value = static_cast<int>(static_cast<std::uint32_t>(hash >> 32));
         FUZZ_CHECK(profile.WriteProfileInt(section, key, value));
-        CheckOnlyTheKeyChanged(before, velmora::fuzz::ReadWholeFile(path), "[" + section + "]", key,
+        CheckOnlyTheKeyChanged(before, *profile.Text(), "[" + section + "]", key,
                                std::to_string(value));
         FUZZ_CHECK(profile.GetProfileInt(section, key, value ^ 1) == value);
         FUZZ_CHECK(profile.GetProfileInt(OtherCase(section), OtherCase(key), value ^ 1) == value);
     } else {
         FUZZ_CHECK(profile.DeleteProfileKey(section, key));
-        CheckOnlyKeyLinesRemoved(before, velmora::fuzz::ReadWholeFile(path), key);
+        CheckOnlyKeyLinesRemoved(before, *profile.Text(), key);
         FUZZ_CHECK(!profile.GetProfileString(section, key));
     }
 
-    // Every other entry reads as it did.
-    std::size_t i = 0;
-    for (const std::string& otherSection : names.sections) {
-        for (const std::string& otherKey : names.keys) {
-            const std::optional<std::string> old = read[i++];
-            if (SameName(otherSection, section) && SameName(otherKey, key)) continue;
-            FUZZ_CHECK(profile.GetProfileString(otherSection, otherKey) == old);
-        }
+    // The other entries read as they did.
+    for (const Entry& entry : entries) {
+        if (SameName(*entry.section, section) && SameName(*entry.key, key)) continue;
+        FUZZ_CHECK(profile.GetProfileString(*entry.section, *entry.key) == entry.value);
     }
     return 0;
 }

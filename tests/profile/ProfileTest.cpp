@@ -283,5 +283,37 @@ TEST_F(ProfileTest, SetPortPathWritesWhatReadsBackAndRemovesTheDefault) {
     EXPECT_EQ(ComPortPath(profile_, 3), DefaultComPortPath(3));
 }
 
+// The fuzz target reads and rewrites profiles in memory; what it finds holds
+// for files only if both give the same text and the same values.
+TEST_F(ProfileTest, AProfileInMemoryReadsAndWritesAsTheFileDoes) {
+    const std::string text =
+        "\xEF\xBB\xBF[settings]\r\nport = '4' ; x\r\n\r\n[Ports]\r\nCOM2=/dev/a\r";
+    WriteIni(text);
+    Profile memory = Profile::InMemory(text);
+    const auto same = [&] {
+        ASSERT_NE(memory.Text(), nullptr);
+        EXPECT_EQ(*memory.Text(), ReadIni());
+        for (const char* key : {"Port", "Timeout", "Early"})
+            EXPECT_EQ(memory.GetProfileString("Settings", key),
+                      profile_.GetProfileString("Settings", key));
+        EXPECT_EQ(ComPortPath(memory, 2), ComPortPath(profile_, 2));
+    };
+    same();
+    for (Profile* p : {&memory, &profile_}) {
+        EXPECT_TRUE(p->WriteProfileInt("Settings", "Timeout", 250));
+        EXPECT_TRUE(p->WriteProfileString("Settings", "Early", " 1 "));
+        EXPECT_TRUE(SetComPortPath(*p, 2, "/dev/serial/by-id/usb-My Adapter ;-port0"));
+        EXPECT_TRUE(p->DeleteProfileKey("Settings", "Port"));
+    }
+    same();
+    EXPECT_EQ(Profile().Text(), nullptr);
+
+    // Past the first mebibyte a write is refused in memory too.
+    const std::string longText = "[Settings]\n" + std::string(std::size_t{1} << 20, ';');
+    Profile tooLong = Profile::InMemory(longText);
+    EXPECT_FALSE(tooLong.WriteProfileInt("Settings", "Port", 4));
+    EXPECT_EQ(*tooLong.Text(), longText);
+}
+
 }  // namespace
 }  // namespace velmora
