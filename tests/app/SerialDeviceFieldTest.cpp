@@ -96,6 +96,8 @@ class SerialDeviceFieldTest : public QObject {
     void keyboardOnlyTypesAPathAndTheDefaultRemovesTheKey() {
         bool reached = false;
         WhenModal([&](QDialog& settings) {
+            // Keys go to the dialog once it is the active window.
+            QVERIFY(QTest::qWaitForWindowActive(&settings));
             // Tab from OK through Cancel, Timeout and COM Port to the Device field.
             auto* device = Control<QComboBox>(settings, IDC_DEVICE);
             for (int tabs = 0; tabs < 4; ++tabs) {
