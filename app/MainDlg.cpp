@@ -16,6 +16,7 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <utility>
 
 #include "AboutDlg.h"
 #include "DateFile.h"
@@ -59,7 +60,7 @@ QAction* AddCommand(QMenu* menu, const QString& text, int id) {
 
 }  // namespace
 
-CMainDlg::CMainDlg(Options options) : m_options(options), m_exchange(*this) {
+CMainDlg::CMainDlg(Options options) : m_options(std::move(options)), m_exchange(*this) {
     InitVelmoraResources();
     m_hIcon = QIcon(kIconResource);
     setObjectName(QString::number(IDD_MAIN_DIALOG));
