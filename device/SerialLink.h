@@ -154,6 +154,9 @@ class CSerialLink {
     // From the worker: the owner queues the report, stamped with the worker's generation.
     void ReportError(const std::string& operation, int errorCode, std::uint64_t generation);
     void Report(const std::string& text, std::uint64_t generation);
+    // ReportError, and when the error says the device is gone, the port counts
+    // as lost with its loss reported (one file per system knows those errors).
+    void ReportFailure(const std::string& operation, int errorCode, std::uint64_t generation);
     // The system's text for an error code.
     static std::string SystemText(int errorCode);
 

@@ -340,11 +340,7 @@ void CSerialLink::ReadAvailable(std::uint64_t generation) {
         }
         // Interrupted or nothing there after all: the next wake-up tries again.
         if (readError == EAGAIN || readError == EWOULDBLOCK || readError == EINTR) return;
-        ReportError("ReadFile()", readError, generation);
-        if (IsLossError(readError)) {
-            LosePort();
-            m_bLossReported = true;
-        }
+        ReportFailure("ReadFile()", readError, generation);
         return;
     }
 }
@@ -416,11 +412,7 @@ void CSerialLink::WritePending(std::uint64_t generation) {
         return;
     }
     if (failedStep == nullptr) return;
-    ReportError(failedStep, errorCode, generation);
-    if (IsLossError(errorCode)) {
-        LosePort();
-        m_bLossReported = true;
-    }
+    ReportFailure(failedStep, errorCode, generation);
 }
 
 void CSerialLink::LosePort() {
@@ -458,6 +450,15 @@ void CSerialLink::ClosePort() {
     ioctl(m_hPort, TIOCNXCL);
     CloseDescriptor(m_hPort);
     m_hWaitSet[1] = -1;
+}
+
+void CSerialLink::ReportFailure(const std::string& operation, int errorCode,
+                                std::uint64_t generation) {
+    ReportError(operation, errorCode, generation);
+    if (IsLossError(errorCode)) {
+        LosePort();
+        m_bLossReported = true;
+    }
 }
 
 }  // namespace velmora

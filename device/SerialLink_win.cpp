@@ -260,11 +260,7 @@ void CSerialLink::ArmPortWait(std::uint64_t generation) {
     // The port event will not come: the worker goes on with its other events.
     ResetEvent(m_hPortEvent);
     if (error == ERROR_INVALID_PARAMETER) return;
-    ReportError("WaitCommEvent()", static_cast<int>(error), generation);
-    if (IsLossError(error)) {
-        LosePort();
-        m_bLossReported = true;
-    }
+    ReportFailure("WaitCommEvent()", static_cast<int>(error), generation);
 }
 
 void CSerialLink::HandlePortEvent(std::uint64_t generation) {
@@ -277,11 +273,7 @@ void CSerialLink::HandlePortEvent(std::uint64_t generation) {
     if (!completed) {
         if (error == ERROR_IO_INCOMPLETE) return;  // woken before its end: wait on
         if (error != ERROR_OPERATION_ABORTED) {
-            ReportError("WaitCommEvent()", static_cast<int>(error), generation);
-            if (IsLossError(error)) {
-                LosePort();
-                m_bLossReported = true;
-            }
+            ReportFailure("WaitCommEvent()", static_cast<int>(error), generation);
         }
         return;
     }
@@ -359,11 +351,7 @@ void CSerialLink::ReadAvailable(std::uint64_t generation) {
             continue;
         }
         if (failedStep != nullptr) {
-            ReportError(failedStep, static_cast<int>(readError), generation);
-            if (IsLossError(readError)) {
-                LosePort();
-                m_bLossReported = true;
-            }
+            ReportFailure(failedStep, static_cast<int>(readError), generation);
         }
         // A read that timed out without a byte: the next wake-up tries again.
         return;
@@ -404,11 +392,7 @@ void CSerialLink::WritePending(std::uint64_t generation) {
     }
 
     if (failedStep != nullptr) {
-        ReportError(failedStep, static_cast<int>(errorCode), generation);
-        if (IsLossError(errorCode)) {
-            LosePort();
-            m_bLossReported = true;
-        }
+        ReportFailure(failedStep, static_cast<int>(errorCode), generation);
         return;
     }
     // The write time-out ends a write that the port does not take in time: it
@@ -427,6 +411,15 @@ void CSerialLink::WritePending(std::uint64_t generation) {
 // loss tells the owner.
 void CSerialLink::LosePort() {
     m_bPortLost = true;
+}
+
+void CSerialLink::ReportFailure(const std::string& operation, int errorCode,
+                                std::uint64_t generation) {
+    ReportError(operation, errorCode, generation);
+    if (IsLossError(static_cast<DWORD>(errorCode))) {
+        LosePort();
+        m_bLossReported = true;
+    }
 }
 
 }  // namespace velmora
