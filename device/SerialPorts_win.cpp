@@ -126,7 +126,13 @@ std::string DescribeOpenFailure(const std::string& /*path*/, int errorCode,
         case ERROR_INVALID_NAME:
             return "not present: not a port name";
         case ERROR_ACCESS_DENIED:
-            // Windows opens a COM port for one program at a time.
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+        case ERROR_BUSY:
+            // Windows opens a COM port for one program at a time and refuses
+            // the next with access denied; a driver may say busy or shared
+            // instead, and Wine says lock violation when a Linux program holds
+            // the device exclusively.
             return "in use by another program";
         case ERROR_BAD_DEVICE:
             return "not a serial port";
