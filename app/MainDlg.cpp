@@ -191,7 +191,8 @@ void CMainDlg::OnInitDialog() {
     auto* windowMenuKey = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Space), this);
     connect(windowMenuKey, &QShortcut::activated, this, &CMainDlg::ShowSystemMenu);
     setWindowIcon(m_hIcon);
-    m_strProfilePath = QString::fromStdString(ProfilePathIn(LocalPath(QDir::currentPath())));
+    m_strProfilePath = QString::fromStdString(
+        ProfilePathIn(LocalPath(QDir::toNativeSeparators(QDir::currentPath()))));
     CreateListColumns();
     ReadSettings();
     ApplyDateOrderToPickers();

@@ -11,7 +11,7 @@
 // The profile's text format:
 //   - A UTF-8 byte-order mark that starts the file is skipped; writes keep it.
 //   - A line ends at "\r\n", "\n" or a lone "\r"; a line a write adds ends as
-//     the file's first line does ("\n" when it has none).
+//     the file's first line does (the system's own line end when it has none).
 //   - "[Name]" opens a section; a line starting with '[' but lacking ']' is skipped.
 //   - "key=value" belongs to the section above it; key names and values are
 //     trimmed of blanks, and one pair of matching quotes ("..." or '...') around
@@ -286,8 +286,9 @@ bool RewriteProfile(Profile& profile, std::string_view section, std::string_view
     const KeyPlace place = FindKey(lines, section, key);
     if (!storedValue && place.keyLines.empty()) return true;  // nothing to remove
     const bool adding = storedValue && place.keyLines.empty();
-    const std::string_view eol =
-        !lines.empty() && !lines.front().ending.empty() ? lines.front().ending : "\n";
+    const std::string_view eol = !lines.empty() && !lines.front().ending.empty()
+                                     ? lines.front().ending
+                                     : NewProfileLineEnding();
 
     std::string out(document.byteOrderMark);
     out.reserve(file.text.size() + section.size() + key.size() + 32);
@@ -374,10 +375,6 @@ bool Profile::WriteProfileString(std::string_view section, std::string_view key,
 
 bool Profile::DeleteProfileKey(std::string_view section, std::string_view key) {
     return RewriteProfile(*this, section, key, nullptr);
-}
-
-std::string ProfilePathIn(const std::string& directory) {
-    return directory + "/Velmora.ini";
 }
 
 std::string ComPortPath(const Profile& profile, int portNumber) {

@@ -47,8 +47,11 @@ class Profile {
     std::optional<std::string> m_memory;
 };
 
-// The directory followed by "/Velmora.ini".
+// The directory followed by "Velmora.ini", joined with the system's separator.
 std::string ProfilePathIn(const std::string& directory);
+// How a line ends that a write adds to a file without lines: "\n" on Linux,
+// "\r\n" on Windows.
+std::string_view NewProfileLineEnding();
 
 // COMn -> the device path: key "COMn" of section "Ports", else the default.
 // A ';' that starts the value or follows a blank starts a comment; the path

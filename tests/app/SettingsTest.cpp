@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QRadioButton>
 
@@ -58,7 +59,7 @@ class SettingsTest : public QObject {
     }
 
     void firstOkCreatesTheProfileWithTheDefaults() {
-        QCOMPARE(m_dlg->ProfilePath(), m_dir->File("Velmora.ini"));
+        QCOMPARE(QDir::fromNativeSeparators(m_dlg->ProfilePath()), m_dir->File("Velmora.ini"));
         QVERIFY(!QFile::exists(m_dlg->ProfilePath()));
         QCOMPARE(Control<QDateEdit>(*m_dlg, IDC_BEGIN_DATE)->displayFormat(),
                  QStringLiteral("dd/MM/yyyy"));

@@ -36,6 +36,9 @@ class ProfileTest : public ::testing::Test {
 
 TEST(ProfilePath, IsTheFolderFollowedByTheFileName) {
     EXPECT_EQ(ProfilePathIn("/home/user"), "/home/user/Velmora.ini");
+    EXPECT_EQ(ProfilePathIn("/"), "/Velmora.ini");
+    // A folder as the system names it, on Windows with backslashes.
+    EXPECT_EQ(ProfilePathIn("C:\\Users\\ana"), "C:\\Users\\ana" + test::kSeparator + "Velmora.ini");
 }
 
 TEST_F(ProfileTest, MissingFileSectionOrKeyGivesTheDefault) {
@@ -162,7 +165,10 @@ TEST_F(ProfileTest, FirstWriteCreatesTheFile) {
     ASSERT_TRUE(profile_.WriteProfileInt("Settings", "Timeout", 1000));
     ASSERT_TRUE(profile_.WriteProfileInt("Settings", "Port", 1));
     ASSERT_TRUE(profile_.WriteProfileInt("Settings", "Date Format", 0));
-    EXPECT_EQ(ReadIni(), "[Settings]\nTimeout=1000\nPort=1\nDate Format=0\n");
+    // The system's own line end, as its editors expect.
+    const std::string& n = test::kNewLine;
+    EXPECT_EQ(ReadIni(),
+              "[Settings]" + n + "Timeout=1000" + n + "Port=1" + n + "Date Format=0" + n);
     EXPECT_EQ(EntryCount(), 1u);
     ASSERT_TRUE(profile_.WriteProfileInt("Settings", "Port", -3));
     EXPECT_EQ(profile_.GetProfileInt("Settings", "Port", 1), -3);
@@ -208,11 +214,12 @@ TEST_F(ProfileTest, WritingKeepsEveryOtherLineByteForByte) {
 
 TEST_F(ProfileTest, WritesKeepTheByteOrderMarkAndTheLineEnds) {
     struct Case {
-        const char* before;
-        const char* after;  // once Settings/Port is 5
+        std::string before;
+        std::string after;  // once Settings/Port is 5
     };
+    const std::string& n = test::kNewLine;  // a file without lines takes the system's
     const Case cases[] = {
-        {"\xEF\xBB\xBF", "\xEF\xBB\xBF[Settings]\nPort=5\n"},
+        {"\xEF\xBB\xBF", "\xEF\xBB\xBF[Settings]" + n + "Port=5" + n},
         {"[Settings]\rTimeout=7", "[Settings]\rTimeout=7\rPort=5\r"},
         // A lone '\r' ending the file ends its last line; it does not become "\r\n".
         {"[Other]\r\nName=800\r", "[Other]\r\nName=800\r[Settings]\r\nPort=5\r\n"},
