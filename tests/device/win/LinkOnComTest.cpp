@@ -11,6 +11,7 @@
 #include "ExchangeLoop.h"
 #include "SerialLink.h"
 #include "SerialPorts.h"
+#include "SystemErrorText.h"
 // <windows.h> after the link's header: it defines the same names as macros.
 #include <windows.h>
 
@@ -151,6 +152,31 @@ TEST(LinkOnCom1, AMissingOrBusyPortIsRefusedWithItsReason) {
     EXPECT_TRUE(present.Open(&owner, "\\\\.\\COM1", 1, kUploadLine))
         << "a name in the device namespace";
     EXPECT_TRUE(owner.Reports().empty());
+}
+
+// Settings a pseudo-terminal cannot have: Wine's SetCommState takes a speed
+// outside the standard ones and reads back another, and refuses seven data
+// bits. Each is the one report of the open, and the port stays open, as on Linux.
+TEST(LinkOnCom1, SettingsThePortRefusesOrDoesNotTakeAreReportedAndThePortStaysOpen) {
+    const auto line = [](int baud, int dataBits, char parity) {
+        LineSettings settings = kUploadLine;
+        settings.baud = baud;
+        settings.dataBits = dataBits;
+        settings.parity = parity;
+        return settings;
+    };
+    const std::pair<LineSettings, std::string> cases[] = {
+        {line(123457, 8, 'N'), "The port did not take these settings: speed"},
+        {line(1200, 7, 'N'), SystemErrorText(ERROR_INVALID_PARAMETER)},
+        {line(1200, 8, 'E'), "The port did not take these settings: parity"}};
+    for (const auto& [settings, reason] : cases) {
+        Recorder owner;
+        CSerialLink link;
+        ASSERT_TRUE(link.Open(&owner, "COM1", 3, settings)) << reason;
+        EXPECT_TRUE(link.IsOpen());
+        EXPECT_EQ(owner.Reports(),
+                  std::vector<std::string>{CSerialLink::FormatError("SetCommState()", reason, 3)});
+    }
 }
 
 // The registry's list, with two ports of its own added for the test (Wine
