@@ -112,6 +112,9 @@ void CMainDlg::CreateControls() {
     m_dateList->setSelectionMode(QAbstractItemView::SingleSelection);
     m_dateList->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_dateList->setShowGrid(true);
+    // Tab goes on to the next control, as from every other one; the arrows
+    // walk the rows.
+    m_dateList->setTabKeyNavigation(false);
     // The two columns fill the list; the vertical scroll bar of a full table
     // must not add a horizontal one for the few pixels it takes.
     m_dateList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -131,14 +134,6 @@ void CMainDlg::CreateControls() {
     m_beginPicker = addPicker(IDC_BEGIN_DATE, 20);
     m_endPicker = addPicker(IDC_END_DATE, 85);
 
-    // Tab walks from the dates to Add, the list and the commands; the two
-    // buttons that end something come last.
-    QWidget* const tabOrder[] = {m_beginPicker, m_endPicker, m_addButton, m_dateList,
-                                 m_sendButton,  dstDelete,   exit};
-    for (std::size_t i = 1; i < std::size(tabOrder); ++i) {
-        setTabOrder(tabOrder[i - 1], tabOrder[i]);
-    }
-
     const auto addCounter = [&](int id, int x) {
         auto* edit = new QLineEdit(client);
         PlaceControl(edit, id, font, x, 190, 35, 10);
@@ -149,6 +144,16 @@ void CMainDlg::CreateControls() {
     };
     m_rowCountEdit = addCounter(IDC_ROW_COUNT, 25);
     m_progressEdit = addCounter(IDC_PROGRESS, 80);
+
+    // Tab walks from the dates to Add, the list and the commands; the two
+    // buttons that end something come last, then the counters. Set once every
+    // control exists, so that none created later lands inside the walk.
+    QWidget* const tabOrder[] = {m_beginPicker, m_endPicker,    m_addButton,
+                                 m_dateList,    m_sendButton,   dstDelete,
+                                 exit,          m_rowCountEdit, m_progressEdit};
+    for (std::size_t i = 1; i < std::size(tabOrder); ++i) {
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
+    }
 }
 
 void CMainDlg::CreateMenuBar() {

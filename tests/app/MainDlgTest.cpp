@@ -468,6 +468,24 @@ class MainDlgTest : public QObject {
         }
     }
 
+    // Tab leaves the full list for Send at once, and Shift+Tab comes back;
+    // inside the list the arrows walk the rows.
+    void tabLeavesTheListAndArrowsWalkItsRows() {
+        FillTable(*m_dlg);
+        auto* list = Control<QTableWidget>(*m_dlg, IDC_DATE_LIST);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->viewport()->rect().center());
+        QCOMPARE(m_dlg->focusWidget(), list);
+        const int clicked = list->currentRow();
+        QVERIFY(clicked >= 0 && clicked < kMaxRows - 1);
+        PressKey(*m_dlg, Qt::Key_Down);
+        QCOMPARE(list->currentRow(), clicked + 1);
+        PressKey(*m_dlg, Qt::Key_Tab);
+        QCOMPARE(m_dlg->focusWidget(), Control<QPushButton>(*m_dlg, IDC_SEND));
+        PressKey(*m_dlg, Qt::Key_Backtab);
+        QCOMPARE(m_dlg->focusWidget(), list);
+        QCOMPARE(list->currentRow(), clicked + 1);
+    }
+
     void pickersTakeOnlyYearsTheFileCanHold() {
         auto* picker = Control<QDateEdit>(*m_dlg, IDC_BEGIN_DATE);
         for (const auto& [from, key, to] :
