@@ -67,31 +67,26 @@ if [[ -n $windows_bin ]]; then
   port_option=1
 fi
 
-# Prints the best of RUNS upload times in milliseconds.
-best_upload_ms() {
-  local best=
-  for _ in $(seq "$runs"); do
-    local start end outcome
-    start=$(date +%s%N)
-    # Into a file: a helper process of Wine may hold a pipe open after the program ends.
-    (cd "$work" && "${run[@]}" send t.dst --port "$port_option" --timeout "$timeout" "$@" \
-       >"$work/out" 2>/dev/null) || true
-    end=$(date +%s%N)
-    outcome=$(tr -d '\r' <"$work/out" | tail -n 1)
-    [[ $outcome == "Done!" ]] || { echo "upload $* ended with '$outcome'" >&2; exit 1; }
-    local ms=$(((end - start) / 1000000))
-    [[ -z $best || $ms -lt $best ]] && best=$ms
-  done
-  echo "$best"
+# One upload, its output checked; the arguments go to `send`.
+upload() {
+  # Into a file: a helper process of Wine may hold a pipe open after the program ends.
+  (cd "$work" && "${run[@]}" send t.dst --port "$port_option" --timeout "$timeout" "$@" \
+     >"$work/out" 2>/dev/null) || true
+  local outcome
+  outcome=$(tr -d '\r' <"$work/out" | tail -n 1)
+  [[ $outcome == "Done!" ]] || { echo "upload $* ended with '$outcome'" >&2; exit 1; }
 }
 
-# Prints the best of RUNS start-up times in milliseconds.
-best_start_ms() {
+# The program's start-up alone.
+start_up() { "${run[@]}" --version >/dev/null 2>&1; }
+
+# Prints the best of RUNS times of COMMAND [ARGS...] in milliseconds.
+best_ms() {
   local best=
   for _ in $(seq "$runs"); do
     local start end
     start=$(date +%s%N)
-    "${run[@]}" --version >/dev/null 2>&1
+    "$@"
     end=$(date +%s%N)
     local ms=$(((end - start) / 1000000))
     [[ -z $best || $ms -lt $best ]] && best=$ms
@@ -100,9 +95,9 @@ best_start_ms() {
 }
 
 budget=$((15 * timeout))
-startup=$(best_start_ms)
-plain=$(best_upload_ms)
-early=$(best_upload_ms --early)
+startup=$(best_ms start_up)
+plain=$(best_ms upload)
+early=$(best_ms upload --early)
 printf 'timeout %d ms, 15 periods = %d ms, best of %d runs\n' "$timeout" "$budget" "$runs"
 ratio() { awk -v t="$1" -v b="${2:-$budget}" 'BEGIN { printf "%.3f", t / b }'; }
 printf 'plain   %6d ms  ratio %s (to 15 periods)\n' "$plain" "$(ratio "$plain")"
