@@ -196,8 +196,10 @@ void CMainDlg::OnInitDialog() {
     auto* windowMenuKey = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Space), this);
     connect(windowMenuKey, &QShortcut::activated, this, &CMainDlg::ShowSystemMenu);
     setWindowIcon(m_hIcon);
-    m_strProfilePath = QString::fromStdString(
-        ProfilePathIn(LocalPath(QDir::toNativeSeparators(QDir::currentPath()))));
+    const QString settingsFolder =
+        m_options.settingsFolder.isEmpty() ? QDir::currentPath() : m_options.settingsFolder;
+    m_strProfilePath =
+        QString::fromStdString(ProfilePathIn(LocalPath(QDir::toNativeSeparators(settingsFolder))));
     CreateListColumns();
     ReadSettings();
     ApplyDateOrderToPickers();
@@ -473,11 +475,13 @@ void CMainDlg::OnSettings() {
     settings.m_strDevicesOnEntry = m_strDevices;
     if (settings.DoModal() != IDOK) return;
 
-    // A profile that cannot be written is not reported; the values still apply.
+    // The values apply whether or not the profile could be written; a failed
+    // write is told once, after they apply.
     Profile profile(LocalPath(m_strProfilePath));
-    WriteSettings(profile, {settings.m_nPort, settings.m_nTimeout, settings.m_nDateOrder,
-                            settings.m_bJudgeAtOnce});
-    WriteComPortPaths(profile, settings.m_strDevices, settings.m_strDevicesOnEntry);
+    bool written = WriteSettings(profile, {settings.m_nPort, settings.m_nTimeout,
+                                           settings.m_nDateOrder, settings.m_bJudgeAtOnce});
+    written =
+        WriteComPortPaths(profile, settings.m_strDevices, settings.m_strDevicesOnEntry) && written;
     // An emptied Device field stands for the port's default device.
     for (int port = 1; port <= kComPortCount; ++port) {
         std::string& path = settings.m_strDevices[static_cast<std::size_t>(port - 1)];
@@ -495,6 +499,11 @@ void CMainDlg::OnSettings() {
     // The stored values are compared, not their day-first or month-first meaning.
     if (settings.m_nDateOrderOnEntry != settings.m_nDateOrder && m_dateList->rowCount() >= 1) {
         ReorderRows();
+    }
+    if (!written) {
+        AfxMessageBox(QStringLiteral("Unable to save the settings!"), MB_OK,
+                      QStringLiteral("%1: %2.\nYour choices hold until Velmora ends.")
+                          .arg(m_strProfilePath, QString::fromStdString(profile.WriteError())));
     }
 }
 

@@ -33,7 +33,9 @@ struct CMainDlgOptions {
     bool showBanner = true;
     // A .dst file to open as soon as the window shows, as File > Open would;
     // empty for none.
-    QString startFile;
+    QString startFile{};
+    // The folder of Velmora.ini; empty for the folder that is current at start.
+    QString settingsFolder{};
 };
 
 class CMainDlg : public QDialog, public IExchangeFrontEnd {

@@ -24,12 +24,15 @@ inline std::filesystem::path FileSystemPath(std::string_view utf8) {
 bool IsReadOnlyFile(const std::string& path);
 
 // Returns false when the contents could not be put in place or the file is
-// read-only; `path` is then untouched and no temporary file remains.
+// read-only; `path` is then untouched and no temporary file remains, and
+// `whyNot`, when given, gets the reason in the system's words ("Permission
+// denied", "No space left on device", "the file is read-only").
 // On Linux a symbolic link is written through and stays a link, and the file
 // keeps its permissions and, as far as this process may set them, its owner
 // and group (a new file gets the usual 0666 less umask). On Windows the
 // file's attributes are kept.
-bool ReplaceFileContents(const std::string& path, std::string_view bytes);
+bool ReplaceFileContents(const std::string& path, std::string_view bytes,
+                         std::string* whyNot = nullptr);
 
 enum class ReadOutcome {
     Missing,   // no such file, or no such folder on the way

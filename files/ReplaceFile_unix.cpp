@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <optional>
+#include <system_error>
 
 #include "ReplaceFile.h"
 
@@ -73,13 +74,18 @@ bool IsReadOnlyFile(const std::string& path) {
     return file && ::stat(file->c_str(), &info) == 0 && IsReadOnly(*file, info);
 }
 
-bool ReplaceFileContents(const std::string& requested, std::string_view bytes) {
+bool ReplaceFileContents(const std::string& requested, std::string_view bytes,
+                         std::string* whyNot) {
+    const auto fail = [whyNot](std::string why) {
+        if (whyNot != nullptr) *whyNot = std::move(why);
+        return false;
+    };
     const std::optional<std::string> target = FollowLinks(requested);
-    if (!target) return false;
+    if (!target) return fail(std::generic_category().message(ELOOP));
     const std::string& path = *target;
     struct stat old {};
     const bool exists = ::stat(path.c_str(), &old) == 0;
-    if (exists && IsReadOnly(path, old)) return false;
+    if (exists && IsReadOnly(path, old)) return fail("the file is read-only");
     const mode_t mode = exists ? (old.st_mode & 07777) : (0666 & ~CurrentUmask());
 
     const std::size_t slash = path.rfind('/');
@@ -87,17 +93,25 @@ bool ReplaceFileContents(const std::string& requested, std::string_view bytes) {
         slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     std::string temp = folder + ".velmora-XXXXXX";
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) return false;
+    if (fd < 0) return fail(std::generic_category().message(errno));
 
     // The owner first: changing it may clear set-id bits that the mode then restores.
     if (exists && ::fchown(fd, old.st_uid, old.st_gid) != 0) {
         [[maybe_unused]] const int groupOnly = ::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
     }
     bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, bytes) && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
+    int error = ok ? 0 : errno;
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
+        ok = false;
+        error = errno;
+    }
+    if (!ok) {
         ::unlink(temp.c_str());
-        return false;
+        return fail(std::generic_category().message(error));
     }
     // The rename itself is made durable by flushing the folder; the new
     // contents are already in place, so a failure here changes nothing.

@@ -71,6 +71,22 @@ std::optional<std::wstring> CreateTempBeside(const std::wstring& path, Handle& f
     return std::nullopt;
 }
 
+// The system's text for an error, without its closing full stop and line break.
+std::string ReasonText(DWORD error) {
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+        reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string reason = length > 0 && text != nullptr ? Utf8(std::wstring_view(text, length))
+                                                       : "error " + std::to_string(error);
+    if (text != nullptr) LocalFree(text);
+    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' ||
+                               reason.back() == ' ' || reason.back() == '.'))
+        reason.pop_back();
+    return reason;
+}
+
 }  // namespace
 
 bool IsReadOnlyFile(const std::string& path) {
@@ -78,18 +94,21 @@ bool IsReadOnlyFile(const std::string& path) {
     return wide && IsReadOnly(GetFileAttributesW(wide->c_str()));
 }
 
-bool ReplaceFileContents(const std::string& path, std::string_view bytes) {
+bool ReplaceFileContents(const std::string& path, std::string_view bytes, std::string* whyNot) {
+    const auto fail = [whyNot](std::string why) {
+        if (whyNot != nullptr) *whyNot = std::move(why);
+        return false;
+    };
     const std::optional<std::wstring> target = Wide(path);
-    if (!target) return false;
+    if (!target) return fail("the name is not valid UTF-8");
     const DWORD attributes = GetFileAttributesW(target->c_str());
     const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
-    if (exists && (IsReadOnly(attributes) || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)) {
-        return false;
-    }
+    if (exists && IsReadOnly(attributes)) return fail("the file is read-only");
+    if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return fail("it is a folder");
 
     Handle file(INVALID_HANDLE_VALUE);
     const std::optional<std::wstring> temp = CreateTempBeside(*target, file);
-    if (!temp) return false;
+    if (!temp) return fail(ReasonText(GetLastError()));
     bool ok = WriteAll(file.Get(), bytes) && FlushFileBuffers(file.Get()) != 0;
     ok = file.Close() && ok;
     // ReplaceFileW keeps the old file's attributes and security; where it
@@ -103,8 +122,12 @@ bool ReplaceFileContents(const std::string& path, std::string_view bytes) {
     } else if (ok) {
         ok = MoveFileExW(temp->c_str(), target->c_str(), MOVEFILE_WRITE_THROUGH) != 0;
     }
-    if (!ok) DeleteFileW(temp->c_str());
-    return ok;
+    if (!ok) {
+        const DWORD error = GetLastError();
+        DeleteFileW(temp->c_str());
+        return fail(ReasonText(error));
+    }
+    return true;
 }
 
 ReadOutcome ReadFileStart(const std::string& path, std::size_t maxBytes, std::string& out) {

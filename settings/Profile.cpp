@@ -279,7 +279,11 @@ bool RewriteProfile(Profile& profile, std::string_view section, std::string_view
                     const std::string* storedValue) {
     if ((profile.Path().empty() && !profile.Text()) || !Findable(section, key)) return false;
     const ProfileText file = LoadProfile(profile);
-    if (file.state == FileState::Unusable || file.text.size() > kMaxProfileBytes) return false;
+    if (file.state == FileState::Unusable)
+        return profile.RefuseWrite("it is not a file that can be read");
+    if (file.text.size() > kMaxProfileBytes)
+        return profile.RefuseWrite("it is larger than a settings file can be (" +
+                                   std::to_string(kMaxProfileBytes) + " bytes)");
 
     const Document document = ParseDocument(file.text);
     const std::vector<Line>& lines = document.lines;
@@ -347,7 +351,7 @@ bool Profile::Store(std::string_view text) {
         m_memory->assign(text);
         return true;
     }
-    return ReplaceFileContents(m_path, text);
+    return ReplaceFileContents(m_path, text, &m_writeError);
 }
 
 std::optional<std::string> Profile::GetProfileString(std::string_view section,

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace velmora {
 
@@ -41,10 +42,18 @@ class Profile {
 
     // The whole stored text, as a write replaces it; false when it could not.
     bool Store(std::string_view text);
+    // Why the last write that failed could not write: the system's reason, or
+    // what about the file kept it from being rewritten. Empty before any failure.
+    const std::string& WriteError() const { return m_writeError; }
+    bool RefuseWrite(std::string why) {
+        m_writeError = std::move(why);
+        return false;
+    }
 
   private:
     std::string m_path;
     std::optional<std::string> m_memory;
+    std::string m_writeError;
 };
 
 // The directory followed by "Velmora.ini", joined with the system's separator.

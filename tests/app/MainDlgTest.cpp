@@ -6,14 +6,17 @@
 #include <QContextMenuEvent>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMap>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QStandardPaths>
 #include <algorithm>
 
 #include "AppTestSupport.h"
 #include "DateFile.h"
+#include "MainApp.h"
 #include "PlatformNames.h"
 
 using namespace velmora;
@@ -258,6 +261,48 @@ class MainDlgTest : public QObject {
             QCOMPARE(title,
                      rows ? QStringLiteral("Velmora - start.dst") : QStringLiteral("Velmora"));
         }
+    }
+
+    // The Start-menu entry and a double-clicked table start Velmora with
+    // --user-settings: Velmora.ini is the one in Velmora of the user's
+    // documents, whatever folder is current; one that cannot be written is
+    // told once, with the file and the reason, and the choice holds.
+    void userSettingsLieInTheDocumentsWhereverTheTableIs() {
+        const QByteArray home = qgetenv("HOME");
+        if (!kWindows) qputenv("HOME", m_dir->File("home").toUtf8());
+        const CMainDlgOptions options = CMainApp::StartOptions(
+            {"velmora", QLatin1String(kUserSettingsOption), m_dir->File("table.dst")});
+        const QString folder =
+            QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + "/Velmora";
+        if (!kWindows) qputenv("HOME", home);
+        QCOMPARE(options.startFile, m_dir->File("table.dst"));
+        QVERIFY(QDir(folder).exists());
+        QFile ini(folder + "/Velmora.ini");
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[Settings]\nTimeout=345\n");
+        ini.close();
+        QVERIFY(ini.setPermissions(QFile::ReadOwner));
+
+        CMainDlg started(
+            CMainDlg::Options{.showBanner = false, .settingsFolder = options.settingsFolder});
+        started.OnInitDialog();
+        QCOMPARE(started.Timeout(), 345);
+        QCOMPARE(QDir::fromNativeSeparators(started.ProfilePath()), ini.fileName());
+        WhenModal([](QDialog& settings) {
+            Control<QLineEdit>(settings, IDC_TIMEOUT)->setFocus();
+            QTest::keyClick(Control<QLineEdit>(settings, IDC_TIMEOUT), Qt::Key_Backspace);
+            QTest::keyClick(&settings, Qt::Key_Return);
+        });
+        started.Dispatch({MsgKind::Command, ID_SETTINGS, 0, 0, 0, {}});
+        QCOMPARE(started.Timeout(), 34);
+        QCOMPARE(m_boxes->Texts(), QStringList{"Unable to save the settings!"});
+        QCOMPARE(m_boxes->Boxes().front().details,
+                 started.ProfilePath() +
+                     ": the file is read-only.\nYour choices hold until Velmora ends.");
+
+        QVERIFY(ini.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+        QVERIFY(ini.remove() && QDir().rmdir(folder));
+        QVERIFY(!QFile::exists(m_dir->File("Velmora.ini")));
     }
 
     void cancelledOpenOnlyResetsThePickers() {

@@ -135,6 +135,10 @@ class SerialDeviceFieldTest : public QObject {
         });
         OpenSettings();
         QCOMPARE(ReadAll(m_ini), before);
+        QCOMPARE(m_boxes->Texts(), QStringList{"Unable to save the settings!"});
+        QVERIFY2(m_boxes->Boxes().front().details.contains(": the file is read-only."),
+                 qPrintable(m_boxes->Boxes().front().details));
+        m_boxes->Clear();
 
         // The dialog shows the choice again, and Cancel keeps it.
         QString shown;

@@ -89,6 +89,18 @@ class WindowFaults : public QObject {
 
     std::string File(const char* name) const { return m_dir->File(name).toStdString(); }
     QStringList Boxes() const { return m_boxes->Texts(); }
+    // The one box of a Settings OK whose Velmora.ini could not be written: the
+    // file, the reason and that the choices hold.
+    void ExpectSettingsNotSaved(const QString& reason, const char* what) {
+        QCOMPARE(Boxes(), QStringList{"Unable to save the settings!"});
+        const QString details = m_boxes->Boxes().front().details;
+        QVERIFY2(
+            details.startsWith(QDir::toNativeSeparators(QDir::current().filePath("Velmora.ini")) +
+                               ": " + reason),
+            qPrintable(QString("%1: %2").arg(what, details)));
+        QVERIFY2(details.endsWith("Your choices hold until Velmora ends."), qPrintable(details));
+        m_boxes->Clear();
+    }
 
     // COM1 goes to `device`; the timeout is read when a window starts.
     static void WriteIni(const std::string& device, int timeoutMs = kTimeoutMs) {
@@ -389,10 +401,11 @@ class WindowFaults : public QObject {
             QCOMPARE(dlg->Port(), 1);
             QCOMPARE(dlg->GetDateOrder(), 0);
             ChangeSettings(*dlg, 170);
-            // Nothing could be written, but the choice holds for this run.
+            // Nothing could be written, which is told once, but the choice
+            // holds for this run.
             QCOMPARE(dlg->Timeout(), 170);
             QCOMPARE(dlg->GetDateOrder(), 1);
-            QVERIFY2(Boxes().isEmpty(), what);
+            ExpectSettingsNotSaved("it is not a file that can be read", what);
         };
         QVERIFY(QDir().mkdir("Velmora.ini"));
         check("a directory");
@@ -435,6 +448,7 @@ class WindowFaults : public QObject {
         ChangeSettings(*dlg, 175);
         QCOMPARE(dlg->Timeout(), 175);
         QVERIFY(ReadBytes(File("Velmora.ini")) == text);
+        ExpectSettingsNotSaved("it is larger than a settings file can be", "10 MB");
     }
 };
 

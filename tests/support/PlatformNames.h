@@ -10,6 +10,7 @@
 namespace velmora::test {
 
 #ifdef _WIN32
+inline constexpr bool kWindows = true;
 inline const std::string kDefaultCom1 = "COM1";
 inline const std::string kDefaultCom8 = "COM8";
 inline const std::string kDefaultComIntMin = "COM-2147483648";
@@ -17,6 +18,7 @@ inline constexpr bool kFolderPermissionsHold = false;
 inline const std::string kSeparator = "\\";
 inline const std::string kNewLine = "\r\n";
 #else
+inline constexpr bool kWindows = false;
 inline const std::string kDefaultCom1 = "/dev/ttyS0";
 inline const std::string kDefaultCom8 = "/dev/ttyS7";
 inline const std::string kDefaultComIntMin = "/dev/ttyS-2147483649";  // no overflow
