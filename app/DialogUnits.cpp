@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFontMetrics>
+#include <QLabel>
 #include <QWidget>
 
 namespace velmora {
@@ -39,6 +40,17 @@ void PlaceControl(QWidget* control, int id, const QFont& font, int x, int y, int
                   int height) {
     if (id != -1) control->setObjectName(QString::number(id));
     control->setGeometry(DialogUnitsToPixels(font, x, y, width, height));
+}
+
+QLabel* PlaceLabel(const QString& text, QWidget* field, const QFont& font, int x, int y, int width,
+                   int height) {
+    auto* label = new QLabel(text, field->parentWidget());
+    PlaceControl(label, -1, font, x, y, width, height);
+    label->setBuddy(field);
+    QString name = text;
+    if (name.endsWith(QLatin1Char(':'))) name.chop(1);
+    field->setAccessibleName(name);
+    return label;
 }
 
 }  // namespace velmora

@@ -5,6 +5,8 @@
 #include <QFont>
 #include <QRect>
 
+class QLabel;
+class QString;
 class QWidget;
 
 namespace velmora {
@@ -18,5 +20,12 @@ QRect DialogUnitsToPixels(const QFont& font, int x, int y, int width, int height
 // Gives `control` its place (in dialog units of `font`) and, for ids other
 // than -1, its id as its objectName.
 void PlaceControl(QWidget* control, int id, const QFont& font, int x, int y, int width, int height);
+
+// A label, placed as PlaceControl places a control, that names `field` for a
+// screen reader: it is the field's buddy, and its text without the closing
+// colon is the field's accessible name (a combo box would otherwise be named
+// by the value it shows).
+QLabel* PlaceLabel(const QString& text, QWidget* field, const QFont& font, int x, int y, int width,
+                   int height);
 
 }  // namespace velmora

@@ -108,6 +108,7 @@ void CMainDlg::CreateControls() {
 
     m_dateList = new QTableWidget(client);
     PlaceControl(m_dateList, IDC_DATE_LIST, font, 20, 34, 120, 144);
+    m_dateList->setAccessibleName(QStringLiteral("DST table"));
     m_dateList->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_dateList->setSelectionMode(QAbstractItemView::SingleSelection);
     m_dateList->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -132,7 +133,9 @@ void CMainDlg::CreateControls() {
         return picker;
     };
     m_beginPicker = addPicker(IDC_BEGIN_DATE, 20);
+    m_beginPicker->setAccessibleName(QStringLiteral("DST begins"));
     m_endPicker = addPicker(IDC_END_DATE, 85);
+    m_endPicker->setAccessibleName(QStringLiteral("DST ends"));
 
     const auto addCounter = [&](int id, int x) {
         auto* edit = new QLineEdit(client);
@@ -143,7 +146,9 @@ void CMainDlg::CreateControls() {
         return edit;
     };
     m_rowCountEdit = addCounter(IDC_ROW_COUNT, 25);
+    m_rowCountEdit->setAccessibleName(QStringLiteral("Rows"));
     m_progressEdit = addCounter(IDC_PROGRESS, 80);
+    m_progressEdit->setAccessibleName(QStringLiteral("Progress"));
 
     // Tab walks from the dates to Add, the list and the commands; the two
     // buttons that end something come last, then the counters. Set once every
@@ -242,6 +247,11 @@ void CMainDlg::ApplyDateOrderToPickers() {
         IsMonthFirst(m_nDateOrder) ? QStringLiteral("MM/dd/yyyy") : QStringLiteral("dd/MM/yyyy");
     m_beginPicker->setDisplayFormat(format);
     m_endPicker->setDisplayFormat(format);
+    // A screen reader tells the order of the date's parts.
+    const QString order = IsMonthFirst(m_nDateOrder) ? QStringLiteral("Date as MM/DD/YYYY")
+                                                     : QStringLiteral("Date as DD/MM/YYYY");
+    m_beginPicker->setAccessibleDescription(order);
+    m_endPicker->setAccessibleDescription(order);
     SetPickersToNow();
 }
 

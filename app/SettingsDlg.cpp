@@ -66,14 +66,14 @@ CSettingsDlg::CSettingsDlg(QWidget* parent) : QDialog(parent) {
     PlaceControl(m_timeoutEdit, IDC_TIMEOUT, font, 45, 35, 50, 12);
     m_timeoutEdit->setValidator(
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), this));
-    PlaceControl(new QLabel(QStringLiteral("Timeout:"), this), -1, font, 13, 35, 30, 10);
+    PlaceLabel(QStringLiteral("Timeout:"), m_timeoutEdit, font, 13, 35, 30, 10);
 
     m_portCombo = new QComboBox(this);
     m_portCombo->setEditable(true);
     m_portCombo->setInsertPolicy(QComboBox::NoInsert);
     PlaceControl(m_portCombo, IDC_PORT, font, 45, 10, 50, 85);
     m_portCombo->setFixedHeight(m_portCombo->sizeHint().height());
-    PlaceControl(new QLabel(QStringLiteral("COM Port:"), this), -1, font, 7, 15, 33, 10);
+    PlaceLabel(QStringLiteral("COM Port:"), m_portCombo, font, 7, 15, 33, 10);
 
     auto* group = new QGroupBox(QStringLiteral("Date format"), this);
     PlaceControl(group, -1, font, 10, 60, 85, 45);
@@ -95,7 +95,7 @@ CSettingsDlg::CSettingsDlg(QWidget* parent) : QDialog(parent) {
     m_deviceCombo->setItemDelegate(new DeviceItemDelegate(m_deviceCombo));
     PlaceControl(m_deviceCombo, IDC_DEVICE, font, 45, 112, 140, 85);
     m_deviceCombo->setFixedHeight(m_deviceCombo->sizeHint().height());
-    PlaceControl(new QLabel(QStringLiteral("Device:"), this), -1, font, 7, 114, 33, 10);
+    PlaceLabel(QStringLiteral("Device:"), m_deviceCombo, font, 7, 114, 33, 10);
     m_deviceState = new QLabel(this);
     m_deviceState->setWordWrap(true);
     m_deviceState->setAlignment(Qt::AlignLeft | Qt::AlignTop);

@@ -26,29 +26,31 @@ CZoneDlg::CZoneDlg(DateOrder order, QWidget* parent) : QDialog(parent), m_nDateO
     setObjectName(QString::number(IDD_ZONE));
     setFixedSize(DialogUnitsToPixels(font, 0, 0, 300, 232).size());
 
-    PlaceControl(new QLabel(QStringLiteral("Filter:"), this), -1, font, 7, 8, 28, 10);
     m_filter = new QLineEdit(this);
     PlaceControl(m_filter, IDC_ZONE_FILTER, font, 37, 6, 113, 12);
+    PlaceLabel(QStringLiteral("Filter:"), m_filter, font, 7, 8, 28, 10);
     m_filter->setClearButtonEnabled(true);
     m_filter->installEventFilter(this);
     m_zoneList = new QListWidget(this);
     PlaceControl(m_zoneList, IDC_ZONE_LIST, font, 7, 22, 143, 176);
+    m_zoneList->setAccessibleName(QStringLiteral("Time zone"));
     for (const std::string& zone : DatabaseZoneIds())
         m_zoneList->addItem(QString::fromStdString(zone));
 
-    PlaceControl(new QLabel(QStringLiteral("First year:"), this), -1, font, 160, 8, 45, 10);
     m_firstYear = new QSpinBox(this);
     PlaceControl(m_firstYear, IDC_ZONE_FIRST_YEAR, font, 210, 6, 40, 12);
+    PlaceLabel(QStringLiteral("First year:"), m_firstYear, font, 160, 8, 45, 10);
     m_firstYear->setRange(kMinFirstYear, kMaxFirstYear);
     m_firstYear->setValue(std::clamp(QDate::currentDate().year(), kMinFirstYear, kMaxFirstYear));
-    PlaceControl(new QLabel(QStringLiteral("Rows:"), this), -1, font, 160, 24, 45, 10);
     m_convention = new QComboBox(this);
     PlaceControl(m_convention, IDC_ZONE_ROWS, font, 210, 22, 80, 12);
+    PlaceLabel(QStringLiteral("Rows:"), m_convention, font, 160, 24, 45, 10);
     m_convention->addItem(QStringLiteral("calendar year"), int(RowsConvention::Calendar));
     m_convention->addItem(QStringLiteral("period"), int(RowsConvention::Period));
 
     m_preview = new QTableWidget(0, 2, this);
     PlaceControl(m_preview, IDC_ZONE_PREVIEW, font, 160, 40, 130, 158);
+    m_preview->setAccessibleName(QStringLiteral("Preview"));
     m_preview->setHorizontalHeaderLabels(
         {QStringLiteral("DST begins"), QStringLiteral("DST ends")});
     m_preview->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
