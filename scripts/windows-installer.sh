@@ -11,7 +11,11 @@
 #   scripts/windows-installer.sh --stage STAGE_DIR [VERSION]
 #        # only the installer, from a staged installation (bin/, doc/,
 #        # velmora.ico), into STAGE_DIR/../Velmora-VERSION-setup.exe
+#
+# VELMORA_NSIS_COMPRESSOR=zlib packs faster and larger (the installer check's
+# older version); the default is solid LZMA.
 set -euo pipefail
+caller=$PWD
 cd "$(dirname "$0")/.."
 step="starting"
 trap 'echo "windows-installer.sh: failed while $step" >&2' ERR
@@ -21,11 +25,12 @@ stage=
 case "${1:-}" in
   --pack)
     [ -n "${2:-}" ] || { echo "usage: $0 --pack BUILD_DIR" >&2; exit 2; }
-    build=$2
+    build=$(cd "$caller" && realpath "$2")
     ;;
   --stage)
-    [ -d "${2:-}/bin" ] || { echo "usage: $0 --stage STAGE_DIR [VERSION] (STAGE_DIR/bin missing)" >&2; exit 2; }
-    stage=$(realpath "$2")
+    [ -d "${2:-}/bin" ] || [ -d "$caller/${2:-}/bin" ] ||
+      { echo "usage: $0 --stage STAGE_DIR [VERSION] (no bin/ in '${2:-}')" >&2; exit 2; }
+    stage=$(cd "$caller" && realpath "$2")
     version=${3:-$version}
     ;;
   "")
@@ -85,7 +90,7 @@ step="listing the files of $stage"
 
 out="$(dirname "$stage")/Velmora-$version-setup.exe"
 step="packing $out with makensis"
-makensis -V2 -DVERSION="$version" -DSTAGE="$stage" -DOUTFILE="$out" \
+makensis -V2 -DCOMPRESSOR="${VELMORA_NSIS_COMPRESSOR:-/SOLID lzma}" -DVERSION="$version" -DSTAGE="$stage" -DOUTFILE="$out" \
   packaging/windows/velmora.nsi
 step="writing $out.sha256"
 (cd "$(dirname "$out")" && sha256sum "$(basename "$out")" > "$(basename "$out").sha256")

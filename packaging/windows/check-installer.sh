@@ -121,7 +121,8 @@ step "1. an older version with a file that this one drops, per user"
 old_stage=$scratch/old/stage
 mkdir -p "$old_stage" && cp -a "$stage/." "$old_stage/" && rm -f "$old_stage"/*.nsh
 mkdir -p "$old_stage/bin/imageformats" && echo "dropped since" > "$old_stage/bin/imageformats/qdropped.dll"
-require "the older installer is made from the stage" "$here/scripts/windows-installer.sh" --stage "$old_stage" 1.0.0
+require "the older installer is made from the stage" env VELMORA_NSIS_COMPRESSOR=zlib \
+  "$here/scripts/windows-installer.sh" --stage "$old_stage" 1.0.0
 check "it installs per user (setup.exe /S)" "$wine" "$scratch/old/Velmora-1.0.0-setup.exe" /S
 check "into the user's programs folder, version 1.0.0" is "$hkcu_uninstall" DisplayVersion 1.0.0
 mkdir -p "$docs" && printf '[Settings]\r\nPort=2\r\n' > "$docs/Velmora.ini" &&
@@ -147,8 +148,9 @@ check "nor in Program Files" gone "$all_app"
 check "setup.exe's SHA-256 file is right" bash -c "cd '$(dirname "$setup")' && sha256sum -c --strict '$setup.sha256'"
 
 step "3. while velmora.exe runs"
-QT_QPA_PLATFORM=offscreen QT_PLUGIN_PATH="Z:${plugins//\//\\}" QT_DEBUG_PLUGINS=1 \
-  QT_FORCE_STDERR_LOGGING=1 "$wine" "$app/velmora.exe" > "$scratch/velmora.log" 2>&1 &
+# It starts in the user's folder, as from the Start menu.
+(cd "$docs" && QT_QPA_PLATFORM=offscreen QT_PLUGIN_PATH="Z:${plugins//\//\\}" QT_DEBUG_PLUGINS=1 \
+  QT_FORCE_STDERR_LOGGING=1 exec "$wine" "$app/velmora.exe" > "$scratch/velmora.log" 2>&1) &
 running=$!
 # Qt reports the plugins it loads: once it does, velmora.exe has started.
 for _ in $(seq 100); do

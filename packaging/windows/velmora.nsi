@@ -1,6 +1,7 @@
 ; The Windows installer: Velmora-<version>-setup.exe, made on Debian with
 ; makensis from the staged installation (scripts/windows-installer.sh).
 ;   makensis -DVERSION=1.3.0 -DSTAGE=<stage> -DOUTFILE=<setup.exe> velmora.nsi
+; (-DCOMPRESSOR=zlib packs faster than the default solid LZMA)
 ; <stage>\bin holds the programs with their libraries and plugins, <stage>\doc
 ; the README, the examples and the licences; <stage>\files.nsh and
 ; <stage>\unfiles.nsh list what is installed, so that the uninstaller removes
@@ -19,7 +20,8 @@
 ; installed version could not be removed.
 Unicode true
 Target amd64-unicode
-SetCompressor /SOLID lzma
+!define /IfNDef COMPRESSOR "/SOLID lzma"
+SetCompressor ${COMPRESSOR}
 RequestExecutionLevel user
 ManifestDPIAware true
 
