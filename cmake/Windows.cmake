@@ -23,11 +23,13 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION doc/examples)
 install(DIRECTORY ${_qt_prefix}/LICENSES/ DESTINATION doc/licenses/qt)
 install(FILES ${PROJECT_SOURCE_DIR}/res/velmora.ico DESTINATION .)
 
-# The installer made from this build, installed and uninstalled under Wine.
+# The installer made from this build, tried under Wine per user and for all
+# users, over an older version, beside another program's .dst and while
+# velmora.exe runs (on Qt's offscreen platform).
 find_program(VELMORA_MAKENSIS makensis)
 if(VELMORA_BUILD_TESTS AND VELMORA_MAKENSIS AND CMAKE_CROSSCOMPILING_EMULATOR)
   add_test(NAME windows_installer
-           COMMAND bash -c "setup=$(scripts/windows-installer.sh --pack '${CMAKE_BINARY_DIR}' | tail -n 1) && packaging/windows/check-installer.sh \"$setup\" '${CMAKE_BINARY_DIR}/installer-check'"
+           COMMAND bash -c "setup=$(scripts/windows-installer.sh --pack '${CMAKE_BINARY_DIR}' | tail -n 1) && packaging/windows/check-installer.sh \"$setup\" '${_qt_prefix}/plugins' '${CMAKE_BINARY_DIR}/installer-check'"
            WORKING_DIRECTORY ${PROJECT_SOURCE_DIR})
   set_tests_properties(windows_installer PROPERTIES LABELS "installer;windows" TIMEOUT 600)
 endif()
