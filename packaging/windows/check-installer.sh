@@ -140,7 +140,7 @@ check "its uninstaller and folder" is "$hkcu_uninstall" UninstallString "\"$app_
 bytes=$(find "$app" -type f -printf '%s\n' | awk '{ n += $1 } END { print n }')
 check "its EstimatedSize, in KB ($((bytes / 1024)))" size_is "$hkcu_uninstall" "$bytes"
 check ".dst opens in Velmora" is 'HKCU\Software\Classes\Velmora.Table\shell\open\command' "" \
-  "\"$app_win\\velmora.exe\" \"%1\""
+  "\"$app_win\\velmora.exe\" --user-settings \"%1\""
 check ".dst is Velmora's (no program had it)" is 'HKCU\Software\Classes\.dst' "" Velmora.Table
 check "Velmora is among .dst's programs" has_value 'HKCU\Software\Classes\.dst\OpenWithProgids' Velmora.Table
 check "nothing under HKLM" no_velmora_in system.reg

@@ -289,24 +289,28 @@ Section "Velmora"
   !include "${STAGE}/files.nsh"
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
-  ; The Start-menu entry starts Velmora in a folder of the user's own, where
-  ; Velmora.ini and the tables can be written without administrator rights:
-  ; Documents\Velmora for this user, the user's profile folder when it is for
-  ; everyone (the shell expands the variable for whoever starts it).
+  ; The Start-menu entry and a double-clicked table both start Velmora with
+  ; --user-settings: Velmora.ini is then the one in Documents\Velmora of
+  ; whoever starts it, writable without administrator rights, whatever folder
+  ; a table lies in. The entry starts in that folder for this user, in the
+  ; user's profile folder when it is for everyone (the shell expands the
+  ; variable for whoever starts it).
   ${If} $AllUsers = 1
     StrCpy $OUTDIR "%USERPROFILE%"
   ${Else}
     CreateDirectory "$DOCUMENTS\${APP}"
     StrCpy $OUTDIR "$DOCUMENTS\${APP}"
   ${EndIf}
-  CreateShortCut "$SMPROGRAMS\${APP}.lnk" "$INSTDIR\velmora.exe" "" "$INSTDIR\velmora.exe" 0
+  CreateShortCut "$SMPROGRAMS\${APP}.lnk" "$INSTDIR\velmora.exe" "--user-settings" \
+    "$INSTDIR\velmora.exe" 0
   SetOutPath "$INSTDIR"
 
   ; .dst is also a format of other programs: Velmora is one of the programs
   ; that open it, and the default only when no program has taken it.
   WriteRegStr SHCTX "Software\Classes\${CLASS}" "" "Velmora DST table"
   WriteRegStr SHCTX "Software\Classes\${CLASS}\DefaultIcon" "" "$INSTDIR\velmora.exe,0"
-  WriteRegStr SHCTX "Software\Classes\${CLASS}\shell\open\command" "" '"$INSTDIR\velmora.exe" "%1"'
+  WriteRegStr SHCTX "Software\Classes\${CLASS}\shell\open\command" "" \
+    '"$INSTDIR\velmora.exe" --user-settings "%1"'
   WriteRegNone SHCTX "${DST_KEY}\OpenWithProgids" "${CLASS}"
   ReadRegStr $R0 HKLM "${DST_KEY}" ""
   ${If} $AllUsers = 0
