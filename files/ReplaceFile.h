@@ -23,13 +23,24 @@ inline std::filesystem::path FileSystemPath(std::string_view utf8) {
 // True when `path` (through any symbolic link) is an existing read-only file.
 bool IsReadOnlyFile(const std::string& path);
 
+// Where the contents are when a replacement failed with neither file under
+// the name. That happens on Windows alone: the system may have moved the old
+// file aside before the new one could take its name, and then every move into
+// the name failed too. Both files are then kept, under these names.
+struct KeptFiles {
+    std::string newFile;  // the new contents; empty when the name holds the old file
+    std::string oldFile;  // the file as it was, when the system had moved it aside
+};
+
 // Returns false when the contents could not be put in place or the file is
-// read-only; `path` is then untouched and no temporary file remains.
-// On Linux a symbolic link is written through and stays a link, and the file
-// keeps its permissions and, as far as this process may set them, its owner
-// and group (a new file gets the usual 0666 less umask). On Windows the
-// file's attributes are kept.
-bool ReplaceFileContents(const std::string& path, std::string_view bytes);
+// read-only; `path` then holds the file as it was (or still no file) and no
+// temporary file remains, except as `kept` names them (see KeptFiles).
+// A symbolic link is written through and stays a link. On Linux the file keeps
+// its permissions and, as far as this process may set them, its owner and
+// group (a new file gets the usual 0666 less umask). On Windows the file's
+// attributes are kept, and names longer than MAX_PATH (260) work.
+bool ReplaceFileContents(const std::string& path, std::string_view bytes,
+                         KeptFiles* kept = nullptr);
 
 enum class ReadOutcome {
     Missing,   // no such file, or no such folder on the way

@@ -73,7 +73,10 @@ bool IsReadOnlyFile(const std::string& path) {
     return file && ::stat(file->c_str(), &info) == 0 && IsReadOnly(*file, info);
 }
 
-bool ReplaceFileContents(const std::string& requested, std::string_view bytes) {
+// rename() leaves the old file under its name until the new one takes it:
+// nothing is ever kept elsewhere.
+bool ReplaceFileContents(const std::string& requested, std::string_view bytes,
+                         KeptFiles* /*kept*/) {
     const std::optional<std::string> target = FollowLinks(requested);
     if (!target) return false;
     const std::string& path = *target;
