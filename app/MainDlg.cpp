@@ -576,8 +576,18 @@ bool CMainDlg::SaveTable() {
     // The dialog asked about the name as chosen and refused a read-only file; a
     // name extended with ".dst" is written without a further question. A
     // read-only file is not replaced even then.
-    if (!WriteDateFile(WithDstSuffix(LocalPath(*path)), RowsToFileBytes(Rows(), m_nDateOrder))) {
-        AfxMessageBox(QStringLiteral("Unable to write file!"), MB_OK | MB_ICONERROR);
+    const std::string file = WithDstSuffix(LocalPath(*path));
+    ReplaceFailure failure;
+    if (!WriteDateFile(file, RowsToFileBytes(Rows(), m_nDateOrder), &failure)) {
+        // Why, and where the tables are when neither could be put under the name.
+        QString details = QString::fromStdString(file + ": " + failure.reason + ".");
+        if (!failure.newFile.empty()) {
+            details += QString::fromStdString("\nThe new table is in " + failure.newFile +
+                                              (failure.oldFile.empty()
+                                                   ? std::string(".")
+                                                   : ", the old one in " + failure.oldFile + "."));
+        }
+        AfxMessageBox(QStringLiteral("Unable to write file!"), MB_OK | MB_ICONERROR, details);
         return false;
     }
     SetTableChanged(false);

@@ -74,10 +74,12 @@ bool IsReadOnlyFile(const std::string& path) {
     return file && ::stat(file->c_str(), &info) == 0 && IsReadOnly(*file, info);
 }
 
+// rename() leaves the old file under its name until the new one takes it:
+// nothing is ever kept elsewhere, and a failure gives only its reason.
 bool ReplaceFileContents(const std::string& requested, std::string_view bytes,
-                         std::string* whyNot) {
-    const auto fail = [whyNot](std::string why) {
-        if (whyNot != nullptr) *whyNot = std::move(why);
+                         ReplaceFailure* failure) {
+    const auto fail = [failure](std::string why) {
+        if (failure != nullptr) failure->reason = std::move(why);
         return false;
     };
     const std::optional<std::string> target = FollowLinks(requested);

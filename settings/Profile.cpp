@@ -351,7 +351,11 @@ bool Profile::Store(std::string_view text) {
         m_memory->assign(text);
         return true;
     }
-    return ReplaceFileContents(m_path, text, &m_writeError);
+    ReplaceFailure failure;
+    if (ReplaceFileContents(m_path, text, &failure)) return true;
+    return RefuseWrite(failure.newFile.empty()
+                           ? failure.reason
+                           : failure.reason + "; the new settings are in " + failure.newFile);
 }
 
 std::optional<std::string> Profile::GetProfileString(std::string_view section,

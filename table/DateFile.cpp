@@ -16,9 +16,9 @@ bool ReadDateFile(const std::string& path, DateFileBytes& out) {
     return true;
 }
 
-bool WriteDateFile(const std::string& path, const DateFileBytes& bytes) {
+bool WriteDateFile(const std::string& path, const DateFileBytes& bytes, ReplaceFailure* failure) {
     return ReplaceFileContents(
-        path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+        path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), failure);
 }
 
 std::string WithDstSuffix(const std::string& path) {

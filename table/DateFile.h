@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "DateTable.h"
+#include "ReplaceFile.h"
 
 namespace velmora {
 
@@ -19,8 +20,11 @@ bool ReadDateFile(const std::string& path, DateFileBytes& out);
 
 // Writes 75 bytes through a temporary file in the same folder, flushed and then
 // renamed over `path`. Returns false on any failure, and for a read-only file;
-// an existing file is then left exactly as it was and no temporary file remains.
-bool WriteDateFile(const std::string& path, const DateFileBytes& bytes);
+// an existing file is then left exactly as it was and no temporary file remains,
+// unless (on Windows) neither file could be put under the name: `failure` then
+// names the files that hold the new table and the old one.
+bool WriteDateFile(const std::string& path, const DateFileBytes& bytes,
+                   ReplaceFailure* failure = nullptr);
 
 // Appends ".dst" unless the last four characters are exactly ".dst" (case-sensitive).
 std::string WithDstSuffix(const std::string& path);

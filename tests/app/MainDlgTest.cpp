@@ -338,6 +338,11 @@ class MainDlgTest : public QObject {
         SaveTo("folder.dst");
         QCOMPARE(m_boxes->Texts(), QStringList{"Unable to write file!"});
         QCOMPARE(m_boxes->Boxes().front().type, MB_OK | MB_ICONERROR);
+        // The box says which file and why, in the system's words.
+        const QString details = m_boxes->Boxes().front().details;
+        QVERIFY2(details.startsWith(m_dir->File("folder.dst") + ": ") &&
+                     details.size() > m_dir->File("folder.dst").size() + 3,
+                 qPrintable(details));
         QVERIFY(QFileInfo(m_dir->File("folder.dst")).isDir());
         QVERIFY(QFile::exists(m_dir->File("folder.dst/kept")));
         QCOMPARE(

@@ -30,8 +30,8 @@ std::string UnreadableFile(const std::string& path) {
 
 std::string CurrentDirectory() {
     std::error_code error;
-    const std::filesystem::path directory = std::filesystem::current_path(error);
-    return error ? std::string(".") : directory.string();
+    const std::u8string directory = std::filesystem::current_path(error).u8string();
+    return error ? std::string(".") : std::string(directory.begin(), directory.end());
 }
 
 }  // namespace
@@ -91,13 +91,18 @@ int RunMake(const Options& options) {
     const ZoneRows made = BuildZoneRows(options.zone, options.firstYear, options.rows);
     if (!made.error.empty()) return Fail(made.error + "; no file written");
     std::error_code error;
-    if (!options.force &&
-        std::filesystem::exists(std::filesystem::symlink_status(options.output, error)))
+    if (!options.force && std::filesystem::exists(std::filesystem::symlink_status(
+                              FileSystemPath(options.output), error)))
         return Fail(options.output + " exists; give --force to overwrite it");
-    if (!WriteDateFile(options.output, RowsToFileBytes(made.rows, 0))) {
+    ReplaceFailure failure;
+    if (!WriteDateFile(options.output, RowsToFileBytes(made.rows, 0), &failure)) {
         if (IsReadOnlyFile(options.output))
             return Fail(options.output + " is read-only; it was not replaced");
-        return Fail("cannot write " + options.output);
+        const std::string cannot = "cannot write " + options.output + ": " + failure.reason;
+        if (!failure.newFile.empty())
+            return Fail(cannot + "; the new table is in " + failure.newFile +
+                        (failure.oldFile.empty() ? "" : ", the old one in " + failure.oldFile));
+        return Fail(cannot);
     }
     return kExitDone;
 }

@@ -2,7 +2,20 @@
 // Linux (Platform_unix.cpp) and Windows (Platform_win.cpp).
 #pragma once
 
+#include <string>
+#include <vector>
+
 namespace velmora::cli {
+
+// The program's arguments after its name, in UTF-8 as every name of the
+// program is. On Windows `argv` holds them in the ANSI code page, which has no
+// room for most names: they are read from the UTF-16 command line instead.
+std::vector<std::string> ProgramArguments(int argc, char** argv);
+
+// Makes the console show the UTF-8 the program prints (Windows' console shows
+// the OEM code page unless told), and gives the console back as found when the
+// program ends. Nothing to do on Linux.
+void PrintUtf8();
 
 // Whether standard error is a terminal (or console), where a progress bar
 // may redraw itself in place.

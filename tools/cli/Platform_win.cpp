@@ -1,10 +1,33 @@
+#include <windows.h>
+// After windows.h:
 #include <io.h>
+#include <shellapi.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "Platform.h"
+#include "win/Utf16.h"
 
 namespace velmora::cli {
+
+// CommandLineToArgvW splits as the C run-time splits `argv` (and as Qt splits
+// the same command line for QCoreApplication).
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!wide) return std::vector<std::string>(argv + 1, argv + argc);
+    std::vector<std::string> arguments;
+    for (int i = 1; i < count; ++i) arguments.push_back(Utf8(wide[i]));
+    LocalFree(wide);
+    return arguments;
+}
+
+void PrintUtf8() {
+    static const UINT previous = GetConsoleOutputCP();  // 0 without a console
+    if (previous == 0 || previous == CP_UTF8 || !SetConsoleOutputCP(CP_UTF8)) return;
+    std::atexit([] { SetConsoleOutputCP(previous); });
+}
 
 bool StandardErrorIsTerminal() {
     return _isatty(_fileno(stderr)) != 0;

@@ -7,12 +7,14 @@
 
 #include "CliArgs.h"
 #include "Commands.h"
+#include "Platform.h"
 #include "version.h"
 
 using namespace velmora::cli;
 
 int main(int argc, char** argv) {
-    const ParseResult parsed = ParseArguments(std::vector<std::string>(argv + 1, argv + argc));
+    PrintUtf8();
+    const ParseResult parsed = ParseArguments(ProgramArguments(argc, argv));
     if (!parsed.options) {
         std::fprintf(stderr, "velmora-cli: %s\n", parsed.error.c_str());
         return kExitUsageOrFile;
@@ -31,6 +33,8 @@ int main(int argc, char** argv) {
     if (options.command == Command::Make) return RunMake(options);
     if (options.command == Command::Check) return RunCheck(options);
     if (options.command == Command::Ports) return RunPorts(options);
+    // The C run-time's own argv, unchanged: on Windows Qt then reads the
+    // UTF-16 command line itself, as ProgramArguments does.
     QCoreApplication app(argc, argv);
     return RunExchange(options);
 }
