@@ -17,17 +17,18 @@ set_property(DIRECTORY PROPERTY COMPILE_OPTIONS "${VELMORA_SAVED_OPTIONS}")
 if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
   message(FATAL_ERROR "Tests of a cross build need an emulator: install wine64")
 endif()
-# A fresh prefix is made once per test run, in the build folder (the test
-# preset points WINEPREFIX there). Its Wine server is kept running until the
-# last test has ended: a program started while an idle server shuts down can
-# fail to start at all.
+# The tests run in a scratch prefix in the build folder (the test preset points
+# WINEPREFIX there), made or brought up to date once per test run, settled, and
+# with one Wine server that lives from before the first test to after the last
+# (tests/support/wine-prefix.sh says why).
 find_program(VELMORA_WINESERVER NAMES wineserver64 wineserver PATHS /usr/lib/wine
              NO_CMAKE_FIND_ROOT_PATH)
 add_test(NAME wine_prefix
-         COMMAND sh -c "\"$1\" -k 2>/dev/null; mkdir -p \"$WINEPREFIX\"; \"$1\" -p >/dev/null 2>&1; \"$0\" wineboot -i >/dev/null 2>&1"
+         COMMAND ${PROJECT_SOURCE_DIR}/tests/support/wine-prefix.sh start
                  ${CMAKE_CROSSCOMPILING_EMULATOR} ${VELMORA_WINESERVER})
-set_tests_properties(wine_prefix PROPERTIES FIXTURES_SETUP wine_prefix TIMEOUT 120
+set_tests_properties(wine_prefix PROPERTIES FIXTURES_SETUP wine_prefix TIMEOUT 360
                      LABELS "windows")
-add_test(NAME wine_server_end COMMAND ${VELMORA_WINESERVER} -k)
-set_tests_properties(wine_server_end PROPERTIES FIXTURES_CLEANUP wine_prefix TIMEOUT 60
+add_test(NAME wine_server_end
+         COMMAND ${PROJECT_SOURCE_DIR}/tests/support/wine-prefix.sh end ${VELMORA_WINESERVER})
+set_tests_properties(wine_server_end PROPERTIES FIXTURES_CLEANUP wine_prefix TIMEOUT 90
                      LABELS "windows")

@@ -20,6 +20,7 @@ bool CSerialLink::Open(ILinkOwner* owner, const std::string& devicePath, int por
                        const LineSettings& line) {
     StopWorker();
     ++m_nGeneration;
+    ReportStopFailure();
 
     m_pOwnerWnd = owner;
     m_nSendBufferSize = std::max(line.writeBufferSize, 0);
@@ -84,6 +85,7 @@ void CSerialLink::Close() {
     StopWorker();
     ClosePort();
     ++m_nGeneration;
+    ReportStopFailure();
 }
 
 std::string CSerialLink::FormatError(const std::string& operation, const std::string& systemText,

@@ -174,6 +174,11 @@ class CSerialLink {
     // Clears the worker's own state before a worker starts.
     void ResetWorkerState();
     void StopWorker();
+    // Per system, once a stopped worker's generation is over: the one report
+    // of a port that the worker had to give up as it stopped (on Windows, a
+    // wait that the port did not end even when cancelled), stamped with the
+    // new generation so that the owner shows it; nothing on Linux.
+    void ReportStopFailure();
 
     int m_nPendingBytes = 0;
     std::thread m_pWorker;

@@ -419,6 +419,10 @@ void CSerialLink::LosePort() {
     m_bPortLost = true;
 }
 
+// Every wait of the worker here also watches the stop request: it never has
+// to give a port up as it stops.
+void CSerialLink::ReportStopFailure() {}
+
 int CSerialLink::RenewEvents() {
     ReleaseEvents();
     m_hStopEvent = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);

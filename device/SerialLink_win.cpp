@@ -7,9 +7,12 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <iterator>
 #include <utility>
+#include <vector>
 
+#include "LineSettingsDcb.h"
 #include "SystemErrorText.h"
 #include "win/Utf16.h"
 
@@ -24,6 +27,16 @@ struct CSerialLink::PortState {
     DWORD portEvents = 0;  // filled in by the port-event wait
     COMMTIMEOUTS portTimeouts{};
     DCB lineSettings{};
+    // What the port held when it was opened, put back when it closes.
+    COMMTIMEOUTS foundTimeouts{};
+    DCB foundLineSettings{};
+    bool restoreTimeouts = false;
+    bool restoreLineSettings = false;
+    // The bytes of the write in progress and the byte of the read in
+    // progress: the system reads and fills them until the transfer has ended,
+    // so they live with the records, apart from the buffer QueueWrite fills.
+    std::vector<unsigned char> outgoing;
+    unsigned char incoming = 0;
 };
 
 void CSerialLink::PortStateDeleter::operator()(PortState* state) const {
@@ -36,6 +49,17 @@ constexpr DWORD kPortTimeoutMs = 1000;
 constexpr DWORD kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
 // Pause before the worker waits again after its wait itself failed.
 constexpr DWORD kWaitRetryMs = 100;
+// How long a cancelled read or write, a cancelled port-event wait and then
+// that wait once its mask is cleared each have to end before the port is
+// given up: whatever the port does, a stop ends the worker within three times
+// this (a write under way, then the port-event wait).
+constexpr DWORD kEndBoundMs = 500;
+
+DWORD SystemOperationWait(DWORD count, HANDLE const* handles, DWORD milliseconds) {
+    return WaitForMultipleObjects(count, handles, FALSE, milliseconds);
+}
+
+std::atomic<CSerialLink::OperationWait> g_operationWait{SystemOperationWait};
 
 void CloseHandleOf(void*& handle) {
     if (handle != nullptr) {
@@ -71,22 +95,55 @@ std::string PortName(const std::string& devicePath) {
     return "\\\\.\\" + devicePath;
 }
 
-// The settings of `wanted` that `applied` (read back from the port) lacks,
-// named for the user and separated by commas; empty when the port took them all.
+// The settings text of `line` for BuildCommDCB.
+std::wstring SettingsText(const LineSettings& line) {
+    return L"baud=" + std::to_wstring(line.baud) + L" parity=" +
+           wchar_t(static_cast<unsigned char>(line.parity)) + L" data=" +
+           std::to_wstring(line.dataBits) + L" stop=" + std::to_wstring(line.stopBits);
+}
+
+}  // namespace
+
+bool BuildLineSettings(const std::wstring& settingsText, DCB& dcb) {
+    // BuildCommDCB keeps what the text does not name, flow control included.
+    if (!BuildCommDCBW(settingsText.c_str(), &dcb)) return false;
+    dcb.fBinary = TRUE;
+    dcb.fParity = dcb.Parity != NOPARITY;
+    dcb.fOutxCtsFlow = FALSE;
+    dcb.fOutxDsrFlow = FALSE;
+    if (dcb.fDtrControl == DTR_CONTROL_HANDSHAKE) dcb.fDtrControl = DTR_CONTROL_ENABLE;
+    dcb.fDsrSensitivity = FALSE;
+    dcb.fOutX = FALSE;
+    dcb.fInX = FALSE;
+    dcb.fErrorChar = FALSE;
+    dcb.fNull = FALSE;
+    dcb.fRtsControl = RTS_CONTROL_ENABLE;
+    dcb.fAbortOnError = FALSE;
+    return true;
+}
+
 std::string SettingsNotTaken(const DCB& wanted, const DCB& applied) {
     return CSerialLink::NamesOfDiffering({
         {"speed", wanted.BaudRate != applied.BaudRate},
         {"data bits", wanted.ByteSize != applied.ByteSize},
-        {"parity", wanted.Parity != applied.Parity},
+        {"parity", wanted.Parity != applied.Parity || wanted.fParity != applied.fParity},
         {"stop bits", wanted.StopBits != applied.StopBits},
         {"RTS", wanted.fRtsControl != applied.fRtsControl},
+        {"raw mode", wanted.fBinary != applied.fBinary || wanted.fNull != applied.fNull ||
+                         wanted.fErrorChar != applied.fErrorChar ||
+                         wanted.fAbortOnError != applied.fAbortOnError ||
+                         wanted.fDsrSensitivity != applied.fDsrSensitivity},
         {"flow control", wanted.fOutxCtsFlow != applied.fOutxCtsFlow ||
                              wanted.fOutxDsrFlow != applied.fOutxDsrFlow ||
-                             wanted.fOutX != applied.fOutX || wanted.fInX != applied.fInX},
+                             wanted.fOutX != applied.fOutX || wanted.fInX != applied.fInX ||
+                             (applied.fDtrControl == DTR_CONTROL_HANDSHAKE) !=
+                                 (wanted.fDtrControl == DTR_CONTROL_HANDSHAKE)},
     });
 }
 
-}  // namespace
+void CSerialLink::SetOperationWait(OperationWait wait) {
+    g_operationWait.store(wait != nullptr ? wait : SystemOperationWait);
+}
 
 std::string CSerialLink::SystemText(int errorCode) {
     return SystemErrorText(static_cast<DWORD>(errorCode));
@@ -141,6 +198,10 @@ std::string CSerialLink::Configure(const LineSettings& line) {
     // sizes serves as well, so a refusal here is no failure.
     SetupComm(m_hPort, 4096, 4096);
 
+    // The time-outs and line settings found here are put back at close, for
+    // whoever uses the port next; time-outs that cannot be read are left as
+    // this link sets them.
+    state.restoreTimeouts = GetCommTimeouts(m_hPort, &state.foundTimeouts) != 0;
     state.portTimeouts = {kPortTimeoutMs, kPortTimeoutMs, kPortTimeoutMs, kPortTimeoutMs,
                           kPortTimeoutMs};
     if (!SetCommTimeouts(m_hPort, &state.portTimeouts)) {
@@ -154,12 +215,9 @@ std::string CSerialLink::Configure(const LineSettings& line) {
     if (!GetCommState(m_hPort, &state.lineSettings)) {
         return Warning("GetCommState()", static_cast<int>(GetLastError()));
     }
-    state.lineSettings.fRtsControl = RTS_CONTROL_ENABLE;
-    const std::wstring settings = L"baud=" + std::to_wstring(line.baud) + L" parity=" +
-                                  wchar_t(static_cast<unsigned char>(line.parity)) + L" data=" +
-                                  std::to_wstring(line.dataBits) + L" stop=" +
-                                  std::to_wstring(line.stopBits);
-    if (!BuildCommDCBW(settings.c_str(), &state.lineSettings)) {
+    state.foundLineSettings = state.lineSettings;
+    state.restoreLineSettings = true;
+    if (!BuildLineSettings(SettingsText(line), state.lineSettings)) {
         return Warning("BuildCommDCB()", static_cast<int>(GetLastError()));
     }
     if (!SetCommState(m_hPort, &state.lineSettings)) {
@@ -169,7 +227,7 @@ std::string CSerialLink::Configure(const LineSettings& line) {
     DCB applied{};
     applied.DCBlength = sizeof(DCB);
     if (!GetCommState(m_hPort, &applied)) {
-        return Warning("SetCommState()", static_cast<int>(GetLastError()));
+        return Warning("GetCommState()", static_cast<int>(GetLastError()));
     }
     if (const std::string kept = SettingsNotTaken(state.lineSettings, applied); !kept.empty()) {
         return FormatError("SetCommState()", "The port did not take these settings: " + kept,
@@ -186,14 +244,41 @@ void CSerialLink::PurgePort() {
     PurgeComm(m_hPort, kPurgeAll);
 }
 
+// The port is left as it was found: the time-outs and line settings in force
+// when it was opened come back (a port that is gone takes none, and nothing is
+// reported). A port given up takes nothing more: it is closed, and the records
+// it may still complete into, with their events, are kept for good.
 void CSerialLink::ClosePort() {
+    if (m_hPort != nullptr && m_pState && !m_bPortAbandoned) {
+        PortState& state = *m_pState;
+        if (state.restoreLineSettings) SetCommState(m_hPort, &state.foundLineSettings);
+        if (state.restoreTimeouts) SetCommTimeouts(m_hPort, &state.foundTimeouts);
+    }
+    if (m_pState) {
+        m_pState->restoreLineSettings = false;
+        m_pState->restoreTimeouts = false;
+    }
     CloseHandleOf(m_hPort);
+    if (m_bPortAbandoned) {
+        [[maybe_unused]] PortState* const kept = m_pState.release();
+        m_hPortEvent = nullptr;
+        m_hTransferEvent = nullptr;
+        m_bPortAbandoned = false;
+    }
+}
+
+void CSerialLink::ReportStopFailure() {
+    if (m_sStopReport.empty()) return;
+    Report(m_sStopReport, m_nGeneration.load());
+    m_sStopReport.clear();
 }
 
 void CSerialLink::ResetWorkerState() {
     m_bWaitArmed = false;
     m_bPortLost = false;
     m_bLossReported = false;
+    m_bPortAbandoned = false;
+    m_sStopReport.clear();
 }
 
 void CSerialLink::SignalStop() {
@@ -209,10 +294,18 @@ void CSerialLink::WorkerMain(std::uint64_t generation) {
     bool waitReported = false;
     for (;;) {
         if (!m_bPortLost) ArmPortWait(generation);
-        const DWORD woken = WaitForMultipleObjects(static_cast<DWORD>(m_hWaitSet.size()),
-                                                   m_hWaitSet.data(), FALSE, INFINITE);
+        // A port given up is not waited on: a wait it never ended may still set its event.
+        DWORD woken = 0;
+        if (m_bPortAbandoned) {
+            const HANDLE requests[] = {m_hStopEvent, m_hSendEvent};
+            woken = WaitForMultipleObjects(2, requests, FALSE, INFINITE);
+            if (woken == WAIT_OBJECT_0 + 1) woken = WAIT_OBJECT_0 + 2;
+        } else {
+            woken = WaitForMultipleObjects(static_cast<DWORD>(m_hWaitSet.size()), m_hWaitSet.data(),
+                                           FALSE, INFINITE);
+        }
         if (woken == WAIT_OBJECT_0) {
-            DisarmPortWait();
+            DisarmPortWait(generation);
             m_bWorkerAlive.store(false);  // the last access to the link
             return;
         }
@@ -222,7 +315,8 @@ void CSerialLink::WorkerMain(std::uint64_t generation) {
             WritePending(generation);
         } else {
             if (!waitReported) {
-                ReportError("WaitCommEvent()", static_cast<int>(GetLastError()), generation);
+                ReportError("WaitForMultipleObjects()", static_cast<int>(GetLastError()),
+                            generation);
             }
             waitReported = true;
             Sleep(kWaitRetryMs);
@@ -268,12 +362,17 @@ void CSerialLink::HandlePortEvent(std::uint64_t generation) {
     DWORD unused = 0;
     const bool completed = GetOverlappedResult(m_hPort, &state.ovPort, &unused, FALSE) != 0;
     const DWORD error = completed ? 0 : GetLastError();
+    // Woken before the wait has ended (Wine may signal the event before it fills
+    // in the record): the wait stays armed and its record the system's, and its
+    // event stays signalled, so that the worker comes back for the result at
+    // once. A reset here could lose the end of the wait for good.
+    if (!completed && error == ERROR_IO_INCOMPLETE) return;
     m_bWaitArmed = false;
     ResetEvent(m_hPortEvent);
     if (!completed) {
-        if (error == ERROR_IO_INCOMPLETE) return;  // woken before its end: wait on
         if (error != ERROR_OPERATION_ABORTED) {
-            ReportFailure("WaitCommEvent()", static_cast<int>(error), generation);
+            ReportFailure("GetOverlappedResults() in WaitCommEvent()", static_cast<int>(error),
+                          generation);
         }
         return;
     }
@@ -294,15 +393,65 @@ void CSerialLink::HandlePortEvent(std::uint64_t generation) {
     if ((m_dwEventMask & EV_RXCHAR) != 0) ReadAvailable(generation);
 }
 
-void CSerialLink::DisarmPortWait() {
-    if (!m_bWaitArmed) return;
+void CSerialLink::DisarmPortWait(std::uint64_t generation) {
+    if (!m_bWaitArmed || m_bPortAbandoned) return;
     PortState& state = *m_pState;
-    // A driver that cannot cancel the wait ends it when the mask changes.
+    const OperationWait wait = g_operationWait.load();
+    const HANDLE portEvent = state.ovPort.hEvent;
     CancelIoEx(m_hPort, &state.ovPort);
-    if (WaitForSingleObject(m_hPortEvent, kPortTimeoutMs) == WAIT_TIMEOUT) SetCommMask(m_hPort, 0);
+    bool ended = wait(1, &portEvent, kEndBoundMs) == WAIT_OBJECT_0;
+    // A driver that cannot cancel the wait ends it when the mask changes.
+    if (!ended) {
+        SetCommMask(m_hPort, 0);
+        ended = wait(1, &portEvent, kEndBoundMs) == WAIT_OBJECT_0;
+    }
+    if (!ended) {
+        AbandonPort("the wait for port events", generation);
+        return;
+    }
+    // Its event is signalled: this wait for the record's last word ends at once.
     DWORD unused = 0;
     GetOverlappedResult(m_hPort, &state.ovPort, &unused, TRUE);
     m_bWaitArmed = false;
+}
+
+// Once the transfer has ended its event is signalled, and GetOverlappedResult
+// may wait (bWait TRUE) for the record's last word: that wait ends at once.
+CSerialLink::TransferEnd CSerialLink::AwaitTransfer(void* record, unsigned long boundMs,
+                                                    const char* what, std::uint64_t generation) {
+    auto* const overlapped = static_cast<OVERLAPPED*>(record);
+    const OperationWait wait = g_operationWait.load();
+    const HANDLE handles[] = {overlapped->hEvent, m_hStopEvent};
+    const DWORD woken = wait(2, handles, boundMs);
+    if (woken == WAIT_OBJECT_0) return TransferEnd::Completed;
+    // Cut short by a stop, or past its bound: cancelled, and given a little
+    // longer to end.
+    CancelIoEx(m_hPort, overlapped);
+    if (wait(1, handles, kEndBoundMs) != WAIT_OBJECT_0) {
+        AbandonPort(what, generation);
+        return TransferEnd::Abandoned;
+    }
+    return woken == WAIT_OBJECT_0 + 1 ? TransferEnd::Stopped : TransferEnd::TimedOut;
+}
+
+void CSerialLink::AbandonPort(const char* what, std::uint64_t generation) {
+    // Whatever else the port still has under way is cancelled too.
+    CancelIoEx(m_hPort, nullptr);
+    m_bPortAbandoned = true;
+    m_bWaitArmed = false;
+    LosePort();
+    m_bLossReported = true;
+    const std::string text =
+        FormatError("CancelIoEx()",
+                    std::string("The port did not end ") + what +
+                        " when it was cancelled; it is no longer used, and closed with the link.",
+                    m_nPortNumber);
+    // A worker that is stopping leaves the report to Close, whose generation the owner shows.
+    if (WaitForSingleObject(m_hStopEvent, 0) == WAIT_OBJECT_0) {
+        m_sStopReport = text;
+    } else {
+        Report(text, generation);
+    }
 }
 
 void CSerialLink::ReadAvailable(std::uint64_t generation) {
@@ -314,10 +463,9 @@ void CSerialLink::ReadAvailable(std::uint64_t generation) {
 
         DWORD queryError = 0;
         COMSTAT status{};
-        unsigned char byte = 0;
         DWORD got = 0;
         DWORD readError = 0;
-        const char* failedStep = nullptr;
+        bool pending = false;
         {
             std::lock_guard lock(m_csPort);
             DWORD lineErrors = 0;
@@ -326,17 +474,9 @@ void CSerialLink::ReadAvailable(std::uint64_t generation) {
             } else if (status.cbInQue > 0) {
                 state.ovTransfer.Offset = 0;
                 state.ovTransfer.OffsetHigh = 0;
-                if (!ReadFile(m_hPort, &byte, 1, &got, &state.ovTransfer)) {
+                if (!ReadFile(m_hPort, &state.incoming, 1, &got, &state.ovTransfer)) {
                     readError = GetLastError();
-                    failedStep = "ReadFile()";
-                    if (readError == ERROR_IO_PENDING) {
-                        readError = 0;
-                        failedStep = nullptr;
-                        if (!GetOverlappedResult(m_hPort, &state.ovTransfer, &got, TRUE)) {
-                            readError = GetLastError();
-                            failedStep = "GetOverlappedResults() in ReadFile()";
-                        }
-                    }
+                    pending = readError == ERROR_IO_PENDING;
                 }
             }
         }
@@ -346,8 +486,30 @@ void CSerialLink::ReadAvailable(std::uint64_t generation) {
             return;
         }
         if (status.cbInQue == 0) return;
+        const char* failedStep = readError != 0 && !pending ? "ReadFile()" : nullptr;
+        if (pending) {
+            // The byte is waiting, so the read ends at once; the port's read
+            // time-out bounds it all the same.
+            readError = 0;
+            switch (AwaitTransfer(&state.ovTransfer, 2 * kPortTimeoutMs + kEndBoundMs, "a read",
+                                  generation)) {
+                case TransferEnd::Completed:
+                    if (!GetOverlappedResult(m_hPort, &state.ovTransfer, &got, TRUE)) {
+                        readError = GetLastError();
+                        failedStep = "GetOverlappedResults() in ReadFile()";
+                    }
+                    break;
+                case TransferEnd::TimedOut:
+                    readError = ERROR_TIMEOUT;
+                    failedStep = "GetOverlappedResults() in ReadFile()";
+                    break;
+                case TransferEnd::Stopped:
+                case TransferEnd::Abandoned:
+                    return;
+            }
+        }
         if (failedStep == nullptr && got == 1) {
-            Post(WM_LINK_RXCHAR, byte, generation);
+            Post(WM_LINK_RXCHAR, state.incoming, generation);
             continue;
         }
         if (failedStep != nullptr) {
@@ -366,28 +528,48 @@ void CSerialLink::WritePending(std::uint64_t generation) {
     PortState& state = *m_pState;
     const char* failedStep = nullptr;
     DWORD errorCode = 0;
+    bool pending = false;
     int nCount = 0;
     DWORD written = 0;
     {
+        // The bytes are taken out of the write buffer: the next QueueWrite
+        // fills it while this write is still under way.
         std::lock_guard lock(m_csPort);
         nCount = m_nPendingBytes;
+        state.outgoing.assign(m_pSendBuffer.get(), m_pSendBuffer.get() + nCount);
         // Stale input is discarded here and never delivered: whatever arrives from
         // now on answers this write.
         PurgeComm(m_hPort, kPurgeAll);
         state.ovTransfer.Offset = 0;
         state.ovTransfer.OffsetHigh = 0;
-        if (!WriteFile(m_hPort, m_pSendBuffer.get(), static_cast<DWORD>(nCount), &written,
+        if (!WriteFile(m_hPort, state.outgoing.data(), static_cast<DWORD>(nCount), &written,
                        &state.ovTransfer)) {
             errorCode = GetLastError();
-            failedStep = "WriteFile()";
-            if (errorCode == ERROR_IO_PENDING) {
-                errorCode = 0;
-                failedStep = nullptr;
+            pending = errorCode == ERROR_IO_PENDING;
+            if (!pending) failedStep = "WriteFile()";
+        }
+    }
+
+    bool timedOut = false;
+    if (pending) {
+        // The port's write time-out ends a write that the line does not take in
+        // time; a stop cuts it short at once, quietly: the exchange is over.
+        errorCode = 0;
+        const DWORD bound = kPortTimeoutMs + kPortTimeoutMs * static_cast<DWORD>(nCount);
+        switch (AwaitTransfer(&state.ovTransfer, bound + kEndBoundMs, "a write", generation)) {
+            case TransferEnd::Completed:
                 if (!GetOverlappedResult(m_hPort, &state.ovTransfer, &written, TRUE)) {
                     errorCode = GetLastError();
                     failedStep = "GetOverlappedResults() in WriteFile()";
                 }
-            }
+                break;
+            case TransferEnd::TimedOut:
+                GetOverlappedResult(m_hPort, &state.ovTransfer, &written, TRUE);
+                timedOut = true;
+                break;
+            case TransferEnd::Stopped:
+            case TransferEnd::Abandoned:
+                return;
         }
     }
 
@@ -397,7 +579,7 @@ void CSerialLink::WritePending(std::uint64_t generation) {
     }
     // The write time-out ends a write that the port does not take in time: it
     // is told as such, not left to look like a device that does not answer.
-    if (static_cast<int>(written) < nCount) {
+    if (timedOut || static_cast<int>(written) < nCount) {
         Report(FormatError("WriteFile()",
                            "The write timed out: " + std::to_string(written) + " of " +
                                std::to_string(nCount) + " bytes were sent.",

@@ -13,12 +13,32 @@ struct PortStateDeleter {
     void operator()(PortState* state) const;
 };
 
+public:
+// How the worker waits for its port-event wait, a read or a write to end:
+// `handles` are that operation's event and, for a read or a write, the shutdown
+// event, in this order; the result is WaitForMultipleObjects'. The system's wait
+// unless a test puts in its place a port whose operations never end (nullptr
+// puts the system's back).
+using OperationWait = unsigned long (*)(unsigned long count, void* const* handles,
+                                        unsigned long milliseconds);
+static void SetOperationWait(OperationWait wait);
+
+private:
 // Arms the port-event wait (WaitCommEvent) unless it is armed already.
 void ArmPortWait(std::uint64_t generation);
 // Takes the result of the completed port-event wait and acts on its events.
 void HandlePortEvent(std::uint64_t generation);
-// Ends an armed port-event wait before the worker returns.
-void DisarmPortWait();
+// Ends an armed port-event wait before the worker returns, within a bound.
+void DisarmPortWait(std::uint64_t generation);
+// How a read or a write ended: in time, cut short by a stop, past its bound
+// (then cancelled), or never (its record abandoned with the port).
+enum class TransferEnd { Completed, Stopped, TimedOut, Abandoned };
+TransferEnd AwaitTransfer(void* record, unsigned long boundMs, const char* what,
+                          std::uint64_t generation);
+// A wait or a transfer that did not end even when cancelled: the port is no
+// longer used, and its records and their events are never freed, since the
+// system may still complete into them. Told once.
+void AbandonPort(const char* what, std::uint64_t generation);
 void LosePort();
 
 void* m_hStopEvent = nullptr;
@@ -38,3 +58,8 @@ std::unique_ptr<PortState, PortStateDeleter> m_pState;
 bool m_bWaitArmed = false;
 bool m_bPortLost = false;
 bool m_bLossReported = false;
+// Whether the worker gave the port up (read once the worker has ended, and
+// cleared when the port closes), and the report of a port given up as the
+// worker stopped, which Close or Open makes once that worker's generation is over.
+bool m_bPortAbandoned = false;
+std::string m_sStopReport;

@@ -4,3 +4,4 @@
 #pragma once
 
 #include <memory>
+#include <string>

@@ -9,6 +9,7 @@
 
 #include "DeviceFrame.h"
 #include "ExchangeLoop.h"
+#include "LineSettingsDcb.h"
 #include "SerialLink.h"
 #include "SerialPorts.h"
 #include "SystemErrorText.h"
@@ -50,9 +51,10 @@ class Recorder : public ILinkOwner {
         std::lock_guard lock(m_mutex);
         m_messages.push_back(message);
     }
-    void ReportLinkError(const std::string& text, bool, std::uint64_t) override {
+    void ReportLinkError(const std::string& text, bool, std::uint64_t generation) override {
         std::lock_guard lock(m_mutex);
         m_reports.push_back(text);
+        m_reportGenerations.push_back(generation);
     }
     std::vector<LinkMessage> WaitForMessages(std::size_t count) {
         const auto end = std::chrono::steady_clock::now() + 5s;
@@ -70,12 +72,40 @@ class Recorder : public ILinkOwner {
         std::lock_guard lock(m_mutex);
         return m_reports;
     }
+    std::vector<std::uint64_t> ReportGenerations() {
+        std::lock_guard lock(m_mutex);
+        return m_reportGenerations;
+    }
 
   private:
     std::mutex m_mutex;
     std::vector<LinkMessage> m_messages;
     std::vector<std::string> m_reports;
+    std::vector<std::uint64_t> m_reportGenerations;
 };
+
+HANDLE OpenCom1() {
+    return CreateFileW(L"\\\\.\\COM1", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_OVERLAPPED, nullptr);
+}
+
+DCB CommState(HANDLE port) {
+    DCB state{};
+    state.DCBlength = sizeof state;
+    EXPECT_TRUE(GetCommState(port, &state)) << GetLastError();
+    return state;
+}
+
+// A port whose driver honours neither the cancel of a wait nor the change of
+// the mask: the end of an operation is never seen, a stop request still is.
+unsigned long NeverEnds(unsigned long count, void* const* handles, unsigned long milliseconds) {
+    if (count < 2) {
+        Sleep(milliseconds);
+        return WAIT_TIMEOUT;
+    }
+    return WaitForSingleObject(handles[1], milliseconds) == WAIT_OBJECT_0 ? WAIT_OBJECT_0 + 1
+                                                                          : WAIT_TIMEOUT;
+}
 
 // --- against a simulator that answers every frame well ---
 
@@ -154,6 +184,120 @@ TEST(LinkOnCom1, AMissingOrBusyPortIsRefusedWithItsReason) {
     EXPECT_TRUE(owner.Reports().empty());
 }
 
+// A port that another program left at another speed with software and
+// hardware flow control, null stripping and abort on error: the link takes the
+// exchange's line over all of them and puts back what the port held at close.
+// Wine keeps the speed and the flow control in the terminal's settings and
+// drops the rest (LineSettingsOfAnExchange checks those on a DCB). Wine lets
+// this second handle look at the port while the link holds it.
+TEST(LinkOnCom1, TakesTheExchangesLineOverWhatThePortHeldAndPutsThatBackAtClose) {
+    const HANDLE other = OpenCom1();
+    ASSERT_NE(other, INVALID_HANDLE_VALUE) << GetLastError();
+    const DCB original = CommState(other);
+    DCB preset = original;
+    preset.BaudRate = 9600;
+    preset.fOutX = preset.fInX = preset.fOutxCtsFlow = TRUE;
+    preset.fNull = preset.fAbortOnError = TRUE;
+    ASSERT_TRUE(SetCommState(other, &preset)) << GetLastError();
+    const DCB found = CommState(other);
+    ASSERT_TRUE(found.BaudRate == 9600 && found.fOutX && found.fInX && found.fOutxCtsFlow);
+
+    Recorder owner;
+    CSerialLink link;
+    ASSERT_TRUE(link.Open(&owner, "COM1", 1, kUploadLine));
+    EXPECT_EQ(owner.Reports(), std::vector<std::string>{});
+    const DCB taken = CommState(other);
+    EXPECT_EQ(taken.BaudRate, 1200u);
+    EXPECT_EQ(taken.ByteSize, 8);
+    EXPECT_EQ(taken.Parity, NOPARITY);
+    EXPECT_EQ(taken.StopBits, ONESTOPBIT);
+    EXPECT_FALSE(taken.fOutX || taken.fInX || taken.fOutxCtsFlow || taken.fOutxDsrFlow);
+    EXPECT_FALSE(taken.fNull || taken.fAbortOnError);
+    EXPECT_EQ(taken.fRtsControl, static_cast<DWORD>(RTS_CONTROL_ENABLE));
+
+    link.Close();
+    const DCB after = CommState(other);
+    EXPECT_EQ(after.BaudRate, found.BaudRate);
+    EXPECT_TRUE(after.fOutX && after.fInX && after.fOutxCtsFlow);
+    SetCommState(other, const_cast<DCB*>(&original));
+    CloseHandle(other);
+}
+
+// The settings a port held are replaced whatever they were, and each that the
+// port keeps otherwise is named in the read-back's report.
+TEST(LineSettingsOfAnExchange, AreForcedOverWhatThePortHeldAndCheckedInTheReadBack) {
+    DCB found{};
+    found.DCBlength = sizeof found;
+    found.BaudRate = 9600;
+    found.ByteSize = 7;
+    found.Parity = EVENPARITY;
+    found.StopBits = TWOSTOPBITS;
+    found.fParity = found.fOutxCtsFlow = found.fOutxDsrFlow = found.fDsrSensitivity = TRUE;
+    found.fOutX = found.fInX = found.fErrorChar = found.fNull = found.fAbortOnError = TRUE;
+    found.fDtrControl = DTR_CONTROL_HANDSHAKE;
+    found.fRtsControl = RTS_CONTROL_TOGGLE;
+    DCB line = found;
+    ASSERT_TRUE(BuildLineSettings(L"baud=1200 parity=N data=8 stop=1", line));
+    EXPECT_EQ(line.BaudRate, 1200u);
+    EXPECT_EQ(line.ByteSize, 8);
+    EXPECT_EQ(line.Parity, NOPARITY);
+    EXPECT_EQ(line.StopBits, ONESTOPBIT);
+    EXPECT_TRUE(line.fBinary);
+    EXPECT_FALSE(line.fParity || line.fNull || line.fErrorChar || line.fAbortOnError);
+    EXPECT_FALSE(line.fDsrSensitivity || line.fOutX || line.fInX);
+    EXPECT_FALSE(line.fOutxCtsFlow || line.fOutxDsrFlow);
+    EXPECT_EQ(line.fDtrControl, static_cast<DWORD>(DTR_CONTROL_ENABLE));
+    EXPECT_EQ(line.fRtsControl, static_cast<DWORD>(RTS_CONTROL_ENABLE));
+
+    EXPECT_EQ(SettingsNotTaken(line, line), "");
+    EXPECT_EQ(SettingsNotTaken(line, found),
+              "speed, data bits, parity, stop bits, RTS, raw mode, flow control");
+    DCB keptNull = line;
+    keptNull.fNull = TRUE;
+    EXPECT_EQ(SettingsNotTaken(line, keptNull), "raw mode");
+
+    // DTR stays as found when it is no handshake; parity is checked with a parity.
+    DCB dtrOff = found;
+    dtrOff.fDtrControl = DTR_CONTROL_DISABLE;
+    ASSERT_TRUE(BuildLineSettings(L"baud=1200 parity=E data=8 stop=1", dtrOff));
+    EXPECT_EQ(dtrOff.fDtrControl, static_cast<DWORD>(DTR_CONTROL_DISABLE));
+    EXPECT_TRUE(dtrOff.fParity);
+}
+
+// Close stops a worker whose port never ends its wait for port events, neither
+// when it is cancelled nor when the mask changes, within its bound (twice half
+// a second), and tells it once, to the owner at its new generation; the link
+// then opens the port again with fresh records and works.
+TEST(LinkOnCom1, CloseEndsWithinItsBoundWhenThePortNeverEndsItsWaitAndTellsItOnce) {
+    Recorder owner;
+    CSerialLink link;
+    ASSERT_TRUE(link.Open(&owner, "COM1", 1, kUploadLine));
+    ASSERT_TRUE(link.Start());
+    std::this_thread::sleep_for(20ms);  // the worker waits on the port by now
+    CSerialLink::SetOperationWait(NeverEnds);
+    const auto before = std::chrono::steady_clock::now();
+    link.Close();
+    const auto took = std::chrono::steady_clock::now() - before;
+    CSerialLink::SetOperationWait(nullptr);
+    EXPECT_LT(took, 2s);
+    EXPECT_FALSE(link.IsWorkerAlive());
+    EXPECT_FALSE(link.IsOpen());
+    EXPECT_EQ(owner.Reports(),
+              std::vector<std::string>{CSerialLink::FormatError(
+                  "CancelIoEx()",
+                  "The port did not end the wait for port events when it was cancelled; it is "
+                  "no longer used, and closed with the link.",
+                  1)});
+    EXPECT_EQ(owner.ReportGenerations(), std::vector<std::uint64_t>{link.Generation()});
+
+    ASSERT_TRUE(link.Open(&owner, "COM1", 1, kUploadLine));
+    ASSERT_TRUE(link.Start());
+    link.QueueWrite(DstDeleteFrame(), 12);
+    EXPECT_EQ(owner.WaitForMessages(15).size(), 15u);
+    link.Close();
+    EXPECT_EQ(owner.Reports().size(), 1u);
+}
+
 // Settings a pseudo-terminal cannot have: Wine's SetCommState takes a speed
 // outside the standard ones and reads back another, and refuses seven data
 // bits. Each is the one report of the open, and the port stays open, as on Linux.
@@ -207,6 +351,29 @@ TEST(PortsOfTheRegistry, AreListedInNumericOrderWithTheirNames) {
     EXPECT_LT(at("COM2"), at("COM10"));
     EXPECT_EQ(devices[static_cast<std::size_t>(at("COM10"))].description,
               "\\Device\\VelmoraTest10");
+}
+
+// --- against a simulator that reads at 1200 baud ---
+
+// A write far larger than the line takes in its time-out is still under way
+// when the next QueueWrite and Close come: neither waits for it.
+TEST(LinkOnSlowCom1, NeitherQueueWriteNorCloseWaitsForAWriteUnderWay) {
+    Recorder owner;
+    CSerialLink link;
+    const ByteString huge(1 << 20, '\x33');
+    LineSettings line = kUploadLine;
+    line.writeBufferSize = static_cast<int>(huge.size());
+    ASSERT_TRUE(link.Open(&owner, "COM1", 1, line));
+    ASSERT_TRUE(link.Start());
+    link.QueueWrite(huge, line.writeBufferSize);
+    std::this_thread::sleep_for(500ms);  // the line has taken at most 60 bytes
+    auto before = std::chrono::steady_clock::now();
+    link.QueueWrite(huge, line.writeBufferSize);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 500ms);
+    before = std::chrono::steady_clock::now();
+    link.Close();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 2s);
+    EXPECT_TRUE(owner.Reports().empty()) << owner.Reports().front();
 }
 
 // --- against a simulator that stays silent ---
