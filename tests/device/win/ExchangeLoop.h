@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -37,6 +38,8 @@ class ExchangeLoop : public ILinkOwner, public IUploadHost {
     const std::vector<std::string>& Reports() const { return m_reports; }
     const std::string& Details() const { return m_details; }
     std::vector<DstRecord> records;
+    // Called as the reply timer fires, before the answer is judged.
+    std::function<void()> onTimer;
 
     // ILinkOwner, on the worker's thread: queue and return.
     void PostLinkMessage(const LinkMessage& message) override {
@@ -99,6 +102,7 @@ class ExchangeLoop : public ILinkOwner, public IUploadHost {
             if (it->second > now) continue;
             const int id = it->first;
             m_timers.erase(it);
+            if (onTimer) onTimer();
             m_sequence.OnTimer(id);
             return;
         }
