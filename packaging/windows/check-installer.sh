@@ -106,7 +106,10 @@ no_velmora_in() {
 }
 
 step "a new prefix"
-require "wineboot -i" "$wine" wineboot -i
+# A plain wineboot makes the prefix (-i would run its start-up a second time);
+# the prefix then settles for some seconds.
+require "wineboot" "$wine" wineboot
+require "the new prefix settles (wineserver -w)" timeout 60 "$wineserver" -w
 user=$(id -un)
 app="$WINEPREFIX/drive_c/users/$user/AppData/Local/Programs/Velmora"
 app_win="C:\\users\\$user\\AppData\\Local\\Programs\\Velmora"
