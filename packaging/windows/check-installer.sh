@@ -189,7 +189,7 @@ check "one uninstall entry, the machine's" is "$hklm_uninstall" DisplayVersion "
 check ".dst stays the other program's" is 'HKLM\Software\Classes\.dst' "" Stitch.Design
 check "Velmora is among .dst's programs" has_value 'HKLM\Software\Classes\.dst\OpenWithProgids' Velmora.Table
 check ".dst opens in Velmora" is 'HKLM\Software\Classes\Velmora.Table\shell\open\command' "" \
-  "\"C:\\Program Files\\Velmora\\velmora.exe\" \"%1\""
+  "\"C:\\Program Files\\Velmora\\velmora.exe\" --user-settings \"%1\""
 check "nothing under HKCU" no_velmora_in user.reg
 
 step "6. uninstalling Velmora for all users"
