@@ -1,7 +1,9 @@
 // The main window: the date table, the two date pickers, the row and progress
-// counters, the menus, and the upload of the table to the device. It owns all
-// state of a run and receives every command, timer expiry and link message
-// through one routing table.
+// counters, the menus, and the upload of the table to the device. It holds the
+// table and the settings of the run; the exchange with the device (the serial
+// link, the upload sequence, the reply timer) is its ExchangeController's. It
+// receives every command, timer expiry and link message through one routing
+// table.
 #pragma once
 
 #include <QDateTime>

@@ -37,10 +37,12 @@ constexpr unsigned WM_LINK_RXCHAR = WM_USER + 7;  // 1031
 constexpr unsigned WM_LINK_RXFLAG = WM_USER + 8;  // 1032
 
 // Line events a link can be asked to watch (event mask bits).
-// This link delivers EV_RXCHAR everywhere, and EV_CTS and EV_RING on devices
-// that have modem lines (sampled, see WorkerMain). A terminal gives no portable
-// way to watch for the event character, a break or a line-status error, so
-// EV_RXFLAG, EV_BREAK and EV_ERR are accepted and never raise a message.
+// On Windows the system's port-event wait reports every one of them, and each
+// raises its message. On Linux this link delivers EV_RXCHAR, and EV_CTS and
+// EV_RING on devices that have modem lines (sampled, see WorkerMain); a
+// terminal gives no portable way to watch for the event character, a break or
+// a line-status error, so there EV_RXFLAG, EV_BREAK and EV_ERR are accepted and
+// never raise a message.
 constexpr std::uint32_t EV_RXCHAR = 0x0001;
 constexpr std::uint32_t EV_RXFLAG = 0x0002;
 constexpr std::uint32_t EV_CTS = 0x0008;
