@@ -164,14 +164,16 @@ void CMainDlg::CreateControls() {
 void CMainDlg::CreateMenuBar() {
     auto* menuBar = new QMenuBar(this);
     menuBar->setObjectName(QString::number(IDR_MAIN_MENU));
-    QMenu* file = menuBar->addMenu(QStringLiteral("File"));
-    AddCommand(file, QStringLiteral("Open"), ID_FILE_OPEN);
-    AddCommand(file, QStringLiteral("Save"), ID_FILE_SAVE);
-    AddCommand(file, QStringLiteral("New from Time Zone..."), ID_FILE_NEW_FROM_ZONE);
+    // Each with its Alt key: no style of Linux's opens the bar with Alt alone,
+    // and without them a keyboard could reach no command of the menus there.
+    QMenu* file = menuBar->addMenu(QStringLiteral("&File"));
+    AddCommand(file, QStringLiteral("&Open"), ID_FILE_OPEN);
+    AddCommand(file, QStringLiteral("&Save"), ID_FILE_SAVE);
+    AddCommand(file, QStringLiteral("&New from Time Zone..."), ID_FILE_NEW_FROM_ZONE);
     file->addSeparator();
-    AddCommand(file, QStringLiteral("Exit"), IDCANCEL);
-    for (const auto& [text, id] : {std::pair{QStringLiteral("Settings"), ID_SETTINGS},
-                                   std::pair{QStringLiteral("About Velmora"), ID_ABOUT}}) {
+    AddCommand(file, QStringLiteral("E&xit"), IDCANCEL);
+    for (const auto& [text, id] : {std::pair{QStringLiteral("&Settings"), ID_SETTINGS},
+                                   std::pair{QStringLiteral("&About Velmora"), ID_ABOUT}}) {
         menuBar->addAction(text)->setData(id);
     }
     // A command runs once the menu bar has finished with the key or click that

@@ -85,6 +85,32 @@ class AccessibleNamesTest : public QObject {
         QVERIFY2(zonesUnnamed.isEmpty(), qPrintable(zonesUnnamed.join(", ")));
     }
 
+    // Without a mouse: Alt and a letter open a menu's command.
+    void menusOpenWithTheirAltKeys() {
+        WindowScratch scratch;
+        CMainDlg& dlg = *scratch.dlg;
+        QStringList opened;
+        const auto open = [&](auto&& keys) {
+            dlg.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&dlg));
+            WhenModal([&opened](QDialog& dialog) {
+                opened << dialog.windowTitle();
+                QTest::keyClick(&dialog, Qt::Key_Escape);
+            });
+            const qsizetype before = opened.size();
+            keys();
+            QTRY_COMPARE_WITH_TIMEOUT(opened.size(), before + 1, 5000);
+            QTRY_COMPARE(QApplication::activeModalWidget(), nullptr);
+        };
+        open([&dlg] { QTest::keyClick(&dlg, Qt::Key_S, Qt::AltModifier); });
+        open([&dlg] {
+            QTest::keyClick(&dlg, Qt::Key_F, Qt::AltModifier);
+            QTRY_VERIFY(QApplication::activePopupWidget() != nullptr);
+            QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_N);
+        });
+        QCOMPARE(opened, (QStringList{"Settings", "New from Time Zone"}));
+    }
+
     // The date fields say how their text reads, and follow the order chosen.
     void dateFieldsDescribeTheirOrder() {
         WindowScratch scratch;

@@ -467,7 +467,7 @@ class MainDlgTest : public QObject {
         auto* menuBar = Control<QMenuBar>(*m_dlg, IDR_MAIN_MENU);
         const QList<QAction*> topLevel = menuBar->actions();
         const auto about = std::find_if(topLevel.begin(), topLevel.end(), [](const QAction* a) {
-            return a->text() == QStringLiteral("About Velmora");
+            return a->text() == QStringLiteral("&About Velmora");
         });
         QVERIFY(about != topLevel.end());
         WhenModal(readAbout);

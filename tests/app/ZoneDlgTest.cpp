@@ -137,7 +137,7 @@ class ZoneDlgTest : public QObject {
             if (!top->menu()) continue;
             for (QAction* item : top->menu()->actions()) {
                 if (item->data().toInt() == ID_FILE_NEW_FROM_ZONE) {
-                    QCOMPARE(item->text(), QStringLiteral("New from Time Zone..."));
+                    QCOMPARE(item->text(), QStringLiteral("&New from Time Zone..."));
                     item->trigger();
                     // The bar runs its command once it has let go of the
                     // keyboard; the dialog lives inside that queued call.
