@@ -3,10 +3,13 @@
 // thread, descriptor and temporary file it used.
 #include <sys/stat.h>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QRadioButton>
 #include <QThreadPool>
+#include <QTimer>
 #include <random>
 
 #include "AppTestSupport.h"
@@ -316,13 +319,47 @@ class WindowFaults : public QObject {
         }
         QTRY_VERIFY_WITH_TIMEOUT(Boxes().size() >= 2, kOutcomeMs);
         QTest::qWait(2 * kTimeoutMs);
-        const QString warning = QString::fromStdString(CSerialLink::FormatError(
-            "SetCommState()", "The port did not take these settings: speed", 1));
-        QCOMPARE(Boxes(), (QStringList{warning, "Done!"}));
+        QCOMPARE(Boxes(),
+                 (QStringList{"WARNING:  SetCommState() Failed with the following error: \n"
+                              "The port did not take these settings: speed\nPort: 1\n",
+                              "Done!"}));
         std::vector<std::string> frames = FramesAfterLastMark(log);
         QCOMPARE(frames.size(), std::size_t{16});
         frames.erase(frames.begin());
         QVERIFY(frames == UploadFramesOf(*dlg));
+    }
+
+    // The box itself, as the user reads it, when the port of COM3 does not take
+    // the speed: the call that failed, why, and the port; the upload goes on.
+    void failedCallShowsTheApplicationErrorBox() {
+        m_boxes.reset();  // real boxes, closed with Return as they come
+        Simulator device;
+        WriteBytes("Velmora.ini",
+                   "[Settings]\nPort=3\nTimeout=150\n[Ports]\nCOM3=" + device.DevicePath() + "\n");
+        auto dlg = FullWindow();
+        QStringList titles, texts;
+        QList<QMessageBox::Icon> icons;
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr || !box->isVisible()) return;
+            titles << box->windowTitle();
+            texts << box->text();
+            icons << box->icon();
+            QTest::keyClick(box, Qt::Key_Return);
+        });
+        watch.start(5);
+        {
+            const velmora::test::AlteredSetAttr port(
+                [](termios& settings) { cfsetspeed(&settings, B9600); });
+            Click(*dlg, IDC_SEND);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(texts.size(), 2, kOutcomeMs);
+        QCOMPARE(titles.front(), QStringLiteral("Application Error"));
+        QCOMPARE(texts, (QStringList{"WARNING:  SetCommState() Failed with the following error: \n"
+                                     "The port did not take these settings: speed\nPort: 3\n",
+                                     "Done!"}));
+        QCOMPARE(icons.front(), QMessageBox::Critical);
     }
 
     void portsThatCannotBeOpenedSayUnableAndWhyWithoutAnErrorBox() {
