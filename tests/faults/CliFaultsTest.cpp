@@ -200,13 +200,8 @@ TEST_F(CliFaults, MakeIntoAFullOrReadOnlyFileSystemKeepsTheOldFile) {
     for (const bool full : {true, false}) {
         const std::string folder = File(full ? "full" : "sealed");
         ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
-        SmallTmpfs fs(folder, 64);
-        const std::string old(75, '\x2A');
-        WriteBytes(folder + "/table.dst", old);
-        if (full)
-            fs.Fill();
-        else
-            fs.MakeReadOnly();
+        const SmallTmpfs fs(folder, 64);
+        const std::string old = fs.HoldOldTable(full);
         const RunResult run = Cli({"make", "--zone", "Europe/Berlin", "--first-year", "2027",
                                    "--output", folder + "/table.dst", "--force"});
         EXPECT_EQ(run.exitCode, 1) << run.err;

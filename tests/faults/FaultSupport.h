@@ -121,6 +121,18 @@ class SmallTmpfs {
         }
     }
 
+    // Writes a 75-byte table.dst, then fills the file system up (`full`) or
+    // makes it read-only; returns the table's bytes, which no write may change.
+    std::string HoldOldTable(bool full) const {
+        const std::string old(75, '\x2A');
+        WriteBytes(m_folder + "/table.dst", old);
+        if (full)
+            Fill();
+        else
+            MakeReadOnly();
+        return old;
+    }
+
   private:
     std::string m_folder;
 };

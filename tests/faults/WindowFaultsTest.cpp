@@ -414,13 +414,8 @@ class WindowFaults : public QObject {
         QFETCH(QStringList, names);
         QVERIFY(QDir().mkdir("small"));
         const std::string folder = File("small");
-        SmallTmpfs fs(folder, 64);
-        const std::string old(75, '\x2A');
-        WriteBytes(folder + "/table.dst", old);
-        if (full)
-            fs.Fill();
-        else
-            fs.MakeReadOnly();
+        const SmallTmpfs fs(folder, 64);
+        const std::string old = fs.HoldOldTable(full);
 
         auto dlg = FullWindow();
         for (const QString& name : names) {
