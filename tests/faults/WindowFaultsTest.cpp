@@ -10,7 +10,9 @@
 #include <QRadioButton>
 #include <QThreadPool>
 #include <QTimer>
+#include <future>
 #include <random>
+#include <thread>
 
 #include "AppTestSupport.h"
 #include "DateFile.h"
@@ -168,6 +170,20 @@ class WindowFaults : public QObject {
         QVERIFY2(given, counts.constData());
         // Whatever ended on its own stays ended: the next case is held to the lower count.
         m_baseline = Holdings::Now();
+    }
+
+    // The counts between cases see a descriptor and a thread left behind.
+    void countsSeeWhatACaseLeavesBehind() {
+        const Holdings before = Holdings::Now();
+        const int fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
+        std::promise<void> release;
+        std::thread held([done = release.get_future()] { done.wait(); });
+        const Holdings during = Holdings::Now();
+        release.set_value();
+        held.join();
+        close(fd);
+        QCOMPARE(during.descriptors, before.descriptors + 1);
+        QCOMPARE(during.threads, before.threads + 1);
     }
 
     void hangupMidFifthAnswerIsNoReplyWithoutSpinningThenANewDeviceGetsDone() {
