@@ -176,14 +176,17 @@ class WindowFaults : public QObject {
     void countsSeeWhatACaseLeavesBehind() {
         const Holdings before = Holdings::Now();
         const int fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
+        const Holdings withDescriptor = Holdings::Now();
+        close(fd);
         std::promise<void> release;
         std::thread held([done = release.get_future()] { done.wait(); });
-        const Holdings during = Holdings::Now();
+        const Holdings withThread = Holdings::Now();
         release.set_value();
         held.join();
-        close(fd);
-        QCOMPARE(during.descriptors, before.descriptors + 1);
-        QCOMPARE(during.threads, before.threads + 1);
+        QCOMPARE(withDescriptor.descriptors, before.descriptors + 1);
+        QCOMPARE(withDescriptor.threads, before.threads);
+        QCOMPARE(withThread.descriptors, before.descriptors);
+        QCOMPARE(withThread.threads, before.threads + 1);
     }
 
     void hangupMidFifthAnswerIsNoReplyWithoutSpinningThenANewDeviceGetsDone() {
