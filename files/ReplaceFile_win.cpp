@@ -6,6 +6,7 @@
 
 #include "ReplaceFile.h"
 #include "win/ReplaceCalls.h"
+#include "win/SystemFile.h"
 #include "win/Utf16.h"
 
 namespace velmora {
@@ -21,11 +22,8 @@ constexpr std::wstring_view kLongPrefix = L"\\\\?\\";
 constexpr std::wstring_view kUncPrefix = L"\\\\?\\UNC\\";
 constexpr std::wstring_view kDevicePrefix = L"\\\\.\\";
 
-// The name as the system's file calls take it at any length: absolute, with
-// `\\?\` before it, so that a name longer than MAX_PATH (260) works without the
-// system's long-path opt-in. Such a name is taken as it stands, so the full
-// name is made first (relative parts, `.` and `..`, `/` for `\`). A device
-// (NUL, COM1) stays one.
+}  // namespace
+
 std::optional<std::wstring> SystemName(std::string_view utf8) {
     const std::optional<std::wstring> wide = Utf16(utf8);
     if (!wide || wide->empty()) return std::nullopt;
@@ -43,6 +41,8 @@ std::optional<std::wstring> SystemName(std::string_view utf8) {
     if (full.starts_with(L"\\\\")) return std::wstring(kUncPrefix) + full.substr(2);
     return std::wstring(kLongPrefix) + full;
 }
+
+namespace {
 
 // A system name as the user knows it: without the prefix, in UTF-8.
 std::string ShownName(std::wstring_view name) {
@@ -74,28 +74,6 @@ bool IsReadOnly(DWORD attributes) {
 bool Exists(const std::wstring& name) {
     return GetFileAttributesW(name.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
-
-class Handle {
-  public:
-    explicit Handle(HANDLE handle) : m_handle(handle) {}
-    ~Handle() { Close(); }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    HANDLE Get() const { return m_handle; }
-    void Reset(HANDLE handle) {
-        Close();
-        m_handle = handle;
-    }
-    bool Valid() const { return m_handle != INVALID_HANDLE_VALUE; }
-    bool Close() {
-        const bool closed = !Valid() || CloseHandle(m_handle) != 0;
-        m_handle = INVALID_HANDLE_VALUE;
-        return closed;
-    }
-
-  private:
-    HANDLE m_handle;
-};
 
 // The file a name stands for: a symbolic link is followed to the file it
 // names, which the contents then replace. Any other name, and one for which the
@@ -230,33 +208,6 @@ bool ReplaceFileContents(const std::string& path, std::string_view bytes, Replac
     if (ok) error = GetLastError();
     DeleteFileW(temp->c_str());
     return fail(ReasonText(error));
-}
-
-ReadOutcome ReadFileStart(const std::string& path, std::size_t maxBytes, std::string& out) {
-    const std::optional<std::wstring> name = SystemName(path);
-    if (!name) return ReadOutcome::Missing;
-    Handle file(CreateFileW(name->c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.Valid()) {
-        const DWORD error = GetLastError();
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
-                       error == ERROR_INVALID_NAME
-                   ? ReadOutcome::Missing
-                   : ReadOutcome::Unusable;
-    }
-    // Only a file on a disk: a pipe or a device could keep the read waiting.
-    if (GetFileType(file.Get()) != FILE_TYPE_DISK) return ReadOutcome::Unusable;
-    std::string text;
-    char piece[4096];
-    while (text.size() < maxBytes) {
-        const DWORD wanted = static_cast<DWORD>(std::min(sizeof piece, maxBytes - text.size()));
-        DWORD got = 0;
-        if (!ReadFile(file.Get(), piece, wanted, &got, nullptr)) return ReadOutcome::Unusable;
-        if (got == 0) break;
-        text.append(piece, got);
-    }
-    out = std::move(text);
-    return ReadOutcome::Read;
 }
 
 }  // namespace velmora

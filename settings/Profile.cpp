@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "ReadFile.h"
 #include "ReplaceFile.h"
 
 // The profile's text format:

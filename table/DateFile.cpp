@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "ReadFile.h"
 #include "ReplaceFile.h"
 
 namespace velmora {

@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <iterator>
 #include <memory>
+#include <sstream>
 
 #include "DateFile.h"
 #include "FaultSupport.h"
@@ -93,35 +95,48 @@ TEST_F(CliFaults, HangupMidFifthAnswerIsNoReplyWithoutSpinningThenANewDeviceGets
         << "seconds of processor, against " << goodCpu << " for a good upload";
 }
 
-TEST_F(CliFaults, FloodOfAMebibyteIsNoReplyWithBoundedMemory) {
-    const std::string table = MakeTable();
-    Simulator device({"--flood", "1048576", "--fail-at", "0"});
-    const auto start = std::chrono::steady_clock::now();
-    const RunResult run = Cli({"send", table, "--port", device.DevicePath(), "--timeout", "200"});
-    const auto took = std::chrono::steady_clock::now() - start;
-    ExpectOutcome(run, "No reply!", 3);
-    // Judged when the timer expires, not when the bytes stop coming.
-    EXPECT_LT(took, std::chrono::seconds(3));
-    EXPECT_LT(ChildrenPeakRssKb(), 64 * 1024) << "KiB at the largest child's peak";
-}
+// A device whose answer to the first frame is wrong in one way, the command
+// sent to it, and the outcome line and exit code it must end with.
+struct WrongAnswer {
+    const char* name;
+    const char* device;  // the simulator's options
+    const char* command;
+    const char* timeout;
+    const char* outcome;
+    int exitCode;
+};
 
-TEST_F(CliFaults, AnswerCompletedJustAfterTheTimerIsNoReply) {
+TEST_F(CliFaults, WrongAnswerToTheFirstFrameEndsTheCommandInTimeWithBoundedMemory) {
+    const WrongAnswer cases[] = {
+        {"a flood of a mebibyte", "--flood 1048576 --fail-at 0", "send", "200", "No reply!", 3},
+        // Fifteen bytes 14 ms apart: the last one comes about 196 ms after the
+        // frame, late enough that a timer a little behind still judges before it.
+        {"answer completed after the timer", "--slow-byte 14", "send", kTimeout, "No reply!", 3},
+        // Thirty bytes are never a good answer.
+        {"answer sent twice", "--fail-mode twice", "send", kTimeout, "No reply!", 3},
+        {"answer sent twice", "--fail-mode twice", "delete", kTimeout, "Communication error!", 4},
+    };
     const std::string table = MakeTable();
-    // Fifteen bytes 14 ms apart: the last one comes about 196 ms after the frame,
-    // late enough that a timer a little behind still judges before it.
-    Simulator device({"--slow-byte", "14", "--log", File("frames.log")});
-    ExpectOutcome(Cli({"send", table, "--port", device.DevicePath(), "--timeout", kTimeout}),
-                  "No reply!", 3);
-    EXPECT_EQ(LoggedFrameCount(File("frames.log")), 1u);
-}
-
-TEST_F(CliFaults, AnswerSentTwiceIsThirtyBytesAndNeverGood) {
-    const std::string table = MakeTable();
-    Simulator device({"--fail-mode", "twice"});
-    ExpectOutcome(Cli({"send", table, "--port", device.DevicePath(), "--timeout", kTimeout}),
-                  "No reply!", 3);
-    ExpectOutcome(Cli({"delete", "--port", device.DevicePath(), "--timeout", kTimeout}),
-                  "Communication error!", 4);
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const WrongAnswer& wrong = cases[i];
+        SCOPED_TRACE(std::string(wrong.name) + ", " + wrong.command);
+        const std::string log = File("frames" + std::to_string(i) + ".log");
+        std::istringstream words(wrong.device);
+        std::vector<std::string> options{std::istream_iterator<std::string>(words), {}};
+        options.insert(options.end(), {"--log", log});
+        Simulator device(options);
+        std::vector<std::string> args = {wrong.command};
+        if (args.front() == "send") args.push_back(table);
+        args.insert(args.end(), {"--port", device.DevicePath(), "--timeout", wrong.timeout});
+        const auto start = std::chrono::steady_clock::now();
+        const RunResult run = Cli(args);
+        const auto took = std::chrono::steady_clock::now() - start;
+        ExpectOutcome(run, wrong.outcome, wrong.exitCode);
+        EXPECT_EQ(LoggedFrameCount(log), 1u);
+        // Judged when the timer expires, not when the bytes stop coming.
+        EXPECT_LT(took, std::chrono::seconds(3));
+        EXPECT_LT(ChildrenPeakRssKb(), 64 * 1024) << "KiB at the largest child's peak";
+    }
 }
 
 TEST_F(CliFaults, BurstOfCommandsOnOnePortLeavesItReadyForAFullUpload) {
@@ -185,13 +200,8 @@ TEST_F(CliFaults, MakeIntoAFullOrReadOnlyFileSystemKeepsTheOldFile) {
     for (const bool full : {true, false}) {
         const std::string folder = File(full ? "full" : "sealed");
         ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
-        SmallTmpfs fs(folder, 64);
-        const std::string old(75, '\x2A');
-        WriteBytes(folder + "/table.dst", old);
-        if (full)
-            fs.Fill();
-        else
-            fs.MakeReadOnly();
+        const SmallTmpfs fs(folder, 64);
+        const std::string old = fs.HoldOldTable(full);
         const RunResult run = Cli({"make", "--zone", "Europe/Berlin", "--first-year", "2027",
                                    "--output", folder + "/table.dst", "--force"});
         EXPECT_EQ(run.exitCode, 1) << run.err;

@@ -12,11 +12,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -25,6 +21,7 @@
 #include "CpuTime.h"
 #include "Files.h"
 #include "LinkTestSupport.h"
+#include "ProcessSample.h"
 #include "Subprocess.h"
 
 namespace velmora::faults {
@@ -46,25 +43,6 @@ struct Holdings {
     }
 };
 
-// The names of this process's threads and what its descriptors lead to, for
-// telling what a case left behind.
-inline std::string HoldingsList() {
-    std::string list = "threads:";
-    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
-        std::ifstream comm(task.path() / "comm");
-        std::string name;
-        std::getline(comm, name);
-        list += " " + name;
-    }
-    list += "; descriptors:";
-    std::error_code error;
-    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
-        list += " " + fd.path().filename().string() + "->" +
-                std::filesystem::read_symlink(fd.path(), error).string();
-    }
-    return list;
-}
-
 // Names in `folder` that a failed replacement of a file there could leave.
 inline std::vector<std::string> LeftoverTemporaries(const std::string& folder) {
     std::vector<std::string> names;
@@ -80,21 +58,6 @@ inline long ChildrenPeakRssKb() {
     rusage usage{};
     getrusage(RUSAGE_CHILDREN, &usage);
     return usage.ru_maxrss;
-}
-
-inline long StatusKb(const char* field) {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind(field, 0) == 0) return std::stol(line.substr(std::strlen(field)));
-    }
-    return -1;
-}
-
-// Starts a new peak of this process's resident set; VmHWM then reports it.
-inline bool ResetPeakRss() {
-    std::ofstream clear("/proc/self/clear_refs");
-    clear << "5";
-    return static_cast<bool>(clear.flush());
 }
 
 // ---- Small file systems, mounted only by root -------------------------------
@@ -156,6 +119,18 @@ class SmallTmpfs {
                   nullptr) != 0) {
             throw std::system_error(errno, std::generic_category(), "remount read-only");
         }
+    }
+
+    // Writes a 75-byte table.dst, then fills the file system up (`full`) or
+    // makes it read-only; returns the table's bytes, which no write may change.
+    std::string HoldOldTable(bool full) const {
+        const std::string old(75, '\x2A');
+        WriteBytes(m_folder + "/table.dst", old);
+        if (full)
+            Fill();
+        else
+            MakeReadOnly();
+        return old;
     }
 
   private:

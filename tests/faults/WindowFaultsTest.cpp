@@ -3,11 +3,16 @@
 // thread, descriptor and temporary file it used.
 #include <sys/stat.h>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QRadioButton>
 #include <QThreadPool>
+#include <QTimer>
+#include <future>
 #include <random>
+#include <thread>
 
 #include "AppTestSupport.h"
 #include "DateFile.h"
@@ -167,6 +172,23 @@ class WindowFaults : public QObject {
         m_baseline = Holdings::Now();
     }
 
+    // The counts between cases see a descriptor and a thread left behind.
+    void countsSeeWhatACaseLeavesBehind() {
+        const Holdings before = Holdings::Now();
+        const int fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
+        const Holdings withDescriptor = Holdings::Now();
+        close(fd);
+        std::promise<void> release;
+        std::thread held([done = release.get_future()] { done.wait(); });
+        const Holdings withThread = Holdings::Now();
+        release.set_value();
+        held.join();
+        QCOMPARE(withDescriptor.descriptors, before.descriptors + 1);
+        QCOMPARE(withDescriptor.threads, before.threads);
+        QCOMPARE(withThread.descriptors, before.descriptors);
+        QCOMPARE(withThread.threads, before.threads + 1);
+    }
+
     void hangupMidFifthAnswerIsNoReplyWithoutSpinningThenANewDeviceGetsDone() {
         const std::string firstLog = File("first.log");
         auto first = std::make_unique<Simulator>(
@@ -232,35 +254,45 @@ class WindowFaults : public QObject {
         QCOMPARE(dlg->Upload().ReplyBuffer().size(), std::size_t{0});
     }
 
-    void answerCompletedJustAfterTheTimerIsNoReply() {
-        // Fifteen bytes 14 ms apart: the last one comes about 196 ms after the frame,
-        // late enough that a timer a little behind still judges before it.
-        const std::string log = File("frames.log");
-        Simulator device({"--slow-byte", "14", "--log", log});
-        WriteIni(device.DevicePath());
-        auto dlg = FullWindow();
-        Click(*dlg, IDC_SEND);
-        QVERIFY(WaitForOutcome());
-        QCOMPARE(Boxes(), QStringList{"No reply!"});
-        QCOMPARE(LoggedFrameCount(log), std::size_t{1});
+    // A device whose answer to the first frame is wrong in one way: the upload
+    // ends there, and where a row says so DST Delete judges the same answer.
+    void wrongAnswerEndsTheUploadAtTheFirstFrame_data() {
+        QTest::addColumn<QStringList>("device");  // the simulator's options
+        QTest::addColumn<QString>("sendBox");
+        QTest::addColumn<QString>("deleteBox");  // empty: no DST Delete
+        QTest::addColumn<int>("deleteBytesKept");
+        // Fifteen bytes 14 ms apart: the last one comes about 196 ms after the
+        // frame, late enough that a timer a little behind still judges before it.
+        QTest::newRow("answer completed just after the timer")
+            << QStringList{"--slow-byte", "14"} << "No reply!"
+            << "" << 0;
+        // Thirty bytes are never a good answer; DST Delete keeps what it judged.
+        QTest::newRow("answer sent twice") << QStringList{"--fail-mode", "twice"} << "No reply!"
+                                           << "Communication error!" << 30;
     }
 
-    void answerSentTwiceIsThirtyBytesAndNeverGood() {
+    void wrongAnswerEndsTheUploadAtTheFirstFrame() {
+        QFETCH(QStringList, device);
+        QFETCH(QString, sendBox);
+        QFETCH(QString, deleteBox);
+        QFETCH(int, deleteBytesKept);
         const std::string log = File("frames.log");
-        Simulator device({"--fail-mode", "twice", "--log", log});
-        WriteIni(device.DevicePath());
+        std::vector<std::string> options = {"--log", log};
+        for (const QString& option : device) options.push_back(option.toStdString());
+        Simulator simulator(options);
+        WriteIni(simulator.DevicePath());
         auto dlg = FullWindow();
         Click(*dlg, IDC_SEND);
         QVERIFY(WaitForOutcome());
-        QCOMPARE(Boxes(), QStringList{"No reply!"});
+        QCOMPARE(Boxes(), QStringList{sendBox});
         QCOMPARE(LoggedFrameCount(log), std::size_t{1});
+        if (deleteBox.isEmpty()) return;
 
         m_boxes->Clear();
         Click(*dlg, IDC_DST_DELETE);
         QVERIFY(WaitForOutcome());
-        QCOMPARE(Boxes(), QStringList{"Communication error!"});
-        // DST Delete keeps what it judged.
-        QCOMPARE(dlg->Upload().ReplyBuffer().size(), std::size_t{30});
+        QCOMPARE(Boxes(), QStringList{deleteBox});
+        QCOMPARE(dlg->Upload().ReplyBuffer().size(), std::size_t(deleteBytesKept));
     }
 
     void fiveHundredTakeOversLeaveThePortReadyForAFullUpload() {
@@ -306,13 +338,47 @@ class WindowFaults : public QObject {
         }
         QTRY_VERIFY_WITH_TIMEOUT(Boxes().size() >= 2, kOutcomeMs);
         QTest::qWait(2 * kTimeoutMs);
-        const QString warning = QString::fromStdString(CSerialLink::FormatError(
-            "SetCommState()", "The port did not take these settings: speed", 1));
-        QCOMPARE(Boxes(), (QStringList{warning, "Done!"}));
+        QCOMPARE(Boxes(),
+                 (QStringList{"WARNING:  SetCommState() Failed with the following error: \n"
+                              "The port did not take these settings: speed\nPort: 1\n",
+                              "Done!"}));
         std::vector<std::string> frames = FramesAfterLastMark(log);
         QCOMPARE(frames.size(), std::size_t{16});
         frames.erase(frames.begin());
         QVERIFY(frames == UploadFramesOf(*dlg));
+    }
+
+    // The box itself, as the user reads it, when the port of COM3 does not take
+    // the speed: the call that failed, why, and the port; the upload goes on.
+    void failedCallShowsTheApplicationErrorBox() {
+        m_boxes.reset();  // real boxes, closed with Return as they come
+        Simulator device;
+        WriteBytes("Velmora.ini",
+                   "[Settings]\nPort=3\nTimeout=150\n[Ports]\nCOM3=" + device.DevicePath() + "\n");
+        auto dlg = FullWindow();
+        QStringList titles, texts;
+        QList<QMessageBox::Icon> icons;
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr || !box->isVisible()) return;
+            titles << box->windowTitle();
+            texts << box->text();
+            icons << box->icon();
+            QTest::keyClick(box, Qt::Key_Return);
+        });
+        watch.start(5);
+        {
+            const velmora::test::AlteredSetAttr port(
+                [](termios& settings) { cfsetspeed(&settings, B9600); });
+            Click(*dlg, IDC_SEND);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(texts.size(), 2, kOutcomeMs);
+        QCOMPARE(titles.front(), QStringLiteral("Application Error"));
+        QCOMPARE(texts, (QStringList{"WARNING:  SetCommState() Failed with the following error: \n"
+                                     "The port did not take these settings: speed\nPort: 3\n",
+                                     "Done!"}));
+        QCOMPARE(icons.front(), QMessageBox::Critical);
     }
 
     void portsThatCannotBeOpenedSayUnableAndWhyWithoutAnErrorBox() {
@@ -354,18 +420,25 @@ class WindowFaults : public QObject {
         QCOMPARE(LoggedFrameCount(log), std::size_t{1});
     }
 
-    void saveIntoAFullFileSystemKeepsTheOldFile() {
+    void saveIntoAFullOrReadOnlyFileSystemKeepsTheOldFile_data() {
+        QTest::addColumn<bool>("full");          // else read-only
+        QTest::addColumn<QStringList>("names");  // as chosen in the Save dialog
+        QTest::newRow("full") << true << QStringList{"table.dst", "new.dst"};
+        QTest::newRow("read-only") << false << QStringList{"table", "new"};  // Save adds ".dst"
+    }
+
+    void saveIntoAFullOrReadOnlyFileSystemKeepsTheOldFile() {
         if (!m_whyNoMounts.empty()) QSKIP(m_whyNoMounts.c_str());
-        QVERIFY(QDir().mkdir("full"));
-        const std::string folder = File("full");
-        SmallTmpfs fs(folder, 64);
-        const std::string old(75, '\x2A');
-        WriteBytes(folder + "/table.dst", old);
-        fs.Fill();
+        QFETCH(bool, full);
+        QFETCH(QStringList, names);
+        QVERIFY(QDir().mkdir("small"));
+        const std::string folder = File("small");
+        const SmallTmpfs fs(folder, 64);
+        const std::string old = fs.HoldOldTable(full);
 
         auto dlg = FullWindow();
-        for (const char* name : {"table.dst", "new.dst"}) {
-            const QString path = QString::fromStdString(folder + "/" + name);
+        for (const QString& name : names) {
+            const QString path = QString::fromStdString(folder + "/") + name;
             dlg->SetFileDialogHook(
                 [path](CMainDlg::FileDialogKind) { return std::optional(path); });
             m_boxes->Clear();
@@ -375,23 +448,6 @@ class WindowFaults : public QObject {
         QCOMPARE(ReadBytes(folder + "/table.dst"), old);
         QVERIFY(!std::filesystem::exists(folder + "/new.dst"));
         QVERIFY(LeftoverTemporaries(folder).empty());
-    }
-
-    void saveIntoAReadOnlyFileSystemKeepsTheOldFile() {
-        if (!m_whyNoMounts.empty()) QSKIP(m_whyNoMounts.c_str());
-        QVERIFY(QDir().mkdir("sealed"));
-        const std::string folder = File("sealed");
-        SmallTmpfs fs(folder, 64);
-        const std::string old(75, '\x15');
-        WriteBytes(folder + "/table.dst", old);
-        fs.MakeReadOnly();
-
-        auto dlg = FullWindow();
-        const QString path = QString::fromStdString(folder + "/table");  // Save adds ".dst"
-        dlg->SetFileDialogHook([path](CMainDlg::FileDialogKind) { return std::optional(path); });
-        Command(*dlg, ID_FILE_SAVE);
-        QCOMPARE(Boxes(), QStringList{"Unable to write file!"});
-        QCOMPARE(ReadBytes(folder + "/table.dst"), old);
     }
 
     void profileThatIsNoFileGivesTheDefaultsAndIsLeftAlone() {

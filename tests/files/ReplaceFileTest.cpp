@@ -2,6 +2,7 @@
 #include <filesystem>
 
 #include "FilesFixture.h"
+#include "ReadFile.h"
 #include "ReplaceFile.h"
 
 namespace velmora {

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "FilesFixture.h"
+#include "ReadFile.h"
 #include "ReplaceFile.h"
 
 namespace velmora {

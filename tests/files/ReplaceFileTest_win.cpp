@@ -6,6 +6,7 @@
 #include <string>
 
 #include "FilesFixture.h"
+#include "ReadFile.h"
 #include "ReplaceFile.h"
 #include "win/ReplaceCalls.h"
 #include "win/Utf16.h"

@@ -1,17 +1,16 @@
-// An owner that records what a link hands it, counters of the process's
-// threads and descriptors, and the pseudo-terminal device of the link tests.
+// An owner that records what a link hands it and the pseudo-terminal device of
+// the link tests (the process's threads and descriptors: ProcessSample.h).
 #pragma once
 
 #include <chrono>
 #include <condition_variable>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "ProcessSample.h"
 #include "PtyDevice.h"
 #include "SerialLink.h"
 
@@ -111,23 +110,6 @@ inline bool StartInStep(CSerialLink& link, const PtyDevice& device) {
     if (!link.Start()) return false;
     link.QueueWrite(ByteString("?"), 1);
     return device.Receive(1) == "?";
-}
-
-inline int ThreadCount() {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind("Threads:", 0) == 0) return std::stoi(line.substr(8));
-    }
-    return -1;
-}
-
-inline int DescriptorCount() {
-    int count = 0;
-    for ([[maybe_unused]] const auto& entry :
-         std::filesystem::directory_iterator("/proc/self/fd")) {
-        ++count;
-    }
-    return count;
 }
 
 // A finished thread may linger in the kernel's count for a moment after its join.
