@@ -110,8 +110,7 @@ void CSerialLink::Port::HandlePortEvent(CSerialLink& link, std::uint64_t generat
     ResetEvent(portEvent);
     if (!completed) {
         if (error != ERROR_OPERATION_ABORTED) {
-            link.ReportFailure(LinkStep::WaitCommEventResult, static_cast<int>(error),
-                               generation);
+            link.ReportFailure(LinkStep::WaitCommEventResult, static_cast<int>(error), generation);
         }
         return;
     }
@@ -157,11 +156,10 @@ void CSerialLink::Port::DisarmPortWait(CSerialLink& link, std::uint64_t generati
 
 // Once the transfer has ended its event is signalled, and GetOverlappedResult
 // may wait (bWait TRUE) for the record's last word: that wait ends at once.
-CSerialLink::Port::TransferEnd CSerialLink::Port::FinishTransfer(CSerialLink& link,
-                                                                 DWORD boundMs, const char* what,
+CSerialLink::Port::TransferEnd CSerialLink::Port::FinishTransfer(CSerialLink& link, DWORD boundMs,
+                                                                 const char* what,
                                                                  std::uint64_t generation,
-                                                                 DWORD& transferred,
-                                                                 DWORD& error) {
+                                                                 DWORD& transferred, DWORD& error) {
     OVERLAPPED& record = records->ovTransfer;
     const OperationWait wait = g_operationWait.load();
     const HANDLE handles[] = {record.hEvent, m_hStopEvent};
@@ -182,18 +180,17 @@ CSerialLink::Port::TransferEnd CSerialLink::Port::FinishTransfer(CSerialLink& li
     return TransferEnd::TimedOut;
 }
 
-void CSerialLink::Port::AbandonPort(CSerialLink& link, const char* what,
-                                    std::uint64_t generation) {
+void CSerialLink::Port::AbandonPort(CSerialLink& link, const char* what, std::uint64_t generation) {
     // Whatever else the port still has under way is cancelled too.
     CancelIoEx(m_hPort, nullptr);
     abandoned = true;
     waitArmed = false;
     link.LosePort();
     link.m_bLossReported = true;
-    const std::string text = link.Warning(
-        LinkStep::CancelIoEx,
-        std::string("The port did not end ") + what +
-            " when it was cancelled; it is no longer used, and closed with the link.");
+    const std::string text =
+        link.Warning(LinkStep::CancelIoEx,
+                     std::string("The port did not end ") + what +
+                         " when it was cancelled; it is no longer used, and closed with the link.");
     // A worker that is stopping leaves the report to Close, whose generation the owner shows.
     if (WaitForSingleObject(m_hStopEvent, 0) == WAIT_OBJECT_0) {
         stopReport = text;
