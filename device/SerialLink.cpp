@@ -5,11 +5,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <system_error>
 
 namespace velmora {
 
-CSerialLink::CSerialLink() = default;
+// The constructor, which makes the system's Port, is in the file of each system.
 
 CSerialLink::~CSerialLink() {
     Close();
@@ -54,7 +55,9 @@ bool CSerialLink::Open(ILinkOwner* owner, const std::string& devicePath, int por
 
 bool CSerialLink::Start() {
     if (!IsOpen() || m_pWorker.joinable()) return false;
-    ResetWorkerState();
+    m_bPortLost = false;
+    m_bLossReported = false;
+    ResetPortWorkerState();
     // The link counts as running from here, so a Close right after Start waits for it.
     m_bWorkerAlive.store(true);
     try {
@@ -88,6 +91,32 @@ void CSerialLink::Close() {
     ReportStopFailure();
 }
 
+const char* StepName(LinkStep step) {
+    // In the order of LinkStep. On Linux the names stand for the POSIX steps
+    // that do the same work: GetCommState tcgetattr, BuildCommDCB the line
+    // settings checked and applied to a termios, SetCommState tcsetattr and
+    // the settings read back, SetCommMask the modem-line query, WaitCommEvent
+    // poll, ReadFile read, WriteFile a write that fails at once and its
+    // result one that fails part-way.
+    static constexpr const char* kNames[] = {
+        "GetCommState()",
+        "BuildCommDCB()",
+        "SetCommState()",
+        "SetCommMask()",
+        "SetCommTimeouts()",
+        "WaitCommEvent()",
+        "GetOverlappedResults() in WaitCommEvent()",
+        "WaitForMultipleObjects()",
+        "ReadFile()",
+        "GetOverlappedResults() in ReadFile()",
+        "WriteFile()",
+        "GetOverlappedResults() in WriteFile()",
+        "CancelIoEx()",
+    };
+    static_assert(std::size(kNames) == static_cast<std::size_t>(LinkStep::CancelIoEx) + 1);
+    return kNames[static_cast<std::size_t>(step)];
+}
+
 std::string CSerialLink::FormatError(const std::string& operation, const std::string& systemText,
                                      int portNumber) {
     return "WARNING:  " + operation + " Failed with the following error: \n" + systemText +
@@ -100,13 +129,34 @@ void CSerialLink::Post(unsigned message, std::uintptr_t wParam, std::uint64_t ge
         LinkMessage{message, wParam, static_cast<std::intptr_t>(m_nPortNumber), generation});
 }
 
-std::string CSerialLink::Warning(const std::string& operation, int errorCode) const {
-    return FormatError(operation, SystemText(errorCode), m_nPortNumber);
+std::string CSerialLink::Warning(LinkStep step, int errorCode) const {
+    return Warning(step, SystemText(errorCode));
 }
 
-void CSerialLink::ReportError(const std::string& operation, int errorCode,
-                              std::uint64_t generation) {
-    Report(Warning(operation, errorCode), generation);
+std::string CSerialLink::Warning(LinkStep step, const std::string& systemText) const {
+    return FormatError(StepName(step), systemText, m_nPortNumber);
+}
+
+void CSerialLink::ReportError(LinkStep step, int errorCode, std::uint64_t generation) {
+    Report(Warning(step, errorCode), generation);
+}
+
+void CSerialLink::ReportFailure(LinkStep step, int errorCode, std::uint64_t generation) {
+    ReportError(step, errorCode, generation);
+    if (IsLostPortError(errorCode)) {
+        LosePort();
+        m_bLossReported = true;
+    }
+}
+
+void CSerialLink::ReportWriteTimeout(long long written, int count, std::uint64_t generation) {
+    Report(Warning(LinkStep::WriteFile, "The write timed out: " + std::to_string(written) + " of " +
+                                            std::to_string(count) + " bytes were sent."),
+           generation);
+}
+
+void CSerialLink::LosePort() {
+    m_bPortLost = true;
 }
 
 void CSerialLink::Report(const std::string& text, std::uint64_t generation) {

@@ -2,18 +2,23 @@
 // that writes queued bytes and reads received bytes, and hands each received byte
 // (and every other line event asked for) to its owner as a posted message.
 //
-// What both systems share is in SerialLink.cpp; the port, the events and the
-// worker's wait are in SerialLink_unix.cpp (a terminal, eventfds and poll) and
-// SerialLink_win.cpp (a COM port with overlapped transfers, events and
-// WaitCommEvent), with their members in the SerialLinkMembers.h of each (and the system
-// headers those need in its SerialLinkSystem.h).
-// Common to both: m_csPort is the link's one lock (a std::mutex), m_pWorker
-// the worker (a std::thread) and m_bWorkerAlive is atomic; m_pOwnerWnd is the
-// ILinkOwner that receives the messages (no window is needed), and WM_LINK_*
-// are numbers of the messages posted as LinkMessage, not window messages.
+// What both systems share is in SerialLink.cpp; the port, its events and the
+// worker's wait are in the files ending in _unix (a terminal, eventfds and
+// poll) and _win (a COM port with overlapped transfers, events and
+// WaitCommEvent). Each defines the link's Port, which holds the system's
+// handles and records; this header holds no type of either system.
+//
+// The members keep the names of the link's Windows model, whose prefixes name
+// the types there: m_csPort is the link's one lock (a std::mutex), m_pWorker
+// the worker (a std::thread), m_bWorkerAlive a std::atomic<bool>, m_pOwnerWnd
+// the ILinkOwner that receives the messages (no window is needed), and
+// m_pSendBuffer a std::unique_ptr to the write buffer. The port's own members
+// of that model (m_hPort, m_hStopEvent, m_hSendEvent, m_hWaitSet, m_ovPort,
+// m_portTimeouts, m_lineSettings) are the Port's, with the same names. Members
+// that the model lacks have no type prefix. WM_LINK_* are the numbers of the
+// messages posted as LinkMessage, not window messages.
 #pragma once
 
-#include <array>
 #include <atomic>
 #include <cstdint>
 #include <initializer_list>
@@ -24,31 +29,55 @@
 #include <utility>
 
 #include "DeviceFrame.h"
-#include "SerialLinkSystem.h"
 
 namespace velmora {
 
-constexpr unsigned WM_USER = 1024;
-constexpr unsigned WM_LINK_BREAK = WM_USER + 1;   // 1025
-constexpr unsigned WM_LINK_CTS = WM_USER + 2;     // 1026
-constexpr unsigned WM_LINK_ERR = WM_USER + 4;     // 1028
-constexpr unsigned WM_LINK_RING = WM_USER + 5;    // 1029
-constexpr unsigned WM_LINK_RXCHAR = WM_USER + 7;  // 1031
-constexpr unsigned WM_LINK_RXFLAG = WM_USER + 8;  // 1032
+// The numbers of the link's messages: the first number free for a program's
+// own messages on Windows (1024) plus their offsets there.
+constexpr unsigned kLinkMessageBase = 1024;
+constexpr unsigned WM_LINK_BREAK = kLinkMessageBase + 1;   // 1025
+constexpr unsigned WM_LINK_CTS = kLinkMessageBase + 2;     // 1026
+constexpr unsigned WM_LINK_ERR = kLinkMessageBase + 4;     // 1028
+constexpr unsigned WM_LINK_RING = kLinkMessageBase + 5;    // 1029
+constexpr unsigned WM_LINK_RXCHAR = kLinkMessageBase + 7;  // 1031
+constexpr unsigned WM_LINK_RXFLAG = kLinkMessageBase + 8;  // 1032
 
-// Line events a link can be asked to watch (event mask bits).
+// Line events a link can be asked to watch (event mask bits), of the same
+// values as the system's comm events on Windows (EV_RXCHAR, EV_RXFLAG, EV_CTS,
+// EV_BREAK, EV_ERR, EV_RING), under names of their own.
 // On Windows the system's port-event wait reports every one of them, and each
-// raises its message. On Linux this link delivers EV_RXCHAR, and EV_CTS and
-// EV_RING on devices that have modem lines (sampled, see WorkerMain); a
-// terminal gives no portable way to watch for the event character, a break or
-// a line-status error, so there EV_RXFLAG, EV_BREAK and EV_ERR are accepted and
-// never raise a message.
-constexpr std::uint32_t EV_RXCHAR = 0x0001;
-constexpr std::uint32_t EV_RXFLAG = 0x0002;
-constexpr std::uint32_t EV_CTS = 0x0008;
-constexpr std::uint32_t EV_BREAK = 0x0040;
-constexpr std::uint32_t EV_ERR = 0x0080;
-constexpr std::uint32_t EV_RING = 0x0100;
+// raises its message. On Linux this link delivers RxChar, and Cts and Ring on
+// devices that have modem lines (sampled, see WorkerMain); a terminal gives no
+// portable way to watch for the event character, a break or a line-status
+// error, so there RxFlag, Break and Err are accepted and never raise a message.
+namespace LinkEvent {
+inline constexpr std::uint32_t RxChar = 0x0001;
+inline constexpr std::uint32_t RxFlag = 0x0002;
+inline constexpr std::uint32_t Cts = 0x0008;
+inline constexpr std::uint32_t Break = 0x0040;
+inline constexpr std::uint32_t Err = 0x0080;
+inline constexpr std::uint32_t Ring = 0x0100;
+}  // namespace LinkEvent
+
+// The steps of the link that can fail, named in the warning text by the
+// Windows calls they are or stand for (see StepName).
+enum class LinkStep {
+    GetCommState,
+    BuildCommDCB,
+    SetCommState,
+    SetCommMask,
+    SetCommTimeouts,
+    WaitCommEvent,
+    WaitCommEventResult,
+    WaitForMultipleObjects,
+    ReadFile,
+    ReadFileResult,
+    WriteFile,
+    WriteFileResult,
+    CancelIoEx,
+};
+// The name of a step as the warning text shows it ("SetCommState()").
+const char* StepName(LinkStep step);
 
 // The line a link opens: speed and framing, the line events that wake the
 // worker, and the size of the write buffer.
@@ -57,14 +86,14 @@ struct LineSettings {
     char parity = 'N';  // N (none), E, O, M (mark) or S (space)
     int dataBits = 8;   // 5 to 8
     int stopBits = 1;   // 1 or 2
-    std::uint32_t eventMask = EV_RXCHAR | EV_CTS;
+    std::uint32_t eventMask = LinkEvent::RxChar | LinkEvent::Cts;
     int writeBufferSize = 512;
 };
 
 // The line of every exchange with the device: 1200 baud, no parity, 8 data
 // bits, 1 stop bit; the worker wakes for received bytes and CTS changes; one
 // frame fits the buffer many times over.
-inline constexpr LineSettings kUploadLine{1200, 'N', 8, 1, EV_RXCHAR | EV_CTS, 512};
+inline constexpr LineSettings kUploadLine{1200, 'N', 8, 1, LinkEvent::RxChar | LinkEvent::Cts, 512};
 
 // One notification from a link's worker to its owner.
 struct LinkMessage {
@@ -146,21 +175,39 @@ class CSerialLink {
     static std::string NamesOfDiffering(std::initializer_list<std::pair<const char*, bool>> checks);
 
   private:
+    // The system's port: its handles, events, records and line settings, and
+    // the worker's state that only one system has. Defined per system.
+    struct Port;
+
     // Run on the worker thread.
     void WorkerMain(std::uint64_t generation);
     void ReadAvailable(std::uint64_t generation);
     void WritePending(std::uint64_t generation);
     void Post(unsigned message, std::uintptr_t wParam, std::uint64_t generation);
-    // The warning text of a failed call on this port.
-    std::string Warning(const std::string& operation, int errorCode) const;
+    // The warning text of a failed step on this port.
+    std::string Warning(LinkStep step, int errorCode) const;
+    std::string Warning(LinkStep step, const std::string& systemText) const;
     // From the worker: the owner queues the report, stamped with the worker's generation.
-    void ReportError(const std::string& operation, int errorCode, std::uint64_t generation);
+    void ReportError(LinkStep step, int errorCode, std::uint64_t generation);
     void Report(const std::string& text, std::uint64_t generation);
     // ReportError, and when the error says the device is gone, the port counts
-    // as lost with its loss reported (one file per system knows those errors).
-    void ReportFailure(const std::string& operation, int errorCode, std::uint64_t generation);
-    // The system's text for an error code.
+    // as lost with its loss reported.
+    void ReportFailure(LinkStep step, int errorCode, std::uint64_t generation);
+    // A write that its time-out cut short, told as such, not left to look like
+    // a device that does not answer.
+    void ReportWriteTimeout(long long written, int count, std::uint64_t generation);
+    // The port is no longer waited on: its errors would wake the worker again
+    // and again. Write requests still come, and the first one after an
+    // unreported loss tells the owner.
+    void LosePort();
+
+    // Per system: the system's text for an error code, and whether the error
+    // says that the port's device is gone (unplugged, hung up).
     static std::string SystemText(int errorCode);
+    static bool IsLostPortError(int errorCode);
+    // OpenError() of an Open whose port the owner closed while it showed a
+    // report: the system's "cancelled".
+    static const int kOpenCancelled;
 
     // Per system, called with the lock held by Open: fresh events (0 or the
     // system error), the device opened into the port (0 or the system error),
@@ -173,8 +220,9 @@ class CSerialLink {
     void ReleaseEvents();
     void SignalStop();
     void SignalWriteRequest();
-    // Clears the worker's own state before a worker starts.
-    void ResetWorkerState();
+    // Per system: clears the system's part of the worker's own state before a
+    // worker starts.
+    void ResetPortWorkerState();
     void StopWorker();
     // Per system, once a stopped worker's generation is over: the one report
     // of a port that the worker had to give up as it stopped (on Windows, a
@@ -195,8 +243,17 @@ class CSerialLink {
     int m_nStartError = 0;
     std::atomic<std::uint64_t> m_nGeneration{0};
 
-    // The port, the events, the line settings and the worker's own state.
-#include "SerialLinkMembers.h"
+    // The worker's own state, reset at each Start and touched by the worker
+    // only: whether the port was lost (unplugged or hung up) and whether that
+    // loss has been reported.
+    bool m_bPortLost = false;
+    bool m_bLossReported = false;
+
+    // Made by the constructor (in the file of each system) and kept as long as the link.
+    struct PortDeleter {
+        void operator()(Port* port) const;
+    };
+    std::unique_ptr<Port, PortDeleter> m_pPort;
 };
 
 }  // namespace velmora

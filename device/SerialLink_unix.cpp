@@ -1,62 +1,29 @@
 // The serial link on Linux: a terminal opened non-blocking and exclusively,
-// eventfds for the events, and poll for the worker's wait.
+// its line set up and put back, and the eventfds of its events. The worker is
+// in SerialLink_unix_worker.cpp.
+#include "SerialLink_unix.h"
+
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <iterator>
-#include <system_error>
 #include <utility>
-
-#include "SerialLink.h"
 
 namespace velmora {
 
 namespace {
-
-constexpr int kPortTimeoutMs = 1000;
-// How often the modem lines are sampled while CTS or ring changes are watched;
-// a terminal has no wait for them, and a change is reported within this time.
-constexpr int kModemLineSampleMs = 50;
-// Pause before the worker waits again after its wait itself failed.
-constexpr int kWaitRetryMs = 100;
-
-// Events are eventfds: readable while signalled, until they are reset.
-void SignalEvent(int event) {
-    const std::uint64_t one = 1;
-    // Only an overflowing counter could refuse this, and a signalled event stays signalled.
-    [[maybe_unused]] const ssize_t written = write(event, &one, sizeof one);
-}
-
-void ResetEvent(int event) {
-    std::uint64_t value = 0;
-    // EAGAIN means it was not signalled: nothing to reset.
-    [[maybe_unused]] const ssize_t got = read(event, &value, sizeof value);
-}
-
-bool IsSignalled(int event) {
-    pollfd probe{event, POLLIN, 0};
-    return poll(&probe, 1, 0) > 0 && (probe.revents & POLLIN) != 0;
-}
 
 void CloseDescriptor(int& fd) {
     if (fd >= 0) {
         close(fd);
         fd = -1;
     }
-}
-
-// The errors with which a terminal tells that its device is gone.
-bool IsLossError(int errorCode) {
-    return errorCode == EIO || errorCode == ENXIO || errorCode == ENODEV;
 }
 
 // strerror_r comes in two flavours; take the text from whichever this C library has.
@@ -162,11 +129,24 @@ std::string SettingsNotTaken(const termios& wanted, const termios& applied) {
 
 }  // namespace
 
+CSerialLink::CSerialLink() : m_pPort(new Port) {}
+
+void CSerialLink::PortDeleter::operator()(Port* port) const {
+    delete port;
+}
+
+const int CSerialLink::kOpenCancelled = ECANCELED;
+
 std::string CSerialLink::SystemText(int errorCode) {
     return ErrnoText(errorCode);
 }
 
-// Opens the device into m_hPort; 0, or the system error that refused it.
+// The errors with which a terminal tells that its device is gone.
+bool CSerialLink::IsLostPortError(int errorCode) {
+    return errorCode == EIO || errorCode == ENXIO || errorCode == ENODEV;
+}
+
+// Opens the device into the port; 0, or the system error that refused it.
 int CSerialLink::OpenPort(const std::string& devicePath) {
     const int fd = open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return errno;
@@ -184,8 +164,8 @@ int CSerialLink::OpenPort(const std::string& devicePath) {
         close(fd);
         return error;
     }
-    m_hPort = fd;
-    m_hWaitSet[1] = m_hPort;
+    m_pPort->m_hPort = fd;
+    m_pPort->m_hWaitSet[1] = fd;
     return 0;
 }
 
@@ -193,230 +173,62 @@ int CSerialLink::OpenPort(const std::string& devicePath) {
 // warning text is returned (empty when every step succeeded). The port stays
 // open either way.
 std::string CSerialLink::Configure(const LineSettings& line) {
-    m_portTimeouts = {kPortTimeoutMs, kPortTimeoutMs};
+    Port& port = *m_pPort;
+    port.m_portTimeouts = {kPortTimeoutMs, kPortTimeoutMs};
 
     int lines = 0;
-    m_bHasModemLines = ioctl(m_hPort, TIOCMGET, &lines) == 0;
-    if (!m_bHasModemLines && errno != ENOTTY && errno != EINVAL) {
-        return Warning("SetCommMask()", errno);
+    port.hasModemLines = ioctl(port.m_hPort, TIOCMGET, &lines) == 0;
+    if (!port.hasModemLines && errno != ENOTTY && errno != EINVAL) {
+        return Warning(LinkStep::SetCommMask, errno);
     }
 
-    if (tcgetattr(m_hPort, &m_lineSettings) != 0) return Warning("GetCommState()", errno);
+    if (tcgetattr(port.m_hPort, &port.m_lineSettings) != 0) {
+        return Warning(LinkStep::GetCommState, errno);
+    }
     // What the port had before, put back at close for whoever uses it next.
-    m_savedLineSettings = m_lineSettings;
-    m_bRestoreLineSettings = true;
+    port.savedLineSettings = port.m_lineSettings;
+    port.restoreLineSettings = true;
 
-    if (const int error = ApplyLineSettings(line, m_lineSettings); error != 0) {
-        return Warning("BuildCommDCB()", error);
+    if (const int error = ApplyLineSettings(line, port.m_lineSettings); error != 0) {
+        return Warning(LinkStep::BuildCommDCB, error);
     }
 
     // tcsetattr succeeds when any one of the changes took effect: only the
     // settings read back tell whether the port took them all.
-    if (tcsetattr(m_hPort, TCSANOW, &m_lineSettings) != 0) return Warning("SetCommState()", errno);
+    if (tcsetattr(port.m_hPort, TCSANOW, &port.m_lineSettings) != 0) {
+        return Warning(LinkStep::SetCommState, errno);
+    }
     termios applied{};
-    if (tcgetattr(m_hPort, &applied) != 0) return Warning("SetCommState()", errno);
-    if (const std::string kept = SettingsNotTaken(m_lineSettings, applied); !kept.empty()) {
-        return FormatError("SetCommState()", "The port did not take these settings: " + kept,
-                           m_nPortNumber);
+    if (tcgetattr(port.m_hPort, &applied) != 0) return Warning(LinkStep::SetCommState, errno);
+    if (const std::string kept = SettingsNotTaken(port.m_lineSettings, applied); !kept.empty()) {
+        return Warning(LinkStep::SetCommState, "The port did not take these settings: " + kept);
     }
 
     const int rts = TIOCM_RTS;
-    if (m_bHasModemLines && ioctl(m_hPort, TIOCMBIS, &rts) != 0) {
-        return Warning("SetCommState()", errno);
+    if (port.hasModemLines && ioctl(port.m_hPort, TIOCMBIS, &rts) != 0) {
+        return Warning(LinkStep::SetCommState, errno);
     }
     return {};
 }
 
 bool CSerialLink::IsOpen() const {
-    return m_hPort >= 0;
+    return m_pPort->m_hPort >= 0;
 }
 
 void CSerialLink::PurgePort() {
-    tcflush(m_hPort, TCIOFLUSH);
+    tcflush(m_pPort->m_hPort, TCIOFLUSH);
 }
 
-void CSerialLink::ResetWorkerState() {
-    m_nModemLines = 0;
-    m_bPortLost = false;
-    m_bLossReported = false;
+void CSerialLink::ResetPortWorkerState() {
+    m_pPort->modemLines = 0;
 }
 
 void CSerialLink::SignalStop() {
-    if (m_hStopEvent >= 0) SignalEvent(m_hStopEvent);
+    if (m_pPort->m_hStopEvent >= 0) SignalEvent(m_pPort->m_hStopEvent);
 }
 
 void CSerialLink::SignalWriteRequest() {
-    if (m_hSendEvent >= 0) SignalEvent(m_hSendEvent);
-}
-
-void CSerialLink::WorkerMain(std::uint64_t generation) {
-    tcflush(m_hPort, TCIOFLUSH);
-    const bool watchLines = m_bHasModemLines && (m_dwEventMask & (EV_CTS | EV_RING)) != 0;
-    if (watchLines && ioctl(m_hPort, TIOCMGET, &m_nModemLines) != 0) m_nModemLines = 0;
-    const short portEvents = (m_dwEventMask & EV_RXCHAR) != 0 ? POLLIN : 0;
-    bool waitReported = false;
-
-    for (;;) {
-        // A lost port is no longer watched (a negative descriptor is skipped), so
-        // its hang-up cannot wake the worker again and again.
-        pollfd waitSet[3] = {{m_hWaitSet[0], POLLIN, 0},
-                             {m_bPortLost ? -1 : m_hWaitSet[1], portEvents, 0},
-                             {m_hWaitSet[2], POLLIN, 0}};
-        const int timeout = watchLines && !m_bPortLost ? kModemLineSampleMs : -1;
-        if (poll(waitSet, 3, timeout) < 0) {
-            if (errno == EINTR) continue;
-            if (!waitReported) ReportError("WaitCommEvent()", errno, generation);
-            waitReported = true;
-            poll(nullptr, 0, kWaitRetryMs);
-            continue;
-        }
-
-        if (waitSet[0].revents != 0) {
-            m_bWorkerAlive.store(false);  // the last access to the link
-            return;
-        }
-        if (watchLines && !m_bPortLost) SampleModemLines(generation);
-        const short port = waitSet[1].revents;
-        // Bytes that came before a hang-up are delivered before the loss is handled.
-        if ((port & POLLIN) != 0) ReadAvailable(generation);
-        if ((port & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
-            LosePort();
-        } else if (port == 0 && waitSet[2].revents != 0) {
-            WritePending(generation);
-        }
-    }
-}
-
-// Line changes are delivered in a fixed order: CTS first, ring last.
-void CSerialLink::SampleModemLines(std::uint64_t generation) {
-    int lines = 0;
-    if (ioctl(m_hPort, TIOCMGET, &lines) != 0) {
-        if (IsLossError(errno)) LosePort();
-        return;
-    }
-    const int changed = lines ^ m_nModemLines;
-    m_nModemLines = lines;
-    if ((m_dwEventMask & EV_CTS) != 0 && (changed & TIOCM_CTS) != 0) {
-        Post(WM_LINK_CTS, 0, generation);
-    }
-    if ((m_dwEventMask & EV_RING) != 0 && (changed & lines & TIOCM_RNG) != 0) {
-        Post(WM_LINK_RING, 0, generation);
-    }
-}
-
-void CSerialLink::ReadAvailable(std::uint64_t generation) {
-    for (;;) {
-        // Bytes that come after a stop was asked for may be dropped; a flood of
-        // them must not hold the worker away from its shutdown.
-        if (IsSignalled(m_hStopEvent)) return;
-
-        int waiting = 0;
-        int queryError = 0;
-        unsigned char byte = 0;
-        ssize_t got = -1;
-        int readError = 0;
-        {
-            std::lock_guard lock(m_csPort);
-            if (ioctl(m_hPort, FIONREAD, &waiting) != 0) {
-                queryError = errno;
-            } else if (waiting > 0) {
-                got = read(m_hPort, &byte, 1);
-                if (got < 0) readError = errno;
-            }
-        }
-
-        if (queryError != 0) {
-            if (IsLossError(queryError)) LosePort();
-            return;
-        }
-        if (waiting <= 0) return;
-        if (got == 1) {
-            Post(WM_LINK_RXCHAR, byte, generation);
-            continue;
-        }
-        if (got == 0) {  // end of file on a terminal: the line has hung up
-            LosePort();
-            return;
-        }
-        // Interrupted or nothing there after all: the next wake-up tries again.
-        if (readError == EAGAIN || readError == EWOULDBLOCK || readError == EINTR) return;
-        ReportFailure("ReadFile()", readError, generation);
-        return;
-    }
-}
-
-void CSerialLink::WritePending(std::uint64_t generation) {
-    ResetEvent(m_hSendEvent);
-    // A lost port whose loss was already reported drops its write requests quietly.
-    if (m_bPortLost && m_bLossReported) return;
-
-    const char* failedStep = nullptr;
-    int errorCode = 0;
-    int nCount = 0;
-    int written = 0;
-    bool timedOut = false;
-    {
-        std::lock_guard lock(m_csPort);
-        nCount = m_nPendingBytes;
-        // Stale input is discarded here and never delivered: whatever arrives from
-        // now on answers this write.
-        tcflush(m_hPort, TCIOFLUSH);
-
-        const auto deadline =
-            std::chrono::steady_clock::now() +
-            std::chrono::milliseconds(m_portTimeouts.writeTotalConstant +
-                                      std::int64_t{m_portTimeouts.writeTotalMultiplier} * nCount);
-        while (written < nCount) {
-            const ssize_t sent = write(m_hPort, m_pSendBuffer.get() + written,
-                                       static_cast<std::size_t>(nCount - written));
-            if (sent > 0) {
-                written += static_cast<int>(sent);
-                continue;
-            }
-            if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
-                errorCode = errno;
-                failedStep = written == 0 ? "WriteFile()" : "GetOverlappedResults() in WriteFile()";
-                break;
-            }
-            // The output queue is full: wait for room until the write time-out. A
-            // stop request cuts the write off quietly: the exchange is over.
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0) {
-                timedOut = true;
-                break;
-            }
-            pollfd room[2] = {{m_hPort, POLLOUT, 0}, {m_hStopEvent, POLLIN, 0}};
-            if (poll(room, 2, static_cast<int>(left.count())) < 0 && errno != EINTR) {
-                errorCode = errno;
-                failedStep = "GetOverlappedResults() in WriteFile()";
-                break;
-            }
-            if (room[1].revents != 0) break;
-            if ((room[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
-                errorCode = EIO;
-                failedStep = "GetOverlappedResults() in WriteFile()";
-                break;
-            }
-        }
-    }
-
-    // A write cut short by its time-out is told as such, not left to look like
-    // a device that does not answer.
-    if (timedOut) {
-        Report(FormatError("WriteFile()",
-                           "The write timed out: " + std::to_string(written) + " of " +
-                               std::to_string(nCount) + " bytes were sent.",
-                           m_nPortNumber),
-               generation);
-        return;
-    }
-    if (failedStep == nullptr) return;
-    ReportFailure(failedStep, errorCode, generation);
-}
-
-void CSerialLink::LosePort() {
-    m_bPortLost = true;
+    if (m_pPort->m_hSendEvent >= 0) SignalEvent(m_pPort->m_hSendEvent);
 }
 
 // Every wait of the worker here also watches the stop request: it never has
@@ -425,44 +237,38 @@ void CSerialLink::ReportStopFailure() {}
 
 int CSerialLink::RenewEvents() {
     ReleaseEvents();
-    m_hStopEvent = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    m_hSendEvent = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (m_hStopEvent < 0 || m_hSendEvent < 0) {
+    Port& port = *m_pPort;
+    port.m_hStopEvent = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    port.m_hSendEvent = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (port.m_hStopEvent < 0 || port.m_hSendEvent < 0) {
         const int error = errno;
         ReleaseEvents();
         return error;
     }
-    m_hWaitSet[0] = m_hStopEvent;
-    m_hWaitSet[2] = m_hSendEvent;
+    port.m_hWaitSet[0] = port.m_hStopEvent;
+    port.m_hWaitSet[2] = port.m_hSendEvent;
     return 0;
 }
 
 void CSerialLink::ReleaseEvents() {
-    CloseDescriptor(m_hStopEvent);
-    CloseDescriptor(m_hSendEvent);
-    m_hWaitSet[0] = -1;
-    m_hWaitSet[2] = -1;
+    Port& port = *m_pPort;
+    CloseDescriptor(port.m_hStopEvent);
+    CloseDescriptor(port.m_hSendEvent);
+    port.m_hWaitSet[0] = -1;
+    port.m_hWaitSet[2] = -1;
 }
 
 // The port is left as it was found: the line settings in force when it was
 // opened come back (a port that is gone takes none, and nothing is reported).
 // Closing the descriptor also releases the lock taken by Open.
 void CSerialLink::ClosePort() {
-    if (m_hPort < 0) return;
-    if (m_bRestoreLineSettings) tcsetattr(m_hPort, TCSANOW, &m_savedLineSettings);
-    m_bRestoreLineSettings = false;
-    ioctl(m_hPort, TIOCNXCL);
-    CloseDescriptor(m_hPort);
-    m_hWaitSet[1] = -1;
-}
-
-void CSerialLink::ReportFailure(const std::string& operation, int errorCode,
-                                std::uint64_t generation) {
-    ReportError(operation, errorCode, generation);
-    if (IsLossError(errorCode)) {
-        LosePort();
-        m_bLossReported = true;
-    }
+    Port& port = *m_pPort;
+    if (port.m_hPort < 0) return;
+    if (port.restoreLineSettings) tcsetattr(port.m_hPort, TCSANOW, &port.savedLineSettings);
+    port.restoreLineSettings = false;
+    ioctl(port.m_hPort, TIOCNXCL);
+    CloseDescriptor(port.m_hPort);
+    port.m_hWaitSet[1] = -1;
 }
 
 }  // namespace velmora

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "SerialPorts.h"
-#include "SystemErrorText.h"
+#include "win/SystemErrorText.h"
 #include "win/Utf16.h"
 
 namespace velmora {

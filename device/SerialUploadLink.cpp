@@ -1,9 +1,10 @@
+#include "SerialUploadLink.h"
+
 #include <system_error>
 #include <utility>
 
 #include "SerialLink.h"
 #include "SerialPorts.h"
-#include "UploadSequence.h"
 
 namespace velmora {
 

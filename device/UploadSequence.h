@@ -14,9 +14,6 @@
 
 namespace velmora {
 
-class CSerialLink;
-class ILinkOwner;
-
 constexpr int kReplyTimerId = 101;  // ReplyTimer
 // Runs only with early judgement: the quiet gap after a complete answer.
 constexpr int kQuietTimerId = 102;
@@ -109,25 +106,6 @@ class UploadSequence {
     std::chrono::steady_clock::time_point m_firstByteAt;
     std::chrono::steady_clock::time_point m_lastByteAt;
     std::chrono::steady_clock::duration m_slowestSpacing{};
-};
-
-// Binds a CSerialLink to the sequence with the window's line settings; the port
-// number is turned into a device path by `resolvePath`.
-class SerialUploadLink : public IUploadLink {
-  public:
-    SerialUploadLink(CSerialLink& link, ILinkOwner& owner,
-                     std::function<std::string(int)> resolvePath);
-    bool Open(int portNumber) override;
-    std::string OpenFailure() const override;
-    bool Start() override;
-    void QueueWrite(const ByteString& frame, int count) override;
-    void Close() override;
-
-  private:
-    CSerialLink& m_link;
-    ILinkOwner& m_owner;
-    std::function<std::string(int)> m_resolvePath;
-    std::string m_devicePath;  // of the last Open
 };
 
 }  // namespace velmora

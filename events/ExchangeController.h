@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "SerialLink.h"
+#include "SerialUploadLink.h"
 #include "UploadSequence.h"
 #include "WindowTimers.h"
 

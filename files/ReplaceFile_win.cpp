@@ -6,6 +6,7 @@
 
 #include "ReplaceFile.h"
 #include "win/ReplaceCalls.h"
+#include "win/SystemErrorText.h"
 #include "win/SystemFile.h"
 #include "win/Utf16.h"
 
@@ -53,14 +54,8 @@ std::string ShownName(std::wstring_view name) {
 
 // The system's text for an error, without its closing full stop and line break.
 std::string ReasonText(DWORD error) {
-    wchar_t* text = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, error, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-        reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::string reason = length > 0 && text != nullptr ? Utf8(std::wstring_view(text, length))
-                                                       : "error " + std::to_string(error);
-    if (text != nullptr) LocalFree(text);
+    std::string reason = SystemMessage(error);
+    if (reason.empty()) return "error " + std::to_string(error);
     while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' ||
                                reason.back() == ' ' || reason.back() == '.'))
         reason.pop_back();

@@ -1,6 +1,5 @@
 // The line of an exchange as a COM port's DCB, and its check against the
-// settings the port reads back. Windows only; include it after SerialLink.h,
-// whose constants bear the names of <windows.h>'s macros.
+// settings the port reads back. Windows only.
 #pragma once
 
 #include <windows.h>

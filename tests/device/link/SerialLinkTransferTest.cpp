@@ -76,9 +76,9 @@ TEST_F(TransferTest, QueueWriteNeverSendsMoreThanItWasGivenOrCanHold) {
 }
 
 TEST_F(TransferTest, InputWaitingWhenAWriteStartsIsDiscarded) {
-    // Without EV_RXCHAR the worker leaves received bytes in the input queue,
+    // Without LinkEvent::RxChar the worker leaves received bytes in the input queue,
     // where only the purge before a write can take them away.
-    OpenAndStart(3, EV_CTS);
+    OpenAndStart(3, LinkEvent::Cts);
     device.Send("stale");
     ASSERT_TRUE(Eventually([&] { return device.InputWaiting() == 5; }));
 

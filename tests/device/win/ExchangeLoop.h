@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "SerialLink.h"
+#include "SerialUploadLink.h"
 #include "UploadSequence.h"
 
 namespace velmora::test {

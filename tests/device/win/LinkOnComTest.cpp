@@ -2,6 +2,7 @@
 // velmora-devsim (see with-devsim.sh): each suite runs against a simulator
 // started with the faults its name says. And the registry's port list.
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <chrono>
@@ -12,11 +13,9 @@
 #include "DeviceFrame.h"
 #include "ExchangeLoop.h"
 #include "LineSettingsDcb.h"
-#include "SerialLink.h"
+#include "SerialLink_win.h"
 #include "SerialPorts.h"
-#include "SystemErrorText.h"
-// <windows.h> after the link's header: it defines the same names as macros.
-#include <windows.h>
+#include "win/SystemErrorText.h"
 
 namespace velmora {
 namespace {
@@ -100,7 +99,7 @@ DCB CommState(HANDLE port) {
 
 // A port whose driver honours neither the cancel of a wait nor the change of
 // the mask: the end of an operation is never seen, a stop request still is.
-unsigned long NeverEnds(unsigned long count, void* const* handles, unsigned long milliseconds) {
+DWORD NeverEnds(DWORD count, const HANDLE* handles, DWORD milliseconds) {
     if (count < 2) {
         Sleep(milliseconds);
         return WAIT_TIMEOUT;
@@ -276,11 +275,11 @@ TEST(LinkOnCom1, CloseEndsWithinItsBoundWhenThePortNeverEndsItsWaitAndTellsItOnc
     ASSERT_TRUE(link.Open(&owner, "COM1", 1, kUploadLine));
     ASSERT_TRUE(link.Start());
     std::this_thread::sleep_for(20ms);  // the worker waits on the port by now
-    CSerialLink::SetOperationWait(NeverEnds);
+    SetOperationWait(NeverEnds);
     const auto before = std::chrono::steady_clock::now();
     link.Close();
     const auto took = std::chrono::steady_clock::now() - before;
-    CSerialLink::SetOperationWait(nullptr);
+    SetOperationWait(nullptr);
     EXPECT_LT(took, 2s);
     EXPECT_FALSE(link.IsWorkerAlive());
     EXPECT_FALSE(link.IsOpen());
