@@ -1,9 +1,9 @@
 // The main window: the date table, the two date pickers, the row and progress
-// counters, the menus, and the upload of the table to the device. It holds the
-// table and the settings of the run; the exchange with the device (the serial
-// link, the upload sequence, the reply timer) is its ExchangeController's. It
-// receives every command, timer expiry and link message through one routing
-// table.
+// counters and the menus. It holds the settings of the run and routes every
+// command, timer expiry and link message through one routing table to its
+// handlers. The controls are its MainDlgUi's, the rows' file, title and
+// changed state its TableDocument's, and the exchange with the device (the
+// serial link, the upload sequence, the reply timer) its ExchangeController's.
 #pragma once
 
 #include <QDateTime>
@@ -17,16 +17,14 @@
 
 #include "DateTable.h"
 #include "ExchangeController.h"
+#include "MainDlgUi.h"
 #include "MessageRoute.h"
 #include "SerialPorts.h"
 #include "Settings.h"
 #include "SplashWnd.h"
+#include "TableDocument.h"
 
-class QDateEdit;
-class QLineEdit;
 class QMenu;
-class QPushButton;
-class QTableWidget;
 
 namespace velmora {
 
@@ -43,9 +41,8 @@ struct CMainDlgOptions {
 class CMainDlg : public QDialog, public IExchangeFrontEnd {
   public:
     using Options = CMainDlgOptions;
-    enum class FileDialogKind { Open, Save };
-    // Asks for a file; nothing when the user cancels.
-    using FileDialogHook = std::function<std::optional<QString>(FileDialogKind)>;
+    using FileDialogKind = TableDocument::FileDialogKind;
+    using FileDialogHook = TableDocument::FileDialogHook;
     // Shows the popup menu at a screen point; the chosen command id, or 0.
     using PopupMenuHook = std::function<int(QMenu& menu, const QPoint& at)>;
 
@@ -61,28 +58,28 @@ class CMainDlg : public QDialog, public IExchangeFrontEnd {
     // a message without an entry gets default processing and returns nothing.
     std::optional<long> Dispatch(const DlgMessage& message);
 
-    void SetFileDialogHook(FileDialogHook hook) { m_fileDialog = std::move(hook); }
+    void SetFileDialogHook(FileDialogHook hook) { m_document.SetFileDialogHook(std::move(hook)); }
     void SetPopupMenuHook(PopupMenuHook hook) { m_popupMenu = std::move(hook); }
     // Where the Settings dialog looks for the serial devices present.
     void SetSerialRoots(SystemRoots roots) { m_serialRoots = std::move(roots); }
 
     // What the window shows and holds, for the settings, the upload and the tests.
     std::vector<DstRow> Rows() const;
-    DateOrder GetDateOrder() const { return m_nDateOrder; }
+    DateOrder GetDateOrder() const { return m_settings.dateOrder; }
     int RowCount() const { return m_nRowCount; }
     const QString& ProfilePath() const { return m_strProfilePath; }
     ExchangeController& Exchange() { return m_exchange; }
     const UploadSequence& Upload() const { return m_exchange.Sequence(); }
     bool IsTimerRunning(int id) const { return m_exchange.IsTimerRunning(id); }
     CSerialLink& Link() { return m_exchange.Link(); }
-    bool JudgesAtOnce() const { return m_bJudgeAtOnce; }
+    bool JudgesAtOnce() const { return m_settings.earlyJudgement; }
     // Whether the rows differ from the last file opened or saved.
-    bool IsTableChanged() const { return m_bTableChanged; }
+    bool IsTableChanged() const { return m_document.IsChanged(); }
 
     // IExchangeFrontEnd
     std::vector<DstRecord> ReadRecords() override;
-    int Timeout() const override { return m_nTimeout; }
-    int Port() const override { return m_nPort; }
+    int Timeout() const override { return m_settings.timeoutMs; }
+    int Port() const override { return m_settings.port; }
     std::string DevicePath(int portNumber) const override;
     void ShowProgress() override { RefreshControls(); }
     void ShowBox(Outcome outcome, const std::string& details) override;
@@ -99,8 +96,6 @@ class CMainDlg : public QDialog, public IExchangeFrontEnd {
     void contextMenuEvent(QContextMenuEvent* event) override;
 
   private:
-    void CreateControls();
-    void CreateMenuBar();
     void ShowSystemMenu();
     void DefaultProcessing(const DlgMessage& message);
     template <void (CMainDlg::*Handler)()>
@@ -109,11 +104,8 @@ class CMainDlg : public QDialog, public IExchangeFrontEnd {
         return 0;
     }
     void RefreshControls();
-    void CreateListColumns();
     void ReadSettings();
     void ApplyJudgement();
-    void ApplyDateOrderToPickers();
-    void SetPickersToNow();
 
     // Handlers, in the order of the routing table.
     void OnSysCommand(int id);
@@ -133,50 +125,33 @@ class CMainDlg : public QDialog, public IExchangeFrontEnd {
     void OnTimer(int id);
     long OnLinkRxChar(std::uintptr_t wParam, std::intptr_t lParam);
 
-    // Whether the rows differ from the last file opened or saved. Every command
-    // that adds, removes or replaces rows marks it; Open and Save clear it.
-    void SetTableChanged(bool changed) { m_bTableChanged = changed; }
-    // A button disabled while it has the focus must not pass the focus on
-    // along the tab order, where Enter or Space would press the next button.
-    void EnableButton(QPushButton* button, bool enable);
-    // Save's steps; true when the file was written.
-    bool SaveTable();
-
-    void AppendRow(const DstRow& row);
-    void ReplaceRows(const std::vector<DstRow>& rows);
     void UpdateRowCount();
     void AfterRowsRemoved();
-    void SetTitle(const QString& title);
-    std::optional<QString> AskForFile(FileDialogKind kind);
     int TrackPopupMenu(QMenu& menu, const QPoint& at);
     void ReorderRows();
 
+    // Names: the members the window has always had keep their framework-style
+    // names, though Qt changed a type: m_hIcon holds a QIcon, not an icon
+    // handle. m_nRowCount, m_beginDate and m_endDate are what the data exchange
+    // reads from and shows in the controls. The date list is m_ui.dateList; the
+    // timeout, port and date order are m_settings' fields; the frame list, reply
+    // buffer, single command mode and serial link live in m_exchange, and the
+    // title is m_document's to set. Newer members carry no type prefix.
     Options m_options;
-    QTableWidget* m_dateList = nullptr;
+    MainDlgUi m_ui;
+    TableDocument m_document;
     int m_nRowCount = 0;
     QDateTime m_beginDate;
     QDateTime m_endDate;
-    DateOrder m_nDateOrder = 0;
     CSplashWnd m_splash;
     QString m_strProfilePath;
-    int m_nTimeout = 1000;
-    int m_nPort = 1;
-    bool m_bJudgeAtOnce = false;  // early judgement of complete answers
+    Settings m_settings;
     // The device of each COM port ("Ports"), read at start-up and replaced by
     // Settings' OK, so a choice holds even when the profile cannot be written.
-    ComPortPaths m_strDevices;
+    ComPortPaths m_devices;
     ExchangeController m_exchange;
     QIcon m_hIcon;
 
-    QPushButton* m_sendButton = nullptr;
-    QPushButton* m_addButton = nullptr;
-    bool m_bTableChanged = false;
-    QDateEdit* m_beginPicker = nullptr;
-    QDateEdit* m_endPicker = nullptr;
-    QLineEdit* m_rowCountEdit = nullptr;
-    QLineEdit* m_progressEdit = nullptr;
-
-    FileDialogHook m_fileDialog;
     PopupMenuHook m_popupMenu;
     SystemRoots m_serialRoots;
 };

@@ -11,6 +11,7 @@
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
 #include <QStyledItemDelegate>
+#include <utility>
 
 #include "DialogUnits.h"
 #include "MessageBox.h"
@@ -45,7 +46,13 @@ class DeviceItemDelegate : public QStyledItemDelegate {
 
 }  // namespace
 
-CSettingsDlg::CSettingsDlg(QWidget* parent) : QDialog(parent) {
+CSettingsDlg::CSettingsDlg(const Settings& settings, const ComPortPaths& devices, SystemRoots roots,
+                           QWidget* parent)
+    : QDialog(parent),
+      m_settings(settings),
+      m_devices(devices),
+      m_devicesOnEntry(devices),
+      m_roots(std::move(roots)) {
     const QFont font = DialogFont();
     setFont(font);
     setWindowTitle(QStringLiteral("Settings"));
@@ -149,15 +156,16 @@ void CSettingsDlg::OnInitDialog() {
     m_deviceCombo->view()->setMinimumWidth(m_deviceCombo->view()->sizeHintForColumn(0));
     for (int n = 1; n <= kPortCount; ++n) m_portCombo->addItem(QStringLiteral("COM%1").arg(n));
     // A port outside 1..8 leaves the list without a selection.
-    m_portCombo->setCurrentIndex(m_nPort >= 1 && m_nPort <= kPortCount ? m_nPort - 1 : -1);
-    m_dayFirst->setChecked(m_nDateOrder == 0);
-    m_monthFirst->setChecked(m_nDateOrder != 0);
+    m_portCombo->setCurrentIndex(
+        m_settings.port >= 1 && m_settings.port <= kPortCount ? m_settings.port - 1 : -1);
+    m_dayFirst->setChecked(m_settings.dateOrder == 0);
+    m_monthFirst->setChecked(m_settings.dateOrder != 0);
 }
 
 bool CSettingsDlg::DoDataExchange(bool save) {
     if (!save) {
-        m_timeoutEdit->setText(QString::number(m_nTimeout));
-        m_judgeAtOnce->setChecked(m_bJudgeAtOnce);
+        m_timeoutEdit->setText(QString::number(m_settings.timeoutMs));
+        m_judgeAtOnce->setChecked(m_settings.earlyJudgement);
         return true;
     }
     bool isInteger = false;
@@ -179,9 +187,9 @@ bool CSettingsDlg::DoDataExchange(bool save) {
         m_portCombo->lineEdit()->selectAll();
         return false;
     }
-    m_nTimeout = timeout;
-    if (index >= 0) m_nPort = index + 1;
-    m_bJudgeAtOnce = m_judgeAtOnce->isChecked();
+    m_settings.timeoutMs = timeout;
+    if (index >= 0) m_settings.port = index + 1;
+    m_settings.earlyJudgement = m_judgeAtOnce->isChecked();
     return true;
 }
 
@@ -193,9 +201,8 @@ void CSettingsDlg::accept() {
 // the profile: the user is told, and shown the port.
 bool CSettingsDlg::DevicesAreValid() {
     for (int index = 0; index < kPortCount; ++index) {
-        const std::string& path = m_strDevices[static_cast<std::size_t>(index)];
-        if (ShownPath(path) == path ||
-            path == m_strDevicesOnEntry[static_cast<std::size_t>(index)]) {
+        const std::string& path = m_devices[static_cast<std::size_t>(index)];
+        if (ShownPath(path) == path || path == m_devicesOnEntry[static_cast<std::size_t>(index)]) {
             continue;
         }
         m_portCombo->setCurrentIndex(index);
@@ -212,7 +219,7 @@ void CSettingsDlg::OnPortShown(int index) {
     m_nDeviceIndex = index >= 0 && index < kPortCount ? index : -1;
     m_deviceCombo->setEnabled(m_nDeviceIndex >= 0);
     const QString path = m_nDeviceIndex >= 0
-                             ? FromLocal(m_strDevices[static_cast<std::size_t>(m_nDeviceIndex)])
+                             ? FromLocal(m_devices[static_cast<std::size_t>(m_nDeviceIndex)])
                              : QString();
     m_deviceCombo->setCurrentIndex(m_deviceCombo->findText(path));
     m_deviceCombo->setEditText(path);
@@ -225,7 +232,7 @@ void CSettingsDlg::OnDeviceText(const QString& text) {
         return;
     }
     const std::string path = ToLocal(text);
-    m_strDevices[static_cast<std::size_t>(m_nDeviceIndex)] = path;
+    m_devices[static_cast<std::size_t>(m_nDeviceIndex)] = path;
     if (path.empty()) {
         m_deviceState->setText(QStringLiteral("empty: COM%1 is %2")
                                    .arg(m_nDeviceIndex + 1)

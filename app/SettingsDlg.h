@@ -1,11 +1,9 @@
 // The Settings dialog: serial port, the device behind each port, reply timeout,
-// date order and early judgement. The caller fills the public members, runs
-// DoModal and, on IDOK, takes them back.
+// date order and early judgement. The caller gives the settings it holds and the
+// device of each COM port, runs DoModal and, on IDOK, takes the choices back.
 #pragma once
 
 #include <QDialog>
-#include <array>
-#include <string>
 #include <vector>
 
 #include "DateTable.h"
@@ -23,36 +21,38 @@ namespace velmora {
 
 class CSettingsDlg : public QDialog {
   public:
-    explicit CSettingsDlg(QWidget* parent = nullptr);
+    CSettingsDlg(const Settings& settings, const ComPortPaths& devices, SystemRoots roots,
+                 QWidget* parent = nullptr);
 
     // Runs OnInitDialog, then the dialog; IDOK or IDCANCEL.
     int DoModal();
     void OnInitDialog();
-    // save: the timeout text into m_nTimeout and the port the box shows into
-    // m_nPort (false, after telling the user, when the timeout is not an
-    // integer or the text names no port); otherwise m_nTimeout into the edit.
+    // save: the timeout text, the port the box shows and the check box into
+    // the choices (false, after telling the user, when the timeout is not an
+    // integer or the text names no port); otherwise the choices into the controls.
     bool DoDataExchange(bool save);
     // Routes one message through the dialog's table.
     void Dispatch(const DlgMessage& message);
 
-    DateOrder m_nDateOrderOnEntry = 0;
-    DateOrder m_nDateOrder = 0;
-    int m_nPort = 0;
-    int m_nTimeout = 0;
-    bool m_bJudgeAtOnce = false;  // judge complete answers at once
+    // What the dialog shows and, after OK, what the user chose.
+    const Settings& Chosen() const { return m_settings; }
     // The device of COM1 to COM8. The Device field shows and edits the one of
-    // the COM port the list shows; an empty one means the port's default.
-    ComPortPaths m_strDevices;
-    // The devices as the caller gave them; OK refuses only a changed one.
-    ComPortPaths m_strDevicesOnEntry;
-    // Where the devices present are looked for, each time the dialog opens.
-    SystemRoots m_roots;
+    // the COM port the list shows; an empty one means the port's default
+    // (WithDefaultComPortPaths).
+    const ComPortPaths& ChosenDevices() const { return m_devices; }
 
     void accept() override;
 
   private:
-    void OnDayFirst() { m_nDateOrder = 0; }
-    void OnMonthFirst() { m_nDateOrder = 1; }
+    void OnDayFirst() { m_settings.dateOrder = 0; }
+    void OnMonthFirst() { m_settings.dateOrder = 1; }
+
+    Settings m_settings;
+    ComPortPaths m_devices;
+    // The devices as the caller gave them; OK refuses only a changed one.
+    const ComPortPaths m_devicesOnEntry;
+    // Where the devices present are looked for, each time the dialog opens.
+    const SystemRoots m_roots;
 
     QLineEdit* m_timeoutEdit = nullptr;
     QComboBox* m_portCombo = nullptr;

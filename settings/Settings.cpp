@@ -48,6 +48,14 @@ std::string ComPortPathOf(const ComPortPaths& paths, int portNumber) {
     return paths[static_cast<std::size_t>(portNumber - 1)];
 }
 
+ComPortPaths WithDefaultComPortPaths(ComPortPaths paths) {
+    for (int port = 1; port <= kComPortCount; ++port) {
+        std::string& path = paths[static_cast<std::size_t>(port - 1)];
+        if (path.empty()) path = DefaultComPortPath(port);
+    }
+    return paths;
+}
+
 bool WriteComPortPaths(Profile& profile, const ComPortPaths& paths, const ComPortPaths& before) {
     bool written = true;
     for (int port = 1; port <= kComPortCount; ++port) {

@@ -34,6 +34,9 @@ ComPortPaths ReadComPortPaths(const Profile& profile);
 // The device of COMn by a mapping read before; a port outside COM1 to COM8 has
 // its default device.
 std::string ComPortPathOf(const ComPortPaths& paths, int portNumber);
+// The devices to use after the Settings dialog's OK: an emptied Device field,
+// an empty path, stands for the port's default device.
+ComPortPaths WithDefaultComPortPaths(ComPortPaths paths);
 // Writes only the ports whose path differs from `before`, so a mapping left
 // alone keeps its line as it was, comment included. False when one failed.
 bool WriteComPortPaths(Profile& profile, const ComPortPaths& paths, const ComPortPaths& before);

@@ -7,6 +7,7 @@
 
 #include "PlatformNames.h"
 #include "Profile.h"
+#include "Settings.h"
 #include "TempDir.h"
 
 namespace velmora {
@@ -288,6 +289,16 @@ TEST_F(ProfileTest, SetPortPathWritesWhatReadsBackAndRemovesTheDefault) {
     ASSERT_TRUE(SetComPortPath(profile_, 3, "/dev/ttyACM0"));
     ASSERT_TRUE(SetComPortPath(profile_, 3, ""));
     EXPECT_EQ(ComPortPath(profile_, 3), DefaultComPortPath(3));
+}
+
+// What the window uses after Settings' OK: an emptied Device field is the
+// port's default device, any other path stays.
+TEST(ComPortPathsTest, AnEmptyPathStandsForThePortsDefault) {
+    ComPortPaths chosen;
+    chosen[0] = "/dev/ttyUSB0";
+    const ComPortPaths used = WithDefaultComPortPaths(chosen);
+    EXPECT_EQ(used[0], "/dev/ttyUSB0");
+    EXPECT_EQ(used[7], test::kDefaultCom8);
 }
 
 // The fuzz target reads and rewrites profiles in memory; what it finds holds
