@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "CpuTime.h"
-#include "PtyDevice.h"
+#include "PtyDevice_unix.h"
 #include "SerialLink.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include "AppTestSupport.h"
 #include "Files.h"
-#include "PtyDevice.h"
+#include "PtyDevice_unix.h"
 #include "WindowTimers.h"
 
 using namespace velmora;

@@ -10,7 +10,7 @@
 #include <filesystem>
 
 #include "MadeUpDevices.h"
-#include "PtyDevice.h"
+#include "PtyDevice_unix.h"
 #include "SerialLink.h"
 
 namespace velmora {

@@ -17,7 +17,7 @@
 #include "AppTestSupport.h"
 #include "DateFile.h"
 #include "DeviceFrame.h"
-#include "FakeSystemCalls.h"
+#include "FakeSystemCalls_unix.h"
 #include "FaultSupport.h"
 #include "Profile.h"
 #include "SerialPorts.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "ProcessSample.h"
-#include "PtyDevice.h"
+#include "PtyDevice_unix.h"
 #include "SerialLink.h"
 
 namespace velmora::test {

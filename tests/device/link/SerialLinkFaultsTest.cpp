@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "../CaseName.h"
-#include "FakeSystemCalls.h"
+#include "FakeSystemCalls_unix.h"
 #include "LinkTestSupport.h"
 
 namespace velmora::test {

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <memory>
 
-#include "FakeSystemCalls.h"
+#include "FakeSystemCalls_unix.h"
 #include "LinkTestSupport.h"
 
 namespace velmora::test {

@@ -1,4 +1,4 @@
-#include "FakeSystemCalls.h"
+#include "FakeSystemCalls_unix.h"
 
 #include <poll.h>
 #include <sys/stat.h>
