@@ -124,7 +124,7 @@ class SmallTmpfs {
     // Writes a 75-byte table.dst, then fills the file system up (`full`) or
     // makes it read-only; returns the table's bytes, which no write may change.
     std::string HoldOldTable(bool full) const {
-        const std::string old(75, '\x2A');
+        std::string old(75, '\x2A');
         WriteBytes(m_folder + "/table.dst", old);
         if (full)
             Fill();

@@ -31,7 +31,8 @@ inline std::vector<ProcessEntry> ListEntries(const char* folder, bool descriptor
     DIR* dir = opendir(folder);
     if (dir == nullptr) return entries;
     const std::string own = descriptors ? std::to_string(dirfd(dir)) : std::string();
-    while (const dirent* entry = readdir(dir)) {
+    // This stream is this function's own, so readdir shares no state.
+    while (const dirent* entry = readdir(dir)) {  // NOLINT(concurrency-mt-unsafe)
         const std::string name = entry->d_name;
         if (name == "." || name == ".." || name == own) continue;
         entries.push_back(
