@@ -416,13 +416,16 @@ TEST_F(CliProgram, ExchangesAsJsonKeepProgressOnStandardError) {
     EXPECT_FALSE(done.contains("error"));
     EXPECT_EQ(LineCount(sent.err), 15u) << sent.err;
     EXPECT_EQ(sent.out.find("frame 1/15"), std::string::npos);
+    const RunResult deleted =
+        Cli({"delete", "--port", device.DevicePath(), "--timeout", kTimeout, "--json"});
+    EXPECT_EQ(Document(deleted).value("framesAnswered").toInt(), 1) << deleted.out;
 
     Simulator halfAnswer({"--fail-mode", "len12"});
     WriteBytes(File("Velmora.ini"),
                "[Settings]\nPort=3\n[Ports]\nCOM3=" + halfAnswer.DevicePath() + "\n");
-    const RunResult deleted = Cli({"delete", "--json", "--timeout", kTimeout, "--early"});
-    EXPECT_EQ(deleted.exitCode, 3);
-    const QJsonObject noReply = Document(deleted);
+    const RunResult halfDeleted = Cli({"delete", "--json", "--timeout", kTimeout, "--early"});
+    EXPECT_EQ(halfDeleted.exitCode, 3);
+    const QJsonObject noReply = Document(halfDeleted);
     EXPECT_EQ(noReply.value("outcome").toString(), "No reply!");
     EXPECT_EQ(noReply.value("port").toInt(), 3);
     EXPECT_EQ(noReply.value("earlyGapMs").toInt(), 30);

@@ -291,6 +291,10 @@ int RunExchange(const Options& options) {
         std::fflush(stdout);
         return exitCode;
     }
+    // DST Delete's one frame is answered well when the device says it is done.
+    const int framesAnswered = options.command == Command::Send ? host.FramesAnswered()
+                               : outcome == Outcome::Done       ? 1
+                                                                : 0;
     json::JsonWriter document = BeginDocument(options.command);
     document.Key("file");
     if (options.command == Command::Send)
@@ -310,7 +314,7 @@ int RunExchange(const Options& options) {
         document.Null();
     document.Field("outcome", OutcomeText(outcome))
         .Field("frames", static_cast<int>(frames))
-        .Field("framesAnswered", host.FramesAnswered())
+        .Field("framesAnswered", framesAnswered)
         .Field("durationMs", static_cast<long long>(took.count()));
     const std::string& details = host.FailureDetails();
     document.Key("details");
