@@ -164,4 +164,14 @@ JsonWriter& JsonWriter::Null() {
     return *this;
 }
 
+JsonWriter& JsonWriter::FieldOrNull(std::string_view key, std::optional<std::string_view> text) {
+    Key(key);
+    return text ? String(*text) : Null();
+}
+
+JsonWriter& JsonWriter::FieldOrNull(std::string_view key, std::optional<long long> value) {
+    Key(key);
+    return value ? Number(*value) : Null();
+}
+
 }  // namespace velmora::json

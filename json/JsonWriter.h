@@ -5,6 +5,7 @@
 // always valid JSON.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,6 +32,9 @@ class JsonWriter {
     JsonWriter& Field(std::string_view key, int value) { return Key(key).Number(value); }
     JsonWriter& Field(std::string_view key, long long value) { return Key(key).Number(value); }
     JsonWriter& Field(std::string_view key, bool value) { return Key(key).Bool(value); }
+    // A key and its value, or null when there is none.
+    JsonWriter& FieldOrNull(std::string_view key, std::optional<std::string_view> text);
+    JsonWriter& FieldOrNull(std::string_view key, std::optional<long long> value);
 
     // What has been written; a whole JSON text once every object and array is ended.
     const std::string& Text() const { return m_text; }

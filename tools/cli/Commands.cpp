@@ -4,6 +4,8 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
+#include <string_view>
 #include <tuple>
 #include <utility>
 
@@ -76,12 +78,7 @@ int PrintCheckDocument(const Options& options, const TableCheck& check, int diff
             WriteRow(document, row.row, RecordToRow(*row.zone, order), *row.zone, order);
         else
             document.Null();
-        document.Key("problem");
-        if (row.problem.empty())
-            document.Null();
-        else
-            document.String(row.problem);
-        document.EndObject();
+        document.FieldOrNull("problem", NullIfEmpty(row.problem)).EndObject();
     }
     document.EndArray();
     return PrintDocument(document, matches ? kExitDone : kExitTableDiffers);
@@ -295,33 +292,21 @@ int RunExchange(const Options& options) {
     const int framesAnswered = options.command == Command::Send ? host.FramesAnswered()
                                : outcome == Outcome::Done       ? 1
                                                                 : 0;
+    const std::string& details = host.FailureDetails();
     json::JsonWriter document = BeginDocument(options.command);
-    document.Key("file");
-    if (options.command == Command::Send)
-        document.String(options.file);
-    else
-        document.Null();
-    document.Key("port");
-    if (portNumber > 0)
-        document.Number(portNumber);
-    else
-        document.Null();
-    document.Field("devicePath", host.DevicePath(portNumber)).Field("timeoutMs", timeoutMs);
-    document.Key("earlyGapMs");
-    if (options.earlyGapMs)
-        document.Number(*options.earlyGapMs);
-    else
-        document.Null();
-    document.Field("outcome", OutcomeText(outcome))
+    document
+        .FieldOrNull("file", options.command == Command::Send
+                                 ? std::optional<std::string_view>(options.file)
+                                 : std::nullopt)
+        .FieldOrNull("port", portNumber > 0 ? std::optional(portNumber) : std::nullopt)
+        .Field("devicePath", host.DevicePath(portNumber))
+        .Field("timeoutMs", timeoutMs)
+        .FieldOrNull("earlyGapMs", options.earlyGapMs)
+        .Field("outcome", OutcomeText(outcome))
         .Field("frames", static_cast<int>(frames))
         .Field("framesAnswered", framesAnswered)
-        .Field("durationMs", static_cast<long long>(took.count()));
-    const std::string& details = host.FailureDetails();
-    document.Key("details");
-    if (details.empty())
-        document.Null();
-    else
-        document.String(details);
+        .Field("durationMs", static_cast<long long>(took.count()))
+        .FieldOrNull("details", NullIfEmpty(details));
     if (outcome == Outcome::Done) return PrintDocument(document, exitCode);
     return PrintDocument(document, exitCode, details.empty() ? OutcomeText(outcome) : details);
 }

@@ -20,16 +20,6 @@ int DaysInMonth(int month, int year) {
     return month == 2 && leap ? 29 : kDays[month - 1];
 }
 
-void WriteDate(json::JsonWriter& document, std::string_view key, const std::string& text,
-               DateOrder order) {
-    const std::string iso = IsoDate(text, order);
-    document.Key(key);
-    if (iso.empty())
-        document.Null();
-    else
-        document.String(iso);
-}
-
 }  // namespace
 
 json::JsonWriter BeginDocument(Command command) {
@@ -54,6 +44,11 @@ int PrintDocument(json::JsonWriter& document, int exitCode,
 int PrintErrorDocument(Command command, const std::string& message, int exitCode) {
     json::JsonWriter document = BeginDocument(command);
     return PrintDocument(document, exitCode, message);
+}
+
+std::optional<std::string_view> NullIfEmpty(const std::string& text) {
+    if (text.empty()) return std::nullopt;
+    return text;
 }
 
 std::string IsoDate(std::string_view text, DateOrder order) {
@@ -83,10 +78,11 @@ std::string HexBytes(const std::uint8_t* bytes, std::size_t count) {
 
 void WriteRow(json::JsonWriter& document, int index, const DstRow& row, const DstRecord& record,
               DateOrder order) {
-    document.BeginObject().Field("row", index + 1);
-    WriteDate(document, "begins", row.begin, order);
-    WriteDate(document, "ends", row.end, order);
-    document.Field("beginText", row.begin)
+    document.BeginObject()
+        .Field("row", index + 1)
+        .FieldOrNull("begins", NullIfEmpty(IsoDate(row.begin, order)))
+        .FieldOrNull("ends", NullIfEmpty(IsoDate(row.end, order)))
+        .Field("beginText", row.begin)
         .Field("endText", row.end)
         .Field("record", HexBytes(record.data(), record.size()))
         .EndObject();

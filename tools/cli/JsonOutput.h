@@ -28,6 +28,9 @@ int PrintDocument(json::JsonWriter& document, int exitCode,
 // The document of a command that ended with the error `message`.
 int PrintErrorDocument(Command command, const std::string& message, int exitCode);
 
+// `text`, or nothing (a null in the document) when it is empty.
+std::optional<std::string_view> NullIfEmpty(const std::string& text);
+
 // A date text of the table (dd/MM/yyyy, or MM/dd/yyyy when `order` is month
 // first) as an ISO date, "2027-03-28"; empty when it is no valid date.
 std::string IsoDate(std::string_view text, DateOrder order);
