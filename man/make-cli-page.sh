@@ -21,12 +21,13 @@ if [ -z "$commands" ]; then
     exit 1
 fi
 
-# The synopsis and the exit codes go into sections of their own, so help2man
-# reads the help without its first line and without the exit codes.
+# The synopsis, the machine-readable output and the exit codes go into
+# sections of their own, so help2man reads the help without its first line and
+# without those two paragraphs.
 cat > "$work/velmora-cli" <<WRAPPER
 #!/bin/sh
 if [ "\$1" = --version ]; then exec "$program" --version; fi
-sed -e '1{/^usage:/d}' -e '/^Exit codes:/,\$d' "$work/help"
+sed -e '1{/^usage:/d}' -e '/^Machine-readable output:/,\$d' -e '/^Exit codes:/,\$d' "$work/help"
 WRAPPER
 chmod +x "$work/velmora-cli"
 
@@ -49,6 +50,11 @@ chmod +x "$work/velmora-cli"
             awk -f "$here/help-to-man.awk" |
             sed -e '1s/^\(velmora\\-cli [a-z\\-]*\)/\\fB\1\\fR/' -e '1s/$/\n.PP/'
     done
+    if grep -q '^Machine-readable output:' "$work/help"; then
+        echo "[MACHINE-READABLE OUTPUT]"
+        sed -n '/^Machine-readable output:/,/^Exit codes:/p' "$work/help" | sed -e 1d -e '$d' |
+            awk -f "$here/help-to-man.awk"
+    fi
     if grep -q '^Exit codes:' "$work/help"; then
         echo "[EXIT STATUS]"
         sed -n '/^Exit codes:/,$p' "$work/help" | sed 1d | awk -f "$here/help-to-man.awk"

@@ -137,3 +137,20 @@ TEST(CliArgs, HelpWinsAndDoubleDashEndsTheOptions) {
     EXPECT_EQ(Parsed({"show", "-"}).file, "-");
     EXPECT_TRUE(Parsed({"show", "f", "--month-first"}).monthFirst);
 }
+
+// --json is an option of every command; a usage error of a command line that
+// asks for it says so, but not when "--json" is the value of another option.
+TEST(CliArgs, JsonIsAskedForByTheOptionNotByAValue) {
+    EXPECT_TRUE(Parsed({"ports", "--json"}).json);
+    EXPECT_FALSE(Parsed({"make", "--zone=X", "--first-year=2030", "--output", "--json"}).json);
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"send", "t.dst", "--port", "12", "--json"}, {"show", "--json", "a", "b"}}) {
+        const ParseResult result = ParseArguments(args);
+        EXPECT_FALSE(result.options.has_value());
+        EXPECT_TRUE(result.json) << args[0];
+        EXPECT_EQ(result.command, args[0] == "send" ? Command::Send : Command::Show);
+    }
+    EXPECT_FALSE(ParseArguments({"make", "--zone", "X", "--output", "--json"}).json);
+    EXPECT_FALSE(ParseArguments({"show", "--", "--json"}).options->json);
+    EXPECT_FALSE(ParseArguments({"frobnicate", "--json"}).json);
+}

@@ -4,6 +4,8 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -45,6 +47,16 @@ class CliProgram : public ::testing::Test {
 void ExpectOutcome(const RunResult& run, const std::string& text, int exitCode) {
     EXPECT_EQ(run.LastOutLine(), text) << "stderr: " << run.err;
     EXPECT_EQ(run.exitCode, exitCode) << "stderr: " << run.err;
+}
+
+QJsonObject Document(const RunResult& run) {
+    QJsonParseError error{};
+    const QJsonDocument document =
+        QJsonDocument::fromJson(QByteArray::fromStdString(run.out), &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << run.out;
+    EXPECT_EQ(LineCount(run.out), 1u) << run.out;
+    EXPECT_EQ(document.object().value("exitCode").toInt(-1), run.exitCode);
+    return document.object();
 }
 
 }  // namespace
@@ -382,4 +394,46 @@ TEST_F(CliProgram, TraceShowsEveryFrameAndEveryAnswer) {
         EXPECT_EQ(upload[i].substr(0, 4), i % 2 == 0 ? "sent" : "recv") << i;
     }
     EXPECT_EQ(upload[28].substr(0, 22), "sent 12 7E 0C 2B 00 73");  // slot 115, the last row
+}
+
+// send and delete with --json: one document on standard output with the
+// exchange's figures, progress on standard error, the usual exit codes.
+TEST_F(CliProgram, ExchangesAsJsonKeepProgressOnStandardError) {
+    const std::string table = MakeBerlin();
+    Simulator device;
+    const RunResult sent =
+        Cli({"send", table, "--port", device.DevicePath(), "--timeout", kTimeout, "--json"});
+    EXPECT_EQ(sent.exitCode, 0) << sent.err;
+    const QJsonObject done = Document(sent);
+    EXPECT_EQ(done.value("outcome").toString(), "Done!");
+    EXPECT_EQ(done.value("file").toString().toStdString(), table);
+    EXPECT_EQ(done.value("devicePath").toString().toStdString(), device.DevicePath());
+    EXPECT_EQ(done.value("framesAnswered").toInt(), 15);
+    EXPECT_GT(done.value("durationMs").toInt(), 0);
+    EXPECT_FALSE(done.contains("error"));
+    EXPECT_EQ(LineCount(sent.err), 15u) << sent.err;
+    EXPECT_EQ(sent.out.find("frame 1/15"), std::string::npos);
+    const RunResult deleted =
+        Cli({"delete", "--port", device.DevicePath(), "--timeout", kTimeout, "--json"});
+    EXPECT_EQ(Document(deleted).value("framesAnswered").toInt(), 1) << deleted.out;
+
+    Simulator halfAnswer({"--fail-mode", "len12"});
+    WriteBytes(File("Velmora.ini"),
+               "[Settings]\nPort=3\n[Ports]\nCOM3=" + halfAnswer.DevicePath() + "\n");
+    const RunResult halfDeleted = Cli({"delete", "--json", "--timeout", kTimeout, "--early"});
+    EXPECT_EQ(halfDeleted.exitCode, 3);
+    const QJsonObject noReply = Document(halfDeleted);
+    EXPECT_EQ(noReply.value("outcome").toString(), "No reply!");
+    EXPECT_EQ(noReply.value("port").toInt(), 3);
+    EXPECT_EQ(noReply.value("earlyGapMs").toInt(), 30);
+    EXPECT_EQ(noReply.value("error").toObject().value("message").toString(), "No reply!");
+
+    const RunResult unopened =
+        Cli({"send", table, "--port", "/dev/velmora-no-such-port", "--json"});
+    EXPECT_EQ(unopened.exitCode, 2);
+    const QJsonObject unable = Document(unopened);
+    EXPECT_EQ(unable.value("outcome").toString(), "Unable to open serial port!");
+    EXPECT_TRUE(unable.value("error").toObject().value("message").toString().contains(
+        "/dev/velmora-no-such-port"))
+        << unopened.out;
 }

@@ -16,7 +16,7 @@ namespace {
 
 // The word that selects each command; a switch, so that a new command that is
 // not named here fails the build (-Wswitch) instead of the fuzz run.
-const char* CommandName(Command command) {
+const char* CommandWord(Command command) {
     switch (command) {
         case Command::None:
             return "";
@@ -51,6 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!result.options) {
         FUZZ_CHECK(!result.error.empty());
         FUZZ_CHECK(result.error.find_first_of("\r\n") == std::string::npos);
+        // An error told as JSON names the command it belongs to.
+        if (result.json) FUZZ_CHECK(args.front() == CommandWord(result.command));
         return 0;
     }
     FUZZ_CHECK(result.error.empty());
@@ -63,7 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     FUZZ_CHECK(options.command != Command::None);
-    FUZZ_CHECK(args.front() == CommandName(options.command));
+    FUZZ_CHECK(args.front() == CommandWord(options.command));
+    FUZZ_CHECK(CommandName(options.command) == CommandWord(options.command));
     if (options.command == Command::Make) {
         FUZZ_CHECK(!options.zone.empty() && !options.output.empty());
     }

@@ -28,26 +28,31 @@ struct CommandGrammar {
 const std::vector<OptionSpec> kLinkOptions = {{"--port", Arity::Value},
                                               {"--timeout", Arity::Value},
                                               {"--early", Arity::OptionalValue},
-                                              {"--trace", Arity::Flag}};
+                                              {"--trace", Arity::Flag},
+                                              {"--json", Arity::Flag}};
 
 const std::vector<CommandGrammar>& Commands() {
     static const std::vector<CommandGrammar> commands = {
-        {"show", Command::Show, {{"--month-first", Arity::Flag}}, "FILE"},
+        {"show", Command::Show, {{"--month-first", Arity::Flag}, {"--json", Arity::Flag}}, "FILE"},
         {"make",
          Command::Make,
          {{"--zone", Arity::Value},
           {"--first-year", Arity::Value},
           {"--output", Arity::Value},
           {"--force", Arity::Flag},
-          {"--rows", Arity::Value}},
+          {"--rows", Arity::Value},
+          {"--json", Arity::Flag}},
          {}},
         {"check",
          Command::Check,
-         {{"--zone", Arity::Value}, {"--rows", Arity::Value}, {"--month-first", Arity::Flag}},
+         {{"--zone", Arity::Value},
+          {"--rows", Arity::Value},
+          {"--month-first", Arity::Flag},
+          {"--json", Arity::Flag}},
          "FILE"},
         {"send", Command::Send, kLinkOptions, "FILE"},
         {"delete", Command::Delete, kLinkOptions, {}},
-        {"ports", Command::Ports, {}, {}},
+        {"ports", Command::Ports, {{"--json", Arity::Flag}}, {}},
     };
     return commands;
 }
@@ -57,6 +62,19 @@ constexpr int kMaxComPort = 8;
 
 ParseResult Fail(std::string message) {
     return {std::nullopt, std::move(message)};
+}
+
+// Whether the arguments of a command ask for --json: an argument "--json"
+// before "--" that is not the value of an option. Read before the arguments
+// are judged, so that every usage error of such a command line is told as JSON.
+bool AsksForJson(const CommandGrammar& grammar, const std::vector<std::string>& args) {
+    for (std::size_t i = 1; i < args.size() && args[i] != "--"; ++i) {
+        if (args[i] == "--json") return true;
+        const auto option = std::find_if(grammar.options.begin(), grammar.options.end(),
+                                         [&](const OptionSpec& o) { return o.name == args[i]; });
+        if (option != grammar.options.end() && option->arity == Arity::Value) ++i;
+    }
+    return false;
 }
 
 // An argument as an error message quotes it: control characters are written as
@@ -167,7 +185,9 @@ std::optional<std::string> ReadMakeOptions(const OptionValues& values, Options& 
 
 }  // namespace
 
-ParseResult ParseArguments(const std::vector<std::string>& args) {
+namespace {
+
+ParseResult ParseCommand(const std::vector<std::string>& args) {
     if (args.empty()) return Fail("no command given; " + std::string(kCommandList));
     Options options;
     if (IsHelp(args[0])) {
@@ -261,7 +281,28 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             break;
     }
     if (error) return Fail(*error);
+    options.json = values.contains("--json");
     return {options, {}};
+}
+
+}  // namespace
+
+ParseResult ParseArguments(const std::vector<std::string>& args) {
+    ParseResult result = ParseCommand(args);
+    if (result.options || args.empty()) return result;
+    const auto& commands = Commands();
+    const auto grammar = std::find_if(commands.begin(), commands.end(),
+                                      [&](const CommandGrammar& c) { return c.name == args[0]; });
+    if (grammar == commands.end()) return result;
+    result.command = grammar->command;
+    result.json = AsksForJson(*grammar, args);
+    return result;
+}
+
+std::string CommandName(Command command) {
+    for (const CommandGrammar& grammar : Commands())
+        if (grammar.command == command) return std::string(grammar.name);
+    return {};
 }
 
 std::string HelpText(Command command) {
@@ -280,8 +321,11 @@ std::string HelpText(Command command) {
         "                    the timeout stays the upper bound\n"
         "  --trace           every frame sent and every run of bytes received, in hex,\n"
         "                    with the milliseconds since the start, on standard error\n"
+        "  --json            the port, device, outcome, exit code, frames answered well\n"
+        "                    and time taken as one JSON document on standard output\n"
         "Progress goes to standard error; the last line of standard output is the\n"
-        "outcome. Exit codes: 0 \"Done!\", 1 usage or file error, 2 \"Unable to open\n"
+        "outcome (with --json, the document). Exit codes: 0 \"Done!\", 1 usage or file error, 2 "
+        "\"Unable to open\n"
         "serial port!\", 3 \"No reply!\", 4 \"Communication error!\".\n";
     static const std::string kRowsHelp =
         "  --rows calendar|period\n"
@@ -290,16 +334,19 @@ std::string HelpText(Command command) {
         "                    the period that began in Y-1 and the start of the next;\n"
         "                    period: row Y holds the period that ends in Y (in a\n"
         "                    southern zone it begins in Y-1)\n";
+    static const std::string kJsonHelp =
+        "  --json            the same as one JSON document on standard output\n";
     switch (command) {
         case Command::Show:
-            return "usage: velmora-cli show FILE [--month-first]\n"
+            return "usage: velmora-cli show FILE [--month-first] [--json]\n"
                    "Prints the fifteen rows of a .dst file as the window shows them after\n"
                    "Open, one a line: begin date, end date, then the five record bytes in\n"
                    "hex (begin day, begin month, end day, end month, year - 2000).\n"
-                   "  --month-first     dates as MM/dd/yyyy instead of dd/MM/yyyy\n";
+                   "  --month-first     dates as MM/dd/yyyy instead of dd/MM/yyyy\n" +
+                   kJsonHelp;
         case Command::Make:
             return "usage: velmora-cli make --zone ZONE --first-year YEAR --output FILE "
-                   "[--rows calendar|period] [--force]\n"
+                   "[--rows calendar|period] [--force] [--json]\n"
                    "Builds fifteen rows, for the years YEAR to YEAR + 14, from the system's\n"
                    "time-zone database. A daylight-saving period begins where the zone's UTC\n"
                    "offset rises and ends where it falls again. Each date is the zone's local\n"
@@ -309,28 +356,31 @@ std::string HelpText(Command command) {
                    "  --zone ZONE       time-zone name, e.g. Europe/Berlin\n"
                    "  --first-year YEAR 2000..2085 (the last row is YEAR + 14)\n"
                    "  --output FILE     the .dst file to write (75 bytes)\n" +
-                   kRowsHelp + "  --force           overwrite FILE if it exists\n";
+                   kRowsHelp + "  --force           overwrite FILE if it exists\n" +
+                   "  --json            the zone, years, file and rows as one JSON document on\n"
+                   "                    standard output\n";
         case Command::Check:
             return "usage: velmora-cli check FILE --zone ZONE [--rows calendar|period] "
-                   "[--month-first]\n"
+                   "[--month-first] [--json]\n"
                    "Compares every row of a .dst file with the time-zone database, for the\n"
                    "year its record holds, and prints each row that differs with what the\n"
                    "file holds and what the zone says. Exit codes: 0 every row matches,\n"
                    "5 a row differs (or the zone cannot judge it), 1 usage or file error.\n"
                    "  --zone ZONE       time-zone name, e.g. Europe/Berlin\n" +
-                   kRowsHelp + "  --month-first     dates as MM/dd/yyyy instead of dd/MM/yyyy\n";
+                   kRowsHelp + "  --month-first     dates as MM/dd/yyyy instead of dd/MM/yyyy\n" +
+                   kJsonHelp;
         case Command::Send:
             return "usage: velmora-cli send FILE [--port P] [--timeout MS] [--early[=GAP_MS]] "
-                   "[--trace]\n"
+                   "[--trace] [--json]\n"
                    "Uploads the fifteen rows of a .dst file to the device.\n" +
                    kLinkHelp;
         case Command::Delete:
             return "usage: velmora-cli delete [--port P] [--timeout MS] [--early[=GAP_MS]] "
-                   "[--trace]\n"
+                   "[--trace] [--json]\n"
                    "Sends the DST Delete frame to the device.\n" +
                    kLinkHelp;
         case Command::Ports:
-            return std::string("usage: velmora-cli ports\n") + kPortsListHelp;
+            return std::string("usage: velmora-cli ports [--json]\n") + kPortsListHelp + kJsonHelp;
         case Command::None:
             break;
     }
@@ -344,6 +394,13 @@ std::string HelpText(Command command) {
            "  ports           list the serial devices and the COM port mapping\n"
            "Run velmora-cli COMMAND --help for the options of a command, and\n"
            "velmora-cli --version for the version.\n"
+           "Machine-readable output:\n"
+           "With --json a command prints one JSON document, on one line in UTF-8, on\n"
+           "standard output. Every document has the keys \"command\", \"formatVersion\" (1)\n"
+           "and \"exitCode\", then the command's own; an error that ends the command adds\n"
+           "\"error\": {\"message\": ...}, also a usage error once the command and --json\n"
+           "are given. Progress and messages stay on standard error; the exit codes are\n"
+           "the same.\n"
            "Exit codes:\n"
            "  0  done (\"Done!\" for send and delete)\n"
            "  1  usage or file error\n"

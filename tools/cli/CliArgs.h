@@ -26,6 +26,7 @@ struct Options {
     Command command = Command::None;
     bool help = false;     // --help: print HelpText(command) and nothing else
     bool version = false;  // --version alone: print the version and nothing else
+    bool json = false;     // --json: one JSON document on standard output
 
     std::string file;         // show, check, send
     bool monthFirst = false;  // show, check
@@ -48,10 +49,17 @@ struct Options {
 struct ParseResult {
     std::optional<Options> options;  // empty on error
     std::string error;               // one line, without a trailing line feed
+    // On error: the command named, and whether its arguments ask for --json
+    // (the error is then told as a JSON document too).
+    Command command = Command::None;
+    bool json = false;
 };
 
 // `args` are the arguments after the program name.
 ParseResult ParseArguments(const std::vector<std::string>& args);
+
+// The command's name on the command line ("show"); empty for Command::None.
+std::string CommandName(Command command);
 
 // The help of the program (Command::None) or of one command.
 std::string HelpText(Command command);

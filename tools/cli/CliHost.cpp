@@ -31,6 +31,7 @@ Outcome CliHost::RunDstDelete() {
 
 Outcome CliHost::Run(void (ExchangeController::*start)()) {
     m_outcome.reset();
+    m_details.clear();
     (m_exchange.*start)();
     // A port that cannot be opened ends the exchange before the loop runs.
     if (!m_outcome) m_loop.exec();
@@ -48,6 +49,7 @@ void CliHost::ShowProgress() {
 }
 
 void CliHost::ShowBox(Outcome outcome, const std::string& details) {
+    m_details = details;
     if (!details.empty()) {
         m_progress.Finish();
         std::fprintf(stderr, "velmora-cli: %s\n", details.c_str());

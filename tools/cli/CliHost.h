@@ -36,6 +36,11 @@ class CliHost : public QObject, public IExchangeFrontEnd {
     Outcome RunUpload();
     Outcome RunDstDelete();
 
+    // After a run: the details of its failure as told on standard error (empty
+    // when there were none), and the frames the device answered well.
+    const std::string& FailureDetails() const { return m_details; }
+    int FramesAnswered() const { return m_exchange.Sequence().AcknowledgedCount(); }
+
     std::vector<DstRecord> ReadRecords() override { return m_records; }
     int Timeout() const override { return m_settings.timeoutMs; }
     int Port() const override { return m_settings.portNumber; }
@@ -58,6 +63,7 @@ class CliHost : public QObject, public IExchangeFrontEnd {
     QTimer m_traceRunTimer;  // ends a traced run of received bytes
     QEventLoop m_loop;
     std::optional<Outcome> m_outcome;
+    std::string m_details;
     // Last, so that it is gone, and its worker stopped, before what it shows on.
     ExchangeController m_exchange;
 };

@@ -1,13 +1,17 @@
 #include "Commands.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
+#include <string_view>
 #include <tuple>
 #include <utility>
 
 #include "CliHost.h"
 #include "DateFile.h"
+#include "JsonOutput.h"
 #include "Platform.h"
 #include "ReplaceFile.h"
 #include "SerialPorts.h"
@@ -19,9 +23,65 @@ namespace {
 
 constexpr std::size_t kRecordSize = std::tuple_size_v<DstRecord>;
 
-int Fail(const std::string& message) {
+// The message on standard error, and with --json as the command's document too.
+int Fail(const Options& options, const std::string& message) {
     std::fprintf(stderr, "velmora-cli: %s\n", message.c_str());
+    if (options.json) return PrintErrorDocument(options.command, message, kExitUsageOrFile);
     return kExitUsageOrFile;
+}
+
+const char* DateOrderName(DateOrder order) {
+    return IsMonthFirst(order) ? "monthFirst" : "dayFirst";
+}
+
+DstRecord RecordAt(const DateFileBytes& bytes, std::size_t row) {
+    DstRecord record{};
+    std::copy_n(&bytes[row * kRecordSize], kRecordSize, record.begin());
+    return record;
+}
+
+// show --json: the file, its rows and its bytes.
+int PrintShowDocument(const Options& options, const DateFileBytes& bytes,
+                      const std::vector<DstRow>& rows) {
+    const DateOrder order = options.monthFirst ? 1 : 0;
+    json::JsonWriter document = BeginDocument(Command::Show);
+    document.Field("file", options.file).Field("dateOrder", DateOrderName(order));
+    document.Key("rows").BeginArray();
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        WriteRow(document, static_cast<int>(i), rows[i], RecordAt(bytes, i), order);
+    document.EndArray().Field("bytes", HexBytes(bytes.data(), bytes.size()));
+    return PrintDocument(document, kExitDone);
+}
+
+// check --json: every row with what the file and the zone say, and the verdict.
+int PrintCheckDocument(const Options& options, const TableCheck& check, int differing) {
+    const DateOrder order = options.monthFirst ? 1 : 0;
+    const bool matches = differing == 0 && check.consecutiveYears;
+    json::JsonWriter document = BeginDocument(Command::Check);
+    document.Field("file", options.file)
+        .Field("zone", options.zone)
+        .Field("rowsConvention", RowsConventionName(options.rows))
+        .Field("dateOrder", DateOrderName(order))
+        .Field("consecutiveYears", check.consecutiveYears)
+        .Field("differingRows", differing)
+        .Field("verdict", matches ? "match" : "differs");
+    document.Key("rows").BeginArray();
+    for (const RowCheck& row : check.rows) {
+        document.BeginObject()
+            .Field("row", row.row + 1)
+            .Field("year", row.year)
+            .Field("matches", row.Matches())
+            .Key("file");
+        WriteRow(document, row.row, RecordToRow(row.file, order), row.file, order);
+        document.Key("zone");
+        if (row.zone)
+            WriteRow(document, row.row, RecordToRow(*row.zone, order), *row.zone, order);
+        else
+            document.Null();
+        document.FieldOrNull("problem", NullIfEmpty(row.problem)).EndObject();
+    }
+    document.EndArray();
+    return PrintDocument(document, matches ? kExitDone : kExitTableDiffers);
 }
 
 std::string UnreadableFile(const std::string& path) {
@@ -38,8 +98,9 @@ std::string CurrentDirectory() {
 
 int RunShow(const Options& options) {
     DateFileBytes bytes{};
-    if (!ReadDateFile(options.file, bytes)) return Fail(UnreadableFile(options.file));
+    if (!ReadDateFile(options.file, bytes)) return Fail(options, UnreadableFile(options.file));
     const std::vector<DstRow> rows = FileBytesToRows(bytes, options.monthFirst ? 1 : 0);
+    if (options.json) return PrintShowDocument(options, bytes, rows);
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const std::uint8_t* record = &bytes[i * kRecordSize];
         std::printf("%s %s %02X %02X %02X %02X %02X\n", rows[i].begin.c_str(), rows[i].end.c_str(),
@@ -50,12 +111,17 @@ int RunShow(const Options& options) {
 
 int RunCheck(const Options& options) {
     DateFileBytes bytes{};
-    if (!ReadDateFile(options.file, bytes)) return Fail(UnreadableFile(options.file));
+    if (!ReadDateFile(options.file, bytes)) return Fail(options, UnreadableFile(options.file));
     std::vector<DstRecord> records(kMaxRows);
     for (std::size_t i = 0; i < records.size(); ++i)
         std::copy_n(&bytes[i * kRecordSize], kRecordSize, records[i].begin());
     const TableCheck check = CheckTable(records, options.zone, options.rows);
-    if (!check.error.empty()) return Fail(check.error);
+    if (!check.error.empty()) return Fail(options, check.error);
+    if (options.json) {
+        const auto differing = std::count_if(check.rows.begin(), check.rows.end(),
+                                             [](const RowCheck& row) { return !row.Matches(); });
+        return PrintCheckDocument(options, check, static_cast<int>(differing));
+    }
 
     // Both sides as the window shows them after Open.
     const DateOrder order = options.monthFirst ? 1 : 0;
@@ -89,26 +155,73 @@ int RunCheck(const Options& options) {
 
 int RunMake(const Options& options) {
     const ZoneRows made = BuildZoneRows(options.zone, options.firstYear, options.rows);
-    if (!made.error.empty()) return Fail(made.error + "; no file written");
+    if (!made.error.empty()) return Fail(options, made.error + "; no file written");
     std::error_code error;
     if (!options.force && std::filesystem::exists(std::filesystem::symlink_status(
                               FileSystemPath(options.output), error)))
-        return Fail(options.output + " exists; give --force to overwrite it");
+        return Fail(options, options.output + " exists; give --force to overwrite it");
     ReplaceFailure failure;
-    if (!WriteDateFile(options.output, RowsToFileBytes(made.rows, 0), &failure)) {
+    const DateFileBytes bytes = RowsToFileBytes(made.rows, 0);
+    if (!WriteDateFile(options.output, bytes, &failure)) {
         if (IsReadOnlyFile(options.output))
-            return Fail(options.output + " is read-only; it was not replaced");
+            return Fail(options, options.output + " is read-only; it was not replaced");
         const std::string cannot = "cannot write " + options.output + ": " + failure.reason;
         if (!failure.newFile.empty())
-            return Fail(cannot + "; the new table is in " + failure.newFile +
-                        (failure.oldFile.empty() ? "" : ", the old one in " + failure.oldFile));
-        return Fail(cannot);
+            return Fail(options,
+                        cannot + "; the new table is in " + failure.newFile +
+                            (failure.oldFile.empty() ? "" : ", the old one in " + failure.oldFile));
+        return Fail(options, cannot);
     }
-    return kExitDone;
+    if (!options.json) return kExitDone;
+    json::JsonWriter document = BeginDocument(Command::Make);
+    document.Field("zone", options.zone)
+        .Field("rowsConvention", RowsConventionName(options.rows))
+        .Field("firstYear", options.firstYear)
+        .Field("lastYear", options.firstYear + kMaxRows - 1)
+        .Field("output", options.output)
+        .Field("dateOrder", DateOrderName(0));
+    document.Key("rows").BeginArray();
+    for (std::size_t i = 0; i < made.rows.size(); ++i)
+        WriteRow(document, static_cast<int>(i), made.rows[i], RecordAt(bytes, i), 0);
+    document.EndArray().Field("bytes", HexBytes(bytes.data(), bytes.size()));
+    return PrintDocument(document, kExitDone);
 }
 
-int RunPorts(const Options& /*options*/) {
+namespace {
+
+// ports --json: the devices present and where each COM port leads.
+int PrintPortsDocument(const std::vector<SerialDevice>& devices, const Profile& profile) {
+    json::JsonWriter document = BeginDocument(Command::Ports);
+    document.Key("devices").BeginArray();
+    for (const SerialDevice& device : devices)
+        document.BeginObject()
+            .Field("path", device.path)
+            .Field("description", device.description)
+            .EndObject();
+    document.EndArray().Field("profile", profile.Path()).Key("comPorts").BeginArray();
+    const ComPortPaths paths = ReadComPortPaths(profile);
+    for (int port = 1; port <= kComPortCount; ++port) {
+        const std::string& path = paths[static_cast<std::size_t>(port - 1)];
+        const std::string presence = DescribePresence(path);
+        document.BeginObject()
+            .Field("port", port)
+            .Field("name", "COM" + std::to_string(port))
+            .Field("path", path)
+            .Field("source", IsComPortMapped(profile, port) ? "ports" : "default")
+            .Field("present", presence == "present")
+            .Field("presence", presence)
+            .EndObject();
+    }
+    document.EndArray();
+    return PrintDocument(document, kExitDone);
+}
+
+}  // namespace
+
+int RunPorts(const Options& options) {
     const std::vector<SerialDevice> devices = ListSerialDevices();
+    if (options.json)
+        return PrintPortsDocument(devices, Profile(ProfilePathIn(CurrentDirectory())));
     std::printf("Serial devices:\n");
     if (devices.empty()) std::printf("  (none found)\n");
     for (const SerialDevice& device : devices) {
@@ -145,8 +258,8 @@ int RunExchange(const Options& options) {
     settings.timeoutMs = options.timeoutMs.value_or(stored.timeoutMs);
     // The window would judge at once (or never); a script wants neither.
     if (settings.timeoutMs < 1)
-        return Fail("\"Timeout\" in " + profile.Path() + " is " +
-                    std::to_string(settings.timeoutMs) + "; give --timeout MS");
+        return Fail(options, "\"Timeout\" in " + profile.Path() + " is " +
+                                 std::to_string(settings.timeoutMs) + "; give --timeout MS");
     settings.earlyGapMs = options.earlyGapMs;
     settings.trace = options.trace;
 
@@ -154,18 +267,48 @@ int RunExchange(const Options& options) {
     std::vector<DstRecord> records;
     if (options.command == Command::Send) {
         DateFileBytes bytes{};
-        if (!ReadDateFile(options.file, bytes)) return Fail(UnreadableFile(options.file));
+        if (!ReadDateFile(options.file, bytes)) return Fail(options, UnreadableFile(options.file));
         for (const DstRow& row : FileBytesToRows(bytes, 0)) records.push_back(RowToRecord(row, 0));
     }
 
     // A bar redrawn in place would garble the trace's lines.
     ProgressReporter progress(stderr, StandardErrorIsTerminal() && !options.trace);
+    const int portNumber = settings.portNumber;
+    const int timeoutMs = settings.timeoutMs;
+    const std::size_t frames = options.command == Command::Send ? records.size() : 1;
     CliHost host(ReadComPortPaths(profile), std::move(settings), std::move(records), progress);
+    const auto started = std::chrono::steady_clock::now();
     const Outcome outcome =
         options.command == Command::Send ? host.RunUpload() : host.RunDstDelete();
-    std::printf("%s\n", OutcomeText(outcome));
-    std::fflush(stdout);
-    return ExitCodeFor(outcome);
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - started);
+    const int exitCode = ExitCodeFor(outcome);
+    if (!options.json) {
+        std::printf("%s\n", OutcomeText(outcome));
+        std::fflush(stdout);
+        return exitCode;
+    }
+    // DST Delete's one frame is answered well when the device says it is done.
+    const int framesAnswered = options.command == Command::Send ? host.FramesAnswered()
+                               : outcome == Outcome::Done       ? 1
+                                                                : 0;
+    const std::string& details = host.FailureDetails();
+    json::JsonWriter document = BeginDocument(options.command);
+    document
+        .FieldOrNull("file", options.command == Command::Send
+                                 ? std::optional<std::string_view>(options.file)
+                                 : std::nullopt)
+        .FieldOrNull("port", portNumber > 0 ? std::optional(portNumber) : std::nullopt)
+        .Field("devicePath", host.DevicePath(portNumber))
+        .Field("timeoutMs", timeoutMs)
+        .FieldOrNull("earlyGapMs", options.earlyGapMs)
+        .Field("outcome", OutcomeText(outcome))
+        .Field("frames", static_cast<int>(frames))
+        .Field("framesAnswered", framesAnswered)
+        .Field("durationMs", static_cast<long long>(took.count()))
+        .FieldOrNull("details", NullIfEmpty(details));
+    if (outcome == Outcome::Done) return PrintDocument(document, exitCode);
+    return PrintDocument(document, exitCode, details.empty() ? OutcomeText(outcome) : details);
 }
 
 int ExitCodeFor(Outcome outcome) {

@@ -7,6 +7,7 @@
 
 #include "CliArgs.h"
 #include "Commands.h"
+#include "JsonOutput.h"
 #include "Platform.h"
 #include "version.h"
 
@@ -17,6 +18,7 @@ int main(int argc, char** argv) {
     const ParseResult parsed = ParseArguments(ProgramArguments(argc, argv));
     if (!parsed.options) {
         std::fprintf(stderr, "velmora-cli: %s\n", parsed.error.c_str());
+        if (parsed.json) return PrintErrorDocument(parsed.command, parsed.error, kExitUsageOrFile);
         return kExitUsageOrFile;
     }
     const Options& options = *parsed.options;
