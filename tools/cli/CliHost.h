@@ -35,6 +35,8 @@ class CliHost : public QObject, public IExchangeFrontEnd {
     // Each runs its exchange to the end and returns its outcome.
     Outcome RunUpload();
     Outcome RunDstDelete();
+    // The frames of the last upload that the device answered well.
+    int FramesAnswered() const { return m_exchange.Sequence().AcknowledgedCount(); }
 
     std::vector<DstRecord> ReadRecords() override { return m_records; }
     int Timeout() const override { return m_settings.timeoutMs; }

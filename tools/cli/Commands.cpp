@@ -1,18 +1,23 @@
 #include "Commands.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <tuple>
 #include <utility>
 
+#include "AdapterIdentity.h"
 #include "CliHost.h"
 #include "DateFile.h"
+#include "DeviceFrame.h"
 #include "Platform.h"
 #include "ReplaceFile.h"
 #include "SerialPorts.h"
 #include "Settings.h"
+#include "UploadRecording.h"
 #include "ZoneTable.h"
+#include "version.h"
 
 namespace velmora::cli {
 namespace {
@@ -158,13 +163,45 @@ int RunExchange(const Options& options) {
         for (const DstRow& row : FileBytesToRows(bytes, 0)) records.push_back(RowToRecord(row, 0));
     }
 
+    const bool send = options.command == Command::Send;
+    UploadRecord record;
+    record.program = "velmora-cli";
+    record.version = VELMORA_VERSION;
+    record.command = send ? "send" : "delete";
+    if (send) {
+        record.sourceFile = options.file;
+        std::string table;
+        for (const DstRecord& row : records) table.append(row.begin(), row.end());
+        record.bytesHex = HexBytes(table);
+    } else {
+        record.bytesHex = HexBytes(DstDeleteFrame());
+    }
+    if (settings.portNumber > 0) record.comPort = settings.portNumber;
+    const int portNumber = settings.portNumber;
+
     // A bar redrawn in place would garble the trace's lines.
     ProgressReporter progress(stderr, StandardErrorIsTerminal() && !options.trace);
     CliHost host(ReadComPortPaths(profile), std::move(settings), std::move(records), progress);
-    const Outcome outcome =
-        options.command == Command::Send ? host.RunUpload() : host.RunDstDelete();
+    const auto startedAt = std::chrono::system_clock::now();
+    const auto started = std::chrono::steady_clock::now();
+    const Outcome outcome = send ? host.RunUpload() : host.RunDstDelete();
+    const auto took = std::chrono::steady_clock::now() - started;
     std::printf("%s\n", OutcomeText(outcome));
     std::fflush(stdout);
+
+    if (stored.recordUploads) {
+        using std::chrono::duration_cast;
+        using std::chrono::milliseconds;
+        record.timeMs = duration_cast<milliseconds>(startedAt.time_since_epoch()).count();
+        record.durationMs = duration_cast<milliseconds>(took).count();
+        record.devicePath = host.DevicePath(portNumber);
+        record.adapter = IdentifyAdapter(record.devicePath);
+        record.outcome = OutcomeText(outcome);
+        record.exitCode = ExitCodeFor(outcome);
+        // DST Delete is one frame, answered well only when it is done.
+        record.framesAnswered = send ? host.FramesAnswered() : (outcome == Outcome::Done ? 1 : 0);
+        AppendToUploadRecord(record);
+    }
     return ExitCodeFor(outcome);
 }
 
