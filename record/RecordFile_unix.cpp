@@ -41,8 +41,13 @@ class Descriptor {
     int m_fd;
 };
 
+// The environment is read, never changed, by the programs: getenv is safe here.
+const char* Variable(const char* name) {
+    return std::getenv(name);  // NOLINT(concurrency-mt-unsafe): see above
+}
+
 std::string HomeFolder() {
-    if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/') return home;
+    if (const char* home = Variable("HOME"); home != nullptr && home[0] == '/') return home;
     passwd entry{};
     passwd* found = nullptr;
     std::vector<char> buffer(16384);
@@ -68,7 +73,7 @@ bool WriteAll(int fd, std::string_view bytes) {
 
 std::string StateFolder(std::string& reason) {
     // A relative XDG_STATE_HOME is to be ignored, as an unset one.
-    if (const char* state = std::getenv("XDG_STATE_HOME"); state != nullptr && state[0] == '/')
+    if (const char* state = Variable("XDG_STATE_HOME"); state != nullptr && state[0] == '/')
         return std::string(state) + "/velmora";
     const std::string home = HomeFolder();
     if (home.empty()) {

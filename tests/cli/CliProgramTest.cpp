@@ -330,9 +330,8 @@ TEST_F(CliProgram, EachExchangeAddsItsLineToTheRecordOfUploads) {
                     device.DevicePath(), "--timeout", kTimeout},
                    m_dir.Path());
     ExpectOutcome(blocked, "Done!", 0);
-    EXPECT_NE(blocked.err.find("velmora-cli: warning: the upload was not added to the record of "
-                               "uploads " +
-                               File("blocked") + "/velmora/uploads.jsonl: "),
+    EXPECT_NE(blocked.err.find("velmora-cli: warning: not added to the record of uploads " +
+                               File("blocked") + "/velmora/uploads.jsonl: Not a directory\n"),
               std::string::npos)
         << blocked.err;
 }

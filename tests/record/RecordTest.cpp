@@ -198,7 +198,7 @@ TEST_F(RecordTest, AFolderThatCannotBeMadeGivesTheReason) {
 int AppendAsChild(char** argv) {
     const std::string path = argv[2];
     const std::string tag = argv[3];
-    const int count = std::atoi(argv[4]);
+    const long count = std::strtol(argv[4], nullptr, 10);
     const std::uint64_t limit = std::strtoull(argv[5], nullptr, 10);
     for (int i = 0; i < count; ++i) {
         UploadRecord record = SampleRecord(i);

@@ -15,6 +15,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The test changes the environment while no other thread runs.
+// NOLINTBEGIN(concurrency-mt-unsafe)
 TEST(RecordPathTest, StateHomeOrTheHomeFolder) {
     const std::string home = getenv("HOME") ? getenv("HOME") : "";
     const std::string state = getenv("XDG_STATE_HOME") ? getenv("XDG_STATE_HOME") : "";
@@ -28,6 +30,7 @@ TEST(RecordPathTest, StateHomeOrTheHomeFolder) {
     setenv("HOME", home.c_str(), 1);
     if (!state.empty()) setenv("XDG_STATE_HOME", state.c_str(), 1);
 }
+// NOLINTEND(concurrency-mt-unsafe)
 
 TEST(AdapterIdentityTest, TheUsbDeviceAboveTheTtyThroughItsStableName) {
     test::TempDir dir("velmora-sysfs-");
