@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <system_error>
+#include <vector>
 
 #include "RecordFileSystem.h"
 #include "ReplaceFile.h"
@@ -81,7 +82,21 @@ bool AppendRecordLine(const std::string& path, std::string_view line, std::strin
     try {
         std::error_code error;
         const fs::path folder = FileSystemPath(path).parent_path();
+        // The folders made here are the user's alone (0700 on Linux), as the
+        // rules of the state folder ask; a folder already there stays as it is.
+        std::vector<fs::path> missing;
+        for (fs::path name = folder; !name.empty() && !fs::exists(name, error) && !error;
+             name = name.parent_path()) {
+            missing.push_back(name);
+            if (name == name.parent_path()) break;
+        }
+        error.clear();
         if (!folder.empty()) fs::create_directories(folder, error);
+        for (const fs::path& made : missing) {
+            std::error_code ignored;
+            if (!error)
+                fs::permissions(made, fs::perms::owner_all, fs::perm_options::replace, ignored);
+        }
         if (error) {
             why = Trimmed(error.message());
         } else {

@@ -32,6 +32,17 @@ TEST(RecordPathTest, StateHomeOrTheHomeFolder) {
 }
 // NOLINTEND(concurrency-mt-unsafe)
 
+TEST(RecordPathTest, FoldersMadeForTheRecordAreTheUsersAlone) {
+    test::TempDir dir("velmora-state-");
+    fs::permissions(dir.Path(),
+                    fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
+    ASSERT_TRUE(AppendUploadRecord(dir.File("state/velmora/uploads.jsonl"), {}));
+    EXPECT_EQ(fs::status(dir.File("state")).permissions(), fs::perms::owner_all);
+    EXPECT_EQ(fs::status(dir.File("state/velmora")).permissions(), fs::perms::owner_all);
+    EXPECT_EQ(fs::status(dir.Path()).permissions(),
+              fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
+}
+
 TEST(AdapterIdentityTest, TheUsbDeviceAboveTheTtyThroughItsStableName) {
     test::TempDir dir("velmora-sysfs-");
     const fs::path root = dir.Path();
