@@ -38,6 +38,8 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+# The timed uploads go to the work folder's record of uploads, not the user's.
+export XDG_STATE_HOME=$work/state
 
 "$devsim" ${line_rate:+--line-rate "$line_rate"} >"$work/sim.out" &
 sim_pid=$!

@@ -96,6 +96,17 @@ std::string Quoted(std::string_view text) {
     return out;
 }
 
+std::string HexBytes(const std::uint8_t* bytes, std::size_t count) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string hex;
+    hex.reserve(count * 2);
+    for (std::size_t i = 0; i < count; ++i) {
+        hex += kHex[bytes[i] >> 4U];
+        hex += kHex[bytes[i] & 0xFU];
+    }
+    return hex;
+}
+
 void JsonWriter::Separate() {
     if (m_afterKey) {
         m_afterKey = false;

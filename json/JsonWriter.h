@@ -5,6 +5,8 @@
 // always valid JSON.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -50,5 +52,11 @@ class JsonWriter {
 
 // `text` as a JSON string, with its quotes.
 std::string Quoted(std::string_view text);
+
+// Bytes as the documents write them: upper-case hex without spaces, "1C031F0A1B".
+std::string HexBytes(const std::uint8_t* bytes, std::size_t count);
+inline std::string HexBytes(std::string_view bytes) {
+    return HexBytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+}
 
 }  // namespace velmora::json

@@ -20,7 +20,7 @@ fi
 if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
   mapfile -t files < <(git ls-files '*.cpp' '*.h')
 else
-  mapfile -t files < <(find app bench device events files json settings table tests tools zones \
+  mapfile -t files < <(find app bench device events files json record settings table tests tools zones \
     -name '*.cpp' -o -name '*.h' | sort)
 fi
 

@@ -9,6 +9,7 @@ constexpr const char* kPortKey = "Port";
 constexpr const char* kTimeoutKey = "Timeout";
 constexpr const char* kDateOrderKey = "Date Format";
 constexpr const char* kEarlyJudgementKey = "Early Judgement";
+constexpr const char* kRecordUploadsKey = "Record Uploads";
 
 }  // namespace
 
@@ -23,6 +24,8 @@ Settings ReadSettings(const Profile& profile) {
         profile.GetProfileInt(kSettingsSection, kDateOrderKey, defaults.dateOrder) != 0 ? 1 : 0;
     settings.earlyJudgement = profile.GetProfileInt(kSettingsSection, kEarlyJudgementKey,
                                                     defaults.earlyJudgement ? 1 : 0) != 0;
+    settings.recordUploads = profile.GetProfileInt(kSettingsSection, kRecordUploadsKey,
+                                                   defaults.recordUploads ? 1 : 0) != 0;
     return settings;
 }
 

@@ -1,5 +1,6 @@
 // The values of Velmora.ini that the window and velmora-cli share: section
-// "Settings" (port, reply timeout, date order, early judgement) and the COM port
+// "Settings" (port, reply timeout, date order, early judgement, the record of
+// uploads) and the COM port
 // mapping of section "Ports". The keys and their defaults live here only.
 #pragma once
 
@@ -21,11 +22,14 @@ struct Settings {
     DateOrder dateOrder =
         0;  // "Date Format": 0 is day first, any other value month first (read as 1)
     bool earlyJudgement = false;  // "Early Judgement": nonzero judges an answer once it is quiet
+    bool recordUploads = true;    // "Record Uploads": 0 keeps no record of uploads
 };
 
 // A missing key gives its default.
 Settings ReadSettings(const Profile& profile);
-// Writes every key, in a fixed order; false when one could not be written.
+// Writes every key but "Record Uploads", in a fixed order; false when one could
+// not be written. The window has no control for "Record Uploads" yet, so a
+// value set by hand stays as it is.
 bool WriteSettings(Profile& profile, const Settings& settings);
 
 // The device of each COM port (see ComPortPath). Read once at start-up and held

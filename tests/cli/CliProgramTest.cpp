@@ -12,7 +12,10 @@
 #include <regex>
 #include <sstream>
 
+#include "DeviceFrame.h"
 #include "Files.h"
+#include "JsonWriter.h"
+#include "RecordFile.h"
 #include "Subprocess.h"
 #include "version.h"
 
@@ -290,6 +293,60 @@ TEST_F(CliProgram, PortsThatCannotBeOpenedExitTwo) {
                   "Unable to open serial port!", 2);
     close(holder);
     EXPECT_EQ(ReadBytes(File("frames.log")), "") << "nothing reached the held port";
+}
+
+TEST_F(CliProgram, EachExchangeAddsItsLineToTheRecordOfUploads) {
+    const std::string table = MakeBerlin();
+    Simulator device;
+    WriteBytes(File("Velmora.ini"), "[Settings]\nTimeout=" + std::string(kTimeout) +
+                                        "\n[Ports]\nCOM3=" + device.DevicePath() + "\n");
+    ExpectOutcome(Cli({"send", "berlin.dst", "--port", "3"}), "Done!", 0);
+    ExpectOutcome(Cli({"delete", "--port", "/dev/velmora-no-such-port"}),
+                  "Unable to open serial port!", 2);
+
+    const std::string path = File("state/velmora/uploads.jsonl");
+    velmora::RecordReading reading;
+    ASSERT_TRUE(velmora::ReadUploadRecords(path, reading));
+    ASSERT_EQ(reading.records.size(), 2u) << ReadBytes(path);
+    EXPECT_EQ(reading.skipped, 0u);
+    const velmora::UploadRecord& send = reading.records[0];
+    EXPECT_EQ(send.command, "send");
+    EXPECT_EQ(send.comPort, 3);
+    EXPECT_EQ(send.devicePath, device.DevicePath());
+    EXPECT_EQ(send.sourceFile, "berlin.dst");
+    EXPECT_EQ(send.bytesHex, velmora::json::HexBytes(ReadBytes(table).substr(0, 75)));
+    EXPECT_EQ(send.outcome, "Done!");
+    EXPECT_EQ(send.framesAnswered, 15);
+    EXPECT_EQ(send.program + " " + send.version, "velmora-cli " VELMORA_VERSION);
+    const velmora::UploadRecord& failed = reading.records[1];
+    EXPECT_EQ(failed.command, "delete");
+    EXPECT_FALSE(failed.comPort);
+    EXPECT_FALSE(failed.sourceFile);
+    EXPECT_EQ(failed.bytesHex, velmora::json::HexBytes(velmora::DstDeleteFrame()));
+    EXPECT_EQ(failed.outcome, "Unable to open serial port!");
+    EXPECT_EQ(failed.exitCode, 2);
+    EXPECT_EQ(failed.framesAnswered, 0);
+    EXPECT_LE(send.timeMs, failed.timeMs);
+
+    // Turned off in Velmora.ini: nothing more is added.
+    WriteBytes(File("Velmora.ini"), "[Settings]\nRecord Uploads=0\n");
+    ExpectOutcome(Cli({"delete", "--port", device.DevicePath(), "--timeout", kTimeout}), "Done!",
+                  0);
+    EXPECT_EQ(LineCount(ReadBytes(path)), 2u);
+
+    // A record that cannot be written: the upload's outcome stands, with a warning.
+    WriteBytes(File("Velmora.ini"), "");
+    WriteBytes(File("blocked"), "a file where the folder should be");
+    const RunResult blocked =
+        RunProgram("/usr/bin/env",
+                   {"XDG_STATE_HOME=" + File("blocked"), VELMORA_CLI_PATH, "send", table, "--port",
+                    device.DevicePath(), "--timeout", kTimeout},
+                   m_dir.Path());
+    ExpectOutcome(blocked, "Done!", 0);
+    EXPECT_NE(blocked.err.find("velmora-cli: warning: not added to the record of uploads " +
+                               File("blocked") + "/velmora/uploads.jsonl: Not a directory\n"),
+              std::string::npos)
+        << blocked.err;
 }
 
 TEST_F(CliProgram, PortAndTimeoutComeFromVelmoraIniInTheCurrentFolder) {

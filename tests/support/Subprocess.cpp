@@ -12,6 +12,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <string_view>
 
 #include "Files.h"
 
@@ -22,6 +23,20 @@ constexpr auto kRunLimit = std::chrono::seconds(60);
 constexpr int kSimulatorStartMs = 10000;
 constexpr char kMark[] = "mark";
 
+// This process's environment, with the programs' state (the record of
+// uploads) kept in `directory`/state when a folder is given, never in the
+// home folder of whoever runs the tests.
+std::vector<std::string> ChildEnvironment(const std::string& directory) {
+    constexpr std::string_view kStateHome = "XDG_STATE_HOME=";
+    std::vector<std::string> variables;
+    for (char** variable = environ; *variable != nullptr; ++variable) {
+        if (directory.empty() || !std::string_view(*variable).starts_with(kStateHome))
+            variables.emplace_back(*variable);
+    }
+    if (!directory.empty()) variables.push_back(std::string(kStateHome) + directory + "/state");
+    return variables;
+}
+
 // Starts words[0] with the arguments after it, its standard streams on the
 // descriptors given, in `directory` unless that is empty.
 pid_t Spawn(std::vector<std::string> words, const std::string& directory, int in, int out,
@@ -30,6 +45,11 @@ pid_t Spawn(std::vector<std::string> words, const std::string& directory, int in
     argv.reserve(words.size() + 1);
     for (std::string& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
+    std::vector<std::string> variables = ChildEnvironment(directory);
+    std::vector<char*> envp;
+    envp.reserve(variables.size() + 1);
+    for (std::string& variable : variables) envp.push_back(variable.data());
+    envp.push_back(nullptr);
     const pid_t pid = fork();
     if (pid < 0) throw std::runtime_error("fork failed");
     if (pid == 0) {
@@ -37,7 +57,7 @@ pid_t Spawn(std::vector<std::string> words, const std::string& directory, int in
         dup2(in, STDIN_FILENO);
         dup2(out, STDOUT_FILENO);
         dup2(err, STDERR_FILENO);
-        execv(argv[0], argv.data());
+        execve(argv[0], argv.data(), envp.data());
         _exit(127);
     }
     return pid;

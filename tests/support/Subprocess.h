@@ -20,6 +20,8 @@ struct RunResult {
 };
 
 // Runs `program` with `args` in `directory` and waits for it (at most a minute).
+// Programs started in a folder keep their state there: XDG_STATE_HOME is
+// `directory`/state, so the record of uploads is `directory`/state/velmora/uploads.jsonl.
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                      const std::string& directory);
 

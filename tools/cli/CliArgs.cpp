@@ -326,7 +326,11 @@ std::string HelpText(Command command) {
         "Progress goes to standard error; the last line of standard output is the\n"
         "outcome (with --json, the document). Exit codes: 0 \"Done!\", 1 usage or file error, 2 "
         "\"Unable to open\n"
-        "serial port!\", 3 \"No reply!\", 4 \"Communication error!\".\n";
+        "serial port!\", 3 \"No reply!\", 4 \"Communication error!\".\n"
+        "Each exchange adds a line of JSON to the record of uploads unless \"Record\n"
+        "Uploads\" of section \"Settings\" is 0; a record that cannot be written is a\n"
+        "warning on standard error and changes no exit code. The record:\n" +
+        std::string(kRecordFileHelp);
     static const std::string kRowsHelp =
         "  --rows calendar|period\n"
         "                    calendar (the default): row Y holds the end date in Y\n"

@@ -9,14 +9,18 @@
 #include <tuple>
 #include <utility>
 
+#include "AdapterIdentity.h"
 #include "CliHost.h"
 #include "DateFile.h"
+#include "DeviceFrame.h"
 #include "JsonOutput.h"
 #include "Platform.h"
 #include "ReplaceFile.h"
 #include "SerialPorts.h"
 #include "Settings.h"
+#include "UploadRecording.h"
 #include "ZoneTable.h"
+#include "version.h"
 
 namespace velmora::cli {
 namespace {
@@ -49,7 +53,7 @@ int PrintShowDocument(const Options& options, const DateFileBytes& bytes,
     document.Key("rows").BeginArray();
     for (std::size_t i = 0; i < rows.size(); ++i)
         WriteRow(document, static_cast<int>(i), rows[i], RecordAt(bytes, i), order);
-    document.EndArray().Field("bytes", HexBytes(bytes.data(), bytes.size()));
+    document.EndArray().Field("bytes", json::HexBytes(bytes.data(), bytes.size()));
     return PrintDocument(document, kExitDone);
 }
 
@@ -183,7 +187,7 @@ int RunMake(const Options& options) {
     document.Key("rows").BeginArray();
     for (std::size_t i = 0; i < made.rows.size(); ++i)
         WriteRow(document, static_cast<int>(i), made.rows[i], RecordAt(bytes, i), 0);
-    document.EndArray().Field("bytes", HexBytes(bytes.data(), bytes.size()));
+    document.EndArray().Field("bytes", json::HexBytes(bytes.data(), bytes.size()));
     return PrintDocument(document, kExitDone);
 }
 
@@ -271,33 +275,56 @@ int RunExchange(const Options& options) {
         for (const DstRow& row : FileBytesToRows(bytes, 0)) records.push_back(RowToRecord(row, 0));
     }
 
+    const bool send = options.command == Command::Send;
+    UploadRecord record;
+    record.program = "velmora-cli";
+    record.version = VELMORA_VERSION;
+    record.command = send ? "send" : "delete";
+    if (send) {
+        record.sourceFile = options.file;
+        std::string table;
+        for (const DstRecord& row : records) table.append(row.begin(), row.end());
+        record.bytesHex = json::HexBytes(table);
+    } else {
+        record.bytesHex = json::HexBytes(DstDeleteFrame());
+    }
+    if (settings.portNumber > 0) record.comPort = settings.portNumber;
+
     // A bar redrawn in place would garble the trace's lines.
     ProgressReporter progress(stderr, StandardErrorIsTerminal() && !options.trace);
     const int portNumber = settings.portNumber;
     const int timeoutMs = settings.timeoutMs;
-    const std::size_t frames = options.command == Command::Send ? records.size() : 1;
+    const std::size_t frames = send ? records.size() : 1;
     CliHost host(ReadComPortPaths(profile), std::move(settings), std::move(records), progress);
+    const auto startedAt = std::chrono::system_clock::now();
     const auto started = std::chrono::steady_clock::now();
-    const Outcome outcome =
-        options.command == Command::Send ? host.RunUpload() : host.RunDstDelete();
+    const Outcome outcome = send ? host.RunUpload() : host.RunDstDelete();
     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - started);
     const int exitCode = ExitCodeFor(outcome);
+    // DST Delete's one frame is answered well when the device says it is done.
+    const int framesAnswered = send ? host.FramesAnswered() : outcome == Outcome::Done ? 1 : 0;
     if (!options.json) {
         std::printf("%s\n", OutcomeText(outcome));
         std::fflush(stdout);
-        return exitCode;
     }
-    // DST Delete's one frame is answered well when the device says it is done.
-    const int framesAnswered = options.command == Command::Send ? host.FramesAnswered()
-                               : outcome == Outcome::Done       ? 1
-                                                                : 0;
+    if (stored.recordUploads) {
+        record.timeMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            startedAt.time_since_epoch())
+                            .count();
+        record.durationMs = took.count();
+        record.devicePath = host.DevicePath(portNumber);
+        record.adapter = IdentifyAdapter(record.devicePath);
+        record.outcome = OutcomeText(outcome);
+        record.exitCode = exitCode;
+        record.framesAnswered = framesAnswered;
+        AppendToUploadRecord(record);
+    }
+    if (!options.json) return exitCode;
     const std::string& details = host.FailureDetails();
     json::JsonWriter document = BeginDocument(options.command);
     document
-        .FieldOrNull("file", options.command == Command::Send
-                                 ? std::optional<std::string_view>(options.file)
-                                 : std::nullopt)
+        .FieldOrNull("file", send ? std::optional<std::string_view>(options.file) : std::nullopt)
         .FieldOrNull("port", portNumber > 0 ? std::optional(portNumber) : std::nullopt)
         .Field("devicePath", host.DevicePath(portNumber))
         .Field("timeoutMs", timeoutMs)

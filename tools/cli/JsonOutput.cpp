@@ -65,17 +65,6 @@ std::string IsoDate(std::string_view text, DateOrder order) {
     return iso;
 }
 
-std::string HexBytes(const std::uint8_t* bytes, std::size_t count) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string hex;
-    hex.reserve(count * 2);
-    for (std::size_t i = 0; i < count; ++i) {
-        hex += kHex[bytes[i] >> 4U];
-        hex += kHex[bytes[i] & 0xFU];
-    }
-    return hex;
-}
-
 void WriteRow(json::JsonWriter& document, int index, const DstRow& row, const DstRecord& record,
               DateOrder order) {
     document.BeginObject()
@@ -84,7 +73,7 @@ void WriteRow(json::JsonWriter& document, int index, const DstRow& row, const Ds
         .FieldOrNull("ends", NullIfEmpty(IsoDate(row.end, order)))
         .Field("beginText", row.begin)
         .Field("endText", row.end)
-        .Field("record", HexBytes(record.data(), record.size()))
+        .Field("record", json::HexBytes(record.data(), record.size()))
         .EndObject();
 }
 

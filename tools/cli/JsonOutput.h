@@ -35,9 +35,6 @@ std::optional<std::string_view> NullIfEmpty(const std::string& text);
 // first) as an ISO date, "2027-03-28"; empty when it is no valid date.
 std::string IsoDate(std::string_view text, DateOrder order);
 
-// The bytes in upper-case hex without spaces: "1C031F0A1B".
-std::string HexBytes(const std::uint8_t* bytes, std::size_t count);
-
 // One row of a table as an object: its number (1..15), "begins" and "ends" as
 // ISO dates (null when a text is no valid date), the texts as shown in
 // `order`, and its five-byte record in hex.

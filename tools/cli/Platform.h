@@ -25,5 +25,7 @@ bool StandardErrorIsTerminal();
 // whole lines, laid out as the rest of the help.
 extern const char* const kDefaultDeviceHelp;
 extern const char* const kPortsListHelp;
+// Where the record of uploads lives: a whole line of the help.
+extern const char* const kRecordFileHelp;
 
 }  // namespace velmora::cli

@@ -21,5 +21,7 @@ const char* const kPortsListHelp =
     "then /dev/ttyUSB*, /dev/ttyACM* and the real /dev/ttyS*) with what the\n"
     "system knows of each, then the device of COM1 to COM8 by Velmora.ini in\n"
     "the current directory and whether it can be opened.\n";
+const char* const kRecordFileHelp =
+    "  $XDG_STATE_HOME/velmora/uploads.jsonl (~/.local/state/velmora/ by default)\n";
 
 }  // namespace velmora::cli

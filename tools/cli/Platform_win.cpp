@@ -39,5 +39,6 @@ const char* const kPortsListHelp =
     "Lists the serial ports of the registry (HARDWARE\\DEVICEMAP\\SERIALCOMM) with\n"
     "Windows' friendly name of each, then the device of COM1 to COM8 by\n"
     "Velmora.ini in the current directory and whether it can be opened.\n";
+const char* const kRecordFileHelp = "  %LOCALAPPDATA%\\Velmora\\uploads.jsonl\n";
 
 }  // namespace velmora::cli
