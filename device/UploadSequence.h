@@ -28,6 +28,21 @@ enum class Outcome { Done, UnableToOpen, NoReply, CommunicationError };
 const char* OutcomeText(Outcome outcome);
 // Information for Done, Error for the others.
 BoxIcon OutcomeIcon(Outcome outcome);
+// The exit code velmora-cli ends with: 0 for Done, 2, 3 and 4 for the others in
+// their order. The record of uploads keeps it for the window's exchanges too.
+constexpr int OutcomeExitCode(Outcome outcome) {
+    switch (outcome) {
+        case Outcome::Done:
+            return 0;
+        case Outcome::UnableToOpen:
+            return 2;
+        case Outcome::NoReply:
+            return 3;
+        case Outcome::CommunicationError:
+            return 4;
+    }
+    return 4;
+}
 
 // What the sequence needs of the serial link.
 class IUploadLink {

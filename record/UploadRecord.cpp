@@ -76,6 +76,15 @@ std::optional<std::int64_t> ParseUtcTime(std::string_view text) {
     return duration_cast<milliseconds>(time.time_since_epoch()).count();
 }
 
+void FinishRecord(UploadRecord& record, std::chrono::system_clock::time_point began,
+                  std::chrono::milliseconds took) {
+    using std::chrono::duration_cast;
+    using std::chrono::milliseconds;
+    record.timeMs = duration_cast<milliseconds>(began.time_since_epoch()).count();
+    record.durationMs = took.count();
+    record.adapter = IdentifyAdapter(record.devicePath);
+}
+
 std::string EncodeRecordLine(const UploadRecord& record) {
     json::JsonWriter line;
     line.BeginObject()

@@ -11,6 +11,7 @@
 // path, "file" for rows typed in, each adapter key the system does not give).
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -37,6 +38,11 @@ struct UploadRecord {
 
     bool operator==(const UploadRecord&) const = default;
 };
+
+// Completes a record once its exchange has ended: when it began, how long it
+// took, and the adapter behind its device (`devicePath` must be filled in).
+void FinishRecord(UploadRecord& record, std::chrono::system_clock::time_point began,
+                  std::chrono::milliseconds took);
 
 // The record as one line of JSON, closing line feed included. Text that is not
 // UTF-8 has each stray byte replaced by U+FFFD, so the line is always JSON.

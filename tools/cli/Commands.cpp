@@ -9,7 +9,6 @@
 #include <tuple>
 #include <utility>
 
-#include "AdapterIdentity.h"
 #include "CliHost.h"
 #include "DateFile.h"
 #include "DeviceFrame.h"
@@ -26,6 +25,9 @@ namespace velmora::cli {
 namespace {
 
 constexpr std::size_t kRecordSize = std::tuple_size_v<DstRecord>;
+static_assert(OutcomeExitCode(Outcome::UnableToOpen) == kExitPortUnavailable &&
+              OutcomeExitCode(Outcome::NoReply) == kExitNoReply &&
+              OutcomeExitCode(Outcome::CommunicationError) == kExitCommunicationError);
 
 // The message on standard error, and with --json as the command's document too.
 int Fail(const Options& options, const std::string& message) {
@@ -301,7 +303,7 @@ int RunExchange(const Options& options) {
     const Outcome outcome = send ? host.RunUpload() : host.RunDstDelete();
     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - started);
-    const int exitCode = ExitCodeFor(outcome);
+    const int exitCode = OutcomeExitCode(outcome);
     // DST Delete's one frame is answered well when the device says it is done.
     const int framesAnswered = send ? host.FramesAnswered() : outcome == Outcome::Done ? 1 : 0;
     if (!options.json) {
@@ -309,12 +311,8 @@ int RunExchange(const Options& options) {
         std::fflush(stdout);
     }
     if (stored.recordUploads) {
-        record.timeMs = std::chrono::duration_cast<std::chrono::milliseconds>(
-                            startedAt.time_since_epoch())
-                            .count();
-        record.durationMs = took.count();
         record.devicePath = host.DevicePath(portNumber);
-        record.adapter = IdentifyAdapter(record.devicePath);
+        FinishRecord(record, startedAt, took);
         record.outcome = OutcomeText(outcome);
         record.exitCode = exitCode;
         record.framesAnswered = framesAnswered;
@@ -336,20 +334,6 @@ int RunExchange(const Options& options) {
         .FieldOrNull("details", NullIfEmpty(details));
     if (outcome == Outcome::Done) return PrintDocument(document, exitCode);
     return PrintDocument(document, exitCode, details.empty() ? OutcomeText(outcome) : details);
-}
-
-int ExitCodeFor(Outcome outcome) {
-    switch (outcome) {
-        case Outcome::Done:
-            return kExitDone;
-        case Outcome::UnableToOpen:
-            return kExitPortUnavailable;
-        case Outcome::NoReply:
-            return kExitNoReply;
-        case Outcome::CommunicationError:
-            return kExitCommunicationError;
-    }
-    return kExitCommunicationError;
 }
 
 }  // namespace velmora::cli

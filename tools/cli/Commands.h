@@ -17,7 +17,4 @@ int RunPorts(const Options& options);
 // send and delete; needs a QCoreApplication.
 int RunExchange(const Options& options);
 
-// The exit code that belongs to an outcome of the exchange.
-int ExitCodeFor(Outcome outcome);
-
 }  // namespace velmora::cli
