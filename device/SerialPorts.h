@@ -46,6 +46,12 @@ std::string DescribeOpenFailure(const std::string& path, int errorCode,
 // could not be opened. (Windows cannot tell a port in use without opening it.)
 std::string DescribePresence(const std::string& path, const SystemRoots& roots = {});
 
+// What two paths of one device have in common, so that one device named twice
+// can be told: on Linux the path with its links followed ("/dev/serial/by-id/..."
+// and "/dev/ttyUSB0" give the same); on Windows the port's name in capitals
+// without the "\\.\" prefix ("com3" and "\\.\COM3" give "COM3").
+std::string SameDeviceKey(const std::string& path);
+
 // The path as a message shows it: control characters as escapes, so that a path
 // holding a line feed cannot break the message in two.
 std::string ShownPath(std::string_view path);

@@ -357,4 +357,10 @@ std::string DescribePresence(const std::string& path, const SystemRoots& roots) 
     return "present";
 }
 
+std::string SameDeviceKey(const std::string& path) {
+    std::error_code error;
+    const fs::path followed = fs::weakly_canonical(fs::path(path), error);
+    return error ? path : followed.string();
+}
+
 }  // namespace velmora

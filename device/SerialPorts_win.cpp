@@ -158,4 +158,12 @@ std::string DescribePresence(const std::string& path, const SystemRoots& roots) 
     return "present";
 }
 
+std::string SameDeviceKey(const std::string& path) {
+    std::string key = path.rfind("\\\\.\\", 0) == 0 ? path.substr(4) : path;
+    std::transform(key.begin(), key.end(), key.begin(), [](char c) {
+        return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    });
+    return key;
+}
+
 }  // namespace velmora

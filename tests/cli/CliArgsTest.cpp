@@ -47,23 +47,26 @@ TEST(CliArgs, MakeTakesValuesInEitherFormAndInAnyOrder) {
               std::string::npos);
 }
 
-TEST(CliArgs, PortIsAComNumberOrADevicePath) {
-    const Options byNumber = Parsed({"delete", "--port", "3"});
-    EXPECT_EQ(byNumber.portNumber, 3);
-    EXPECT_TRUE(byNumber.portPath.empty());
-
-    const Options byPath = Parsed({"send", "t.dst", "--port=/dev/pts/7"});
-    EXPECT_FALSE(byPath.portNumber.has_value());
-    EXPECT_EQ(byPath.portPath, "/dev/pts/7");
-    EXPECT_EQ(byPath.file, "t.dst");
+TEST(CliArgs, PortsAreComNumbersOrDevicePathsInTheOrderGiven) {
+    const Options several =
+        Parsed({"send", "t.dst", "--port=/dev/pts/7", "--port", "3", "--port", "/dev/pts/8"});
+    ASSERT_EQ(several.ports.size(), 3u);
+    EXPECT_EQ(several.ports[0].path, "/dev/pts/7");
+    EXPECT_EQ(several.ports[0].number, 0);
+    EXPECT_EQ(several.ports[1].number, 3);
+    EXPECT_EQ(several.ports[1].Name(), "COM3");
+    EXPECT_EQ(several.ports[2].Name(), "/dev/pts/8");
+    EXPECT_EQ(several.file, "t.dst");
 
     const Options fromProfile = Parsed({"delete"});
-    EXPECT_FALSE(fromProfile.portNumber.has_value());
-    EXPECT_TRUE(fromProfile.portPath.empty());
+    EXPECT_TRUE(fromProfile.ports.empty());
     EXPECT_FALSE(fromProfile.timeoutMs.has_value());
 
     EXPECT_NE(ErrorOf({"delete", "--port", "0"}).find("1..8"), std::string::npos);
     EXPECT_NE(ErrorOf({"delete", "--port", "9"}).find("'9'"), std::string::npos);
+    EXPECT_NE(
+        ErrorOf({"delete", "--port", "3", "--port=/dev/x", "--port", "3"}).find("given twice"),
+        std::string::npos);
     ErrorOf({"delete", "--port", "99999999999999999999"});
 }
 
@@ -107,7 +110,7 @@ TEST(CliArgs, MalformedCommandLinesAreRefusedWithOneLine) {
     ErrorOf({"make", "--zone=", "--first-year=2030", "--output=o"});
     EXPECT_NE(ErrorOf({"show", "f", "--zone", "X"}).find("--zone"), std::string::npos);
     EXPECT_NE(ErrorOf({"show", "f", "--month-first=yes"}).find("no value"), std::string::npos);
-    EXPECT_NE(ErrorOf({"delete", "--port", "1", "--port", "2"}).find("twice"), std::string::npos);
+    EXPECT_NE(ErrorOf({"delete", "--early", "--early=5"}).find("twice"), std::string::npos);
 }
 
 TEST(CliArgs, ControlCharactersOfAnArgumentAreEscapedInItsMessage) {

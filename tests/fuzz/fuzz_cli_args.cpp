@@ -73,8 +73,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (options.command == Command::Check) {
         FUZZ_CHECK(!options.zone.empty() && !options.file.empty());
     }
-    if (options.portNumber) FUZZ_CHECK(*options.portNumber >= 1 && *options.portNumber <= 8);
-    if (options.portNumber) FUZZ_CHECK(options.portPath.empty());
+    for (std::size_t i = 0; i < options.ports.size(); ++i) {
+        const PortChoice& port = options.ports[i];
+        FUZZ_CHECK(port.number >= 0 && port.number <= 8);
+        FUZZ_CHECK((port.number == 0) != port.path.empty());
+        for (std::size_t j = 0; j < i; ++j) FUZZ_CHECK(!(options.ports[j] == port));
+    }
     if (options.timeoutMs) FUZZ_CHECK(*options.timeoutMs >= 1);
     if (options.earlyGapMs) FUZZ_CHECK(*options.earlyGapMs >= 1);
     return 0;

@@ -16,6 +16,7 @@ enum class Arity { Flag, Value, OptionalValue };
 struct OptionSpec {
     std::string_view name;
     Arity arity;
+    bool repeats = false;  // may be given more than once
 };
 
 struct CommandGrammar {
@@ -25,7 +26,7 @@ struct CommandGrammar {
     std::string_view positional;  // the one positional argument, or empty for none
 };
 
-const std::vector<OptionSpec> kLinkOptions = {{"--port", Arity::Value},
+const std::vector<OptionSpec> kLinkOptions = {{"--port", Arity::Value, true},
                                               {"--timeout", Arity::Value},
                                               {"--early", Arity::OptionalValue},
                                               {"--trace", Arity::Flag},
@@ -118,8 +119,9 @@ bool AllDigits(std::string_view text) {
            std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// Option name -> its value; a flag or an optional value left out maps to nullopt.
-using OptionValues = std::map<std::string, std::optional<std::string>, std::less<>>;
+// Option name -> its value, in the order given; a flag or an optional value
+// left out maps to nullopt.
+using OptionValues = std::multimap<std::string, std::optional<std::string>, std::less<>>;
 
 std::optional<std::string> PositiveMs(const OptionValues& values, std::string_view name,
                                       std::optional<int>& out) {
@@ -134,17 +136,22 @@ std::optional<std::string> PositiveMs(const OptionValues& values, std::string_vi
 }
 
 std::optional<std::string> ReadLinkOptions(const OptionValues& values, Options& options) {
-    if (const auto it = values.find("--port"); it != values.end()) {
+    const auto [first, last] = values.equal_range("--port");
+    for (auto it = first; it != last; ++it) {
         const std::string& port = *it->second;
+        PortChoice choice;
         if (AllDigits(port)) {
             const std::optional<int> number = ParseInt(port);
             if (!number || *number < 1 || *number > kMaxComPort)
                 return "--port takes a COM port number 1..8 or a device path, not '" + Shown(port) +
                        "'";
-            options.portNumber = number;
+            choice.number = *number;
         } else {
-            options.portPath = port;
+            choice.path = port;
         }
+        if (std::find(options.ports.begin(), options.ports.end(), choice) != options.ports.end())
+            return "--port " + Shown(port) + " given twice";
+        options.ports.push_back(std::move(choice));
     }
     if (auto error = PositiveMs(values, "--timeout", options.timeoutMs)) return error;
     options.trace = values.contains("--trace");
@@ -236,7 +243,7 @@ ParseResult ParseCommand(const std::vector<std::string>& args) {
                         "; see velmora-cli " + commandName + " --help");
             // NOLINTEND(performance-inefficient-string-concatenation)
         }
-        if (values.contains(name)) return Fail(name + " given twice");
+        if (!option->repeats && values.contains(name)) return Fail(name + " given twice");
 
         std::optional<std::string> value;
         if (equals != std::string::npos) {

@@ -22,6 +22,15 @@ enum ExitCode : int {
     kExitTableDiffers = 5,  // check: a row differs from the time zone
 };
 
+// A port named by --port: a COM port number 1..8, or else a device path.
+struct PortChoice {
+    int number = 0;    // 1..8, or 0 for a path
+    std::string path;  // the device path when number is 0
+    // "COM3" or the path, as progress and outcome lines name the port.
+    std::string Name() const { return number > 0 ? "COM" + std::to_string(number) : path; }
+    bool operator==(const PortChoice&) const = default;
+};
+
 struct Options {
     Command command = Command::None;
     bool help = false;     // --help: print HelpText(command) and nothing else
@@ -37,10 +46,10 @@ struct Options {
     std::string output;
     bool force = false;
 
-    // send, delete. A port number 1..8 is kept as its number; anything else
-    // is a device path. Unset values come from Velmora.ini.
-    std::optional<int> portNumber;
-    std::string portPath;
+    // send, delete: the ports in the order given, one exchange on each at the
+    // same time; none given: the port of Velmora.ini. Unset values come from
+    // Velmora.ini.
+    std::vector<PortChoice> ports;
     std::optional<int> timeoutMs;
     std::optional<int> earlyGapMs;  // set when --early was given
     bool trace = false;             // --trace

@@ -13,30 +13,23 @@ CliHost::CliHost(ComPortPaths ports, LinkSettings settings, std::vector<DstRecor
       m_progress(progress),
       m_exchange(*this) {
     m_exchange.SetEarlyJudgement(m_settings.earlyGapMs);
-    if (m_settings.trace) m_trace.emplace(stderr);
+    if (m_settings.trace) m_trace.emplace(stderr, ExchangeTrace::Clock::now(), m_settings.prefix);
     m_traceRunTimer.setSingleShot(true);
     m_traceRunTimer.setTimerType(Qt::PreciseTimer);
     m_traceRunTimer.setInterval(ExchangeTrace::kRunGap);
     connect(&m_traceRunTimer, &QTimer::timeout, this, [this] { m_trace->EndRun(); });
 }
 
-Outcome CliHost::RunUpload() {
-    return Run(&ExchangeController::Send);
-}
-
-Outcome CliHost::RunDstDelete() {
-    m_progress.Show(0, 1);
-    return Run(&ExchangeController::DstDelete);
-}
-
-Outcome CliHost::Run(void (ExchangeController::*start)()) {
+void CliHost::Start(bool send, std::function<void()> finished) {
     m_outcome.reset();
     m_details.clear();
-    (m_exchange.*start)();
-    // A port that cannot be opened ends the exchange before the loop runs.
-    if (!m_outcome) m_loop.exec();
-    m_progress.Finish();
-    return *m_outcome;
+    m_finished = std::move(finished);
+    if (send) {
+        m_exchange.Send();
+    } else {
+        m_progress.Show(0, 1);
+        m_exchange.DstDelete();
+    }
 }
 
 std::string CliHost::DevicePath(int portNumber) const {
@@ -50,18 +43,18 @@ void CliHost::ShowProgress() {
 
 void CliHost::ShowBox(Outcome outcome, const std::string& details) {
     m_details = details;
+    m_progress.Finish();
     if (!details.empty()) {
-        m_progress.Finish();
-        std::fprintf(stderr, "velmora-cli: %s\n", details.c_str());
+        std::fprintf(stderr, "velmora-cli: %s%s\n", m_settings.prefix.c_str(), details.c_str());
         std::fflush(stderr);
     }
     // Every box of the sequence ends its exchange.
     m_outcome = outcome;
-    m_loop.quit();
+    if (m_finished) std::exchange(m_finished, nullptr)();
 }
 
 void CliHost::ShowLinkError(const std::string& text) {
-    std::fprintf(stderr, "Application Error: %s", text.c_str());
+    std::fprintf(stderr, "%sApplication Error: %s", m_settings.prefix.c_str(), text.c_str());
     std::fflush(stderr);
 }
 

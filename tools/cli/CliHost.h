@@ -1,10 +1,11 @@
-// Runs one exchange with the device (an upload or DST Delete) in a Qt event
-// loop, as the window does, without a window.
+// Runs one exchange with the device (an upload or DST Delete) in the Qt event
+// loop, as the window does, without a window. Several hosts, each with its own
+// link and reply timer, run side by side in one loop, one per port.
 #pragma once
 
-#include <QEventLoop>
 #include <QObject>
 #include <QTimer>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,6 +23,7 @@ struct LinkSettings {
     int timeoutMs = 1000;
     std::optional<int> earlyGapMs;  // judge a complete answer early, after a quiet gap
     bool trace = false;             // every frame and every run of bytes on standard error
+    std::string prefix;             // begins each line on standard error ("COM3: "), or empty
 };
 
 // Shows an exchange on the terminal: progress and the details of a failure on
@@ -32,9 +34,12 @@ class CliHost : public QObject, public IExchangeFrontEnd {
     CliHost(ComPortPaths ports, LinkSettings settings, std::vector<DstRecord> records,
             ProgressReporter& progress);
 
-    // Each runs its exchange to the end and returns its outcome.
-    Outcome RunUpload();
-    Outcome RunDstDelete();
+    // Begins an upload (`send`) or DST Delete; `finished` is called once, when
+    // the exchange has its outcome, from the event loop or, for a port that
+    // cannot be opened, before Start returns.
+    void Start(bool send, std::function<void()> finished);
+    // The outcome, once finished.
+    const std::optional<Outcome>& Result() const { return m_outcome; }
 
     // After a run: the details of its failure as told on standard error (empty
     // when there were none), and the frames the device answered well.
@@ -53,15 +58,13 @@ class CliHost : public QObject, public IExchangeFrontEnd {
     void FrameWritten(const ByteString& bytes) override;
 
   private:
-    Outcome Run(void (ExchangeController::*start)());
-
     ComPortPaths m_ports;
     LinkSettings m_settings;
     std::vector<DstRecord> m_records;
     ProgressReporter& m_progress;
     std::optional<ExchangeTrace> m_trace;
     QTimer m_traceRunTimer;  // ends a traced run of received bytes
-    QEventLoop m_loop;
+    std::function<void()> m_finished;
     std::optional<Outcome> m_outcome;
     std::string m_details;
     // Last, so that it is gone, and its worker stopped, before what it shows on.

@@ -22,19 +22,26 @@
 #include "version.h"
 
 namespace velmora::cli {
-namespace {
 
-constexpr std::size_t kRecordSize = std::tuple_size_v<DstRecord>;
-static_assert(OutcomeExitCode(Outcome::UnableToOpen) == kExitPortUnavailable &&
-              OutcomeExitCode(Outcome::NoReply) == kExitNoReply &&
-              OutcomeExitCode(Outcome::CommunicationError) == kExitCommunicationError);
-
-// The message on standard error, and with --json as the command's document too.
 int Fail(const Options& options, const std::string& message) {
     std::fprintf(stderr, "velmora-cli: %s\n", message.c_str());
     if (options.json) return PrintErrorDocument(options.command, message, kExitUsageOrFile);
     return kExitUsageOrFile;
 }
+
+std::string CurrentDirectory() {
+    std::error_code error;
+    const std::u8string directory = std::filesystem::current_path(error).u8string();
+    return error ? std::string(".") : std::string(directory.begin(), directory.end());
+}
+
+std::string UnreadableFile(const std::string& path) {
+    return "cannot read " + path + " (missing, unreadable or shorter than 75 bytes)";
+}
+
+namespace {
+
+constexpr std::size_t kRecordSize = std::tuple_size_v<DstRecord>;
 
 const char* DateOrderName(DateOrder order) {
     return IsMonthFirst(order) ? "monthFirst" : "dayFirst";
@@ -88,16 +95,6 @@ int PrintCheckDocument(const Options& options, const TableCheck& check, int diff
     }
     document.EndArray();
     return PrintDocument(document, matches ? kExitDone : kExitTableDiffers);
-}
-
-std::string UnreadableFile(const std::string& path) {
-    return "cannot read " + path + " (missing, unreadable or shorter than 75 bytes)";
-}
-
-std::string CurrentDirectory() {
-    std::error_code error;
-    const std::u8string directory = std::filesystem::current_path(error).u8string();
-    return error ? std::string(".") : std::string(directory.begin(), directory.end());
 }
 
 }  // namespace
@@ -247,93 +244,6 @@ int RunPorts(const Options& options) {
     }
     std::fflush(stdout);
     return kExitDone;
-}
-
-int RunExchange(const Options& options) {
-    const Profile profile(ProfilePathIn(CurrentDirectory()));
-    const Settings stored = ReadSettings(profile);
-    LinkSettings settings;
-    if (options.portNumber) {
-        settings.portNumber = *options.portNumber;
-    } else if (!options.portPath.empty()) {
-        settings.portNumber = 0;
-        settings.devicePath = options.portPath;
-    } else {
-        settings.portNumber = stored.port;
-    }
-    settings.timeoutMs = options.timeoutMs.value_or(stored.timeoutMs);
-    // The window would judge at once (or never); a script wants neither.
-    if (settings.timeoutMs < 1)
-        return Fail(options, "\"Timeout\" in " + profile.Path() + " is " +
-                                 std::to_string(settings.timeoutMs) + "; give --timeout MS");
-    settings.earlyGapMs = options.earlyGapMs;
-    settings.trace = options.trace;
-
-    // The records the window would send after opening the file in day-first order.
-    std::vector<DstRecord> records;
-    if (options.command == Command::Send) {
-        DateFileBytes bytes{};
-        if (!ReadDateFile(options.file, bytes)) return Fail(options, UnreadableFile(options.file));
-        for (const DstRow& row : FileBytesToRows(bytes, 0)) records.push_back(RowToRecord(row, 0));
-    }
-
-    const bool send = options.command == Command::Send;
-    UploadRecord record;
-    record.program = "velmora-cli";
-    record.version = VELMORA_VERSION;
-    record.command = send ? "send" : "delete";
-    if (send) {
-        record.sourceFile = options.file;
-        std::string table;
-        for (const DstRecord& row : records) table.append(row.begin(), row.end());
-        record.bytesHex = json::HexBytes(table);
-    } else {
-        record.bytesHex = json::HexBytes(DstDeleteFrame());
-    }
-    if (settings.portNumber > 0) record.comPort = settings.portNumber;
-
-    // A bar redrawn in place would garble the trace's lines.
-    ProgressReporter progress(stderr, StandardErrorIsTerminal() && !options.trace);
-    const int portNumber = settings.portNumber;
-    const int timeoutMs = settings.timeoutMs;
-    const std::size_t frames = send ? records.size() : 1;
-    CliHost host(ReadComPortPaths(profile), std::move(settings), std::move(records), progress);
-    const auto startedAt = std::chrono::system_clock::now();
-    const auto started = std::chrono::steady_clock::now();
-    const Outcome outcome = send ? host.RunUpload() : host.RunDstDelete();
-    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::steady_clock::now() - started);
-    const int exitCode = OutcomeExitCode(outcome);
-    // DST Delete's one frame is answered well when the device says it is done.
-    const int framesAnswered = send ? host.FramesAnswered() : outcome == Outcome::Done ? 1 : 0;
-    if (!options.json) {
-        std::printf("%s\n", OutcomeText(outcome));
-        std::fflush(stdout);
-    }
-    if (stored.recordUploads) {
-        record.devicePath = host.DevicePath(portNumber);
-        FinishRecord(record, startedAt, took);
-        record.outcome = OutcomeText(outcome);
-        record.exitCode = exitCode;
-        record.framesAnswered = framesAnswered;
-        AppendToUploadRecord(record);
-    }
-    if (!options.json) return exitCode;
-    const std::string& details = host.FailureDetails();
-    json::JsonWriter document = BeginDocument(options.command);
-    document
-        .FieldOrNull("file", send ? std::optional<std::string_view>(options.file) : std::nullopt)
-        .FieldOrNull("port", portNumber > 0 ? std::optional(portNumber) : std::nullopt)
-        .Field("devicePath", host.DevicePath(portNumber))
-        .Field("timeoutMs", timeoutMs)
-        .FieldOrNull("earlyGapMs", options.earlyGapMs)
-        .Field("outcome", OutcomeText(outcome))
-        .Field("frames", static_cast<int>(frames))
-        .Field("framesAnswered", framesAnswered)
-        .Field("durationMs", static_cast<long long>(took.count()))
-        .FieldOrNull("details", NullIfEmpty(details));
-    if (outcome == Outcome::Done) return PrintDocument(document, exitCode);
-    return PrintDocument(document, exitCode, details.empty() ? OutcomeText(outcome) : details);
 }
 
 }  // namespace velmora::cli

@@ -31,7 +31,8 @@ void ExchangeTrace::Line(Clock::time_point at, const char* what, const ByteStrin
         hex += kHex[byte & 0xF];
     }
     const std::chrono::duration<double, std::milli> ms = at - m_start;
-    std::fprintf(m_out, "%9.1f ms  %s %2zu:%s\n", ms.count(), what, bytes.size(), hex.c_str());
+    std::fprintf(m_out, "%s%9.1f ms  %s %2zu:%s\n", m_prefix.c_str(), ms.count(), what,
+                 bytes.size(), hex.c_str());
     std::fflush(m_out);
 }
 

@@ -5,6 +5,8 @@
 #include <chrono>
 #include <cstdio>
 #include <optional>
+#include <string>
+#include <utility>
 
 #include "DeviceFrame.h"
 
@@ -17,8 +19,10 @@ class ExchangeTrace {
     // times at 1200 baud, so a device that answers at line speed makes one line.
     static constexpr std::chrono::milliseconds kRunGap{20};
 
-    explicit ExchangeTrace(std::FILE* out, Clock::time_point start = Clock::now())
-        : m_out(out), m_start(start) {}
+    // `prefix` begins each line: the port's name when several ports run at once.
+    explicit ExchangeTrace(std::FILE* out, Clock::time_point start = Clock::now(),
+                           std::string prefix = {})
+        : m_out(out), m_start(start), m_prefix(std::move(prefix)) {}
 
     void Sent(const ByteString& bytes, Clock::time_point at = Clock::now());
     void Received(unsigned char byte, Clock::time_point at = Clock::now());
@@ -31,6 +35,7 @@ class ExchangeTrace {
 
     std::FILE* m_out;
     Clock::time_point m_start;
+    std::string m_prefix;
     ByteString m_run;
     std::optional<Clock::time_point> m_runStart;
 };
