@@ -4,7 +4,6 @@
 #include <cstdio>
 
 #include "JsonReader.h"
-#include "JsonWriter.h"
 
 namespace velmora {
 namespace {
@@ -85,10 +84,8 @@ void FinishRecord(UploadRecord& record, std::chrono::system_clock::time_point be
     record.adapter = IdentifyAdapter(record.devicePath);
 }
 
-std::string EncodeRecordLine(const UploadRecord& record) {
-    json::JsonWriter line;
-    line.BeginObject()
-        .Field("time", FormatUtcTime(record.timeMs))
+void WriteRecordFields(json::JsonWriter& line, const UploadRecord& record) {
+    line.Field("time", FormatUtcTime(record.timeMs))
         .Field("program", record.program)
         .Field("version", record.version)
         .Field("command", record.command);
@@ -111,8 +108,14 @@ std::string EncodeRecordLine(const UploadRecord& record) {
         .Field("outcome", record.outcome)
         .Field("exitCode", record.exitCode)
         .Field("framesAnswered", record.framesAnswered)
-        .Field("durationMs", static_cast<long long>(record.durationMs))
-        .EndObject();
+        .Field("durationMs", static_cast<long long>(record.durationMs));
+}
+
+std::string EncodeRecordLine(const UploadRecord& record) {
+    json::JsonWriter line;
+    line.BeginObject();
+    WriteRecordFields(line, record);
+    line.EndObject();
     return line.Text() + "\n";
 }
 

@@ -18,6 +18,7 @@
 #include <string_view>
 
 #include "AdapterIdentity.h"
+#include "JsonWriter.h"
 
 namespace velmora {
 
@@ -43,6 +44,10 @@ struct UploadRecord {
 // took, and the adapter behind its device (`devicePath` must be filled in).
 void FinishRecord(UploadRecord& record, std::chrono::system_clock::time_point began,
                   std::chrono::milliseconds took);
+
+// The record's keys and values as its line writes them, into the object that
+// `out` has open (velmora-cli history --json writes them too).
+void WriteRecordFields(json::JsonWriter& out, const UploadRecord& record);
 
 // The record as one line of JSON, closing line feed included. Text that is not
 // UTF-8 has each stray byte replaced by U+FFFD, so the line is always JSON.

@@ -32,6 +32,8 @@ const char* CommandWord(Command command) {
             return "delete";
         case Command::Ports:
             return "ports";
+        case Command::History:
+            return "history";
     }
     return "";
 }

@@ -54,11 +54,16 @@ const std::vector<CommandGrammar>& Commands() {
         {"send", Command::Send, kLinkOptions, "FILE"},
         {"delete", Command::Delete, kLinkOptions, {}},
         {"ports", Command::Ports, {{"--json", Arity::Flag}}, {}},
+        {"history",
+         Command::History,
+         {{"--port", Arity::Value}, {"--since", Arity::Value}, {"--json", Arity::Flag}},
+         {}},
     };
     return commands;
 }
 
-constexpr std::string_view kCommandList = "commands: show, make, check, send, delete, ports";
+constexpr std::string_view kCommandList =
+    "commands: show, make, check, send, delete, ports, history";
 constexpr int kMaxComPort = 8;
 
 ParseResult Fail(std::string message) {
@@ -135,7 +140,8 @@ std::optional<std::string> PositiveMs(const OptionValues& values, std::string_vi
     return std::nullopt;
 }
 
-std::optional<std::string> ReadLinkOptions(const OptionValues& values, Options& options) {
+// Every --port in the order given: a COM port number or else a device path.
+std::optional<std::string> ReadPorts(const OptionValues& values, Options& options) {
     const auto [first, last] = values.equal_range("--port");
     for (auto it = first; it != last; ++it) {
         const std::string& port = *it->second;
@@ -153,6 +159,11 @@ std::optional<std::string> ReadLinkOptions(const OptionValues& values, Options& 
             return "--port " + Shown(port) + " given twice";
         options.ports.push_back(std::move(choice));
     }
+    return std::nullopt;
+}
+
+std::optional<std::string> ReadLinkOptions(const OptionValues& values, Options& options) {
+    if (auto error = ReadPorts(values, options)) return error;
     if (auto error = PositiveMs(values, "--timeout", options.timeoutMs)) return error;
     options.trace = values.contains("--trace");
     if (const auto it = values.find("--early"); it != values.end()) {
@@ -283,6 +294,11 @@ ParseResult ParseCommand(const std::vector<std::string>& args) {
         case Command::Delete:
             error = ReadLinkOptions(values, options);
             break;
+        case Command::History:
+            error = ReadPorts(values, options);
+            if (const auto since = values.find("--since"); since != values.end())
+                options.since = *since->second;
+            break;
         case Command::Ports:
         case Command::None:
             break;
@@ -310,115 +326,6 @@ std::string CommandName(Command command) {
     for (const CommandGrammar& grammar : Commands())
         if (grammar.command == command) return std::string(grammar.name);
     return {};
-}
-
-std::string HelpText(Command command) {
-    static const std::string kLinkHelp =
-        std::string(
-            "  --port P          COM port number 1..8 (its device comes from section "
-            "\"Ports\",\n") +
-        kDefaultDeviceHelp +
-        "                    or a device path; default: \"Port\" of section \"Settings\"\n"
-        "                    of Velmora.ini in the current directory, else 1\n"
-        "  --timeout MS      reply time per frame; default: \"Timeout\" of Velmora.ini,\n"
-        "                    else 1000\n"
-        "  --early[=GAP_MS]  judge an answer as soon as it has 15 bytes and the line\n"
-        "                    has been quiet for GAP_MS (default 30), or for three of\n"
-        "                    its mean or two of its slowest byte spacings if longer;\n"
-        "                    the timeout stays the upper bound\n"
-        "  --trace           every frame sent and every run of bytes received, in hex,\n"
-        "                    with the milliseconds since the start, on standard error\n"
-        "  --json            the port, device, outcome, exit code, frames answered well\n"
-        "                    and time taken as one JSON document on standard output\n"
-        "Progress goes to standard error; the last line of standard output is the\n"
-        "outcome (with --json, the document). Exit codes: 0 \"Done!\", 1 usage or file error, 2 "
-        "\"Unable to open\n"
-        "serial port!\", 3 \"No reply!\", 4 \"Communication error!\".\n"
-        "Each exchange adds a line of JSON to the record of uploads unless \"Record\n"
-        "Uploads\" of section \"Settings\" is 0; a record that cannot be written is a\n"
-        "warning on standard error and changes no exit code. The record:\n" +
-        std::string(kRecordFileHelp);
-    static const std::string kRowsHelp =
-        "  --rows calendar|period\n"
-        "                    calendar (the default): row Y holds the end date in Y\n"
-        "                    and the begin date in Y, in a southern zone the end of\n"
-        "                    the period that began in Y-1 and the start of the next;\n"
-        "                    period: row Y holds the period that ends in Y (in a\n"
-        "                    southern zone it begins in Y-1)\n";
-    static const std::string kJsonHelp =
-        "  --json            the same as one JSON document on standard output\n";
-    switch (command) {
-        case Command::Show:
-            return "usage: velmora-cli show FILE [--month-first] [--json]\n"
-                   "Prints the fifteen rows of a .dst file as the window shows them after\n"
-                   "Open, one a line: begin date, end date, then the five record bytes in\n"
-                   "hex (begin day, begin month, end day, end month, year - 2000).\n"
-                   "  --month-first     dates as MM/dd/yyyy instead of dd/MM/yyyy\n" +
-                   kJsonHelp;
-        case Command::Make:
-            return "usage: velmora-cli make --zone ZONE --first-year YEAR --output FILE "
-                   "[--rows calendar|period] [--force] [--json]\n"
-                   "Builds fifteen rows, for the years YEAR to YEAR + 14, from the system's\n"
-                   "time-zone database. A daylight-saving period begins where the zone's UTC\n"
-                   "offset rises and ends where it falls again. Each date is the zone's local\n"
-                   "date just after the change: a clock put forward at midnight gives that\n"
-                   "day, a clock put back at midnight gives the day before (the clock shows\n"
-                   "23:00 then).\n"
-                   "  --zone ZONE       time-zone name, e.g. Europe/Berlin\n"
-                   "  --first-year YEAR 2000..2085 (the last row is YEAR + 14)\n"
-                   "  --output FILE     the .dst file to write (75 bytes)\n" +
-                   kRowsHelp + "  --force           overwrite FILE if it exists\n" +
-                   "  --json            the zone, years, file and rows as one JSON document on\n"
-                   "                    standard output\n";
-        case Command::Check:
-            return "usage: velmora-cli check FILE --zone ZONE [--rows calendar|period] "
-                   "[--month-first] [--json]\n"
-                   "Compares every row of a .dst file with the time-zone database, for the\n"
-                   "year its record holds, and prints each row that differs with what the\n"
-                   "file holds and what the zone says. Exit codes: 0 every row matches,\n"
-                   "5 a row differs (or the zone cannot judge it), 1 usage or file error.\n"
-                   "  --zone ZONE       time-zone name, e.g. Europe/Berlin\n" +
-                   kRowsHelp + "  --month-first     dates as MM/dd/yyyy instead of dd/MM/yyyy\n" +
-                   kJsonHelp;
-        case Command::Send:
-            return "usage: velmora-cli send FILE [--port P] [--timeout MS] [--early[=GAP_MS]] "
-                   "[--trace] [--json]\n"
-                   "Uploads the fifteen rows of a .dst file to the device.\n" +
-                   kLinkHelp;
-        case Command::Delete:
-            return "usage: velmora-cli delete [--port P] [--timeout MS] [--early[=GAP_MS]] "
-                   "[--trace] [--json]\n"
-                   "Sends the DST Delete frame to the device.\n" +
-                   kLinkHelp;
-        case Command::Ports:
-            return std::string("usage: velmora-cli ports [--json]\n") + kPortsListHelp + kJsonHelp;
-        case Command::None:
-            break;
-    }
-    return "usage: velmora-cli COMMAND ...\n"
-           "Commands:\n"
-           "  show FILE       print the rows of a .dst file\n"
-           "  make ...        build a .dst file from the time-zone database\n"
-           "  check FILE ...  compare a .dst file with the time-zone database\n"
-           "  send FILE ...   upload a .dst file to the device\n"
-           "  delete ...      send the DST Delete frame to the device\n"
-           "  ports           list the serial devices and the COM port mapping\n"
-           "Run velmora-cli COMMAND --help for the options of a command, and\n"
-           "velmora-cli --version for the version.\n"
-           "Machine-readable output:\n"
-           "With --json a command prints one JSON document, on one line in UTF-8, on\n"
-           "standard output. Every document has the keys \"command\", \"formatVersion\" (1)\n"
-           "and \"exitCode\", then the command's own; an error that ends the command adds\n"
-           "\"error\": {\"message\": ...}, also a usage error once the command and --json\n"
-           "are given. Progress and messages stay on standard error; the exit codes are\n"
-           "the same.\n"
-           "Exit codes:\n"
-           "  0  done (\"Done!\" for send and delete)\n"
-           "  1  usage or file error\n"
-           "  2  \"Unable to open serial port!\"\n"
-           "  3  \"No reply!\"\n"
-           "  4  \"Communication error!\"\n"
-           "  5  check: a row differs from the time zone\n";
 }
 
 }  // namespace velmora::cli

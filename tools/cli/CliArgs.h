@@ -10,7 +10,7 @@
 
 namespace velmora::cli {
 
-enum class Command { None, Show, Make, Check, Send, Delete, Ports };
+enum class Command { None, Show, Make, Check, Send, Delete, Ports, History };
 
 // Exit codes, relied upon by scripts.
 enum ExitCode : int {
@@ -53,6 +53,9 @@ struct Options {
     std::optional<int> timeoutMs;
     std::optional<int> earlyGapMs;  // set when --early was given
     bool trace = false;             // --trace
+
+    // history: --port (then one in `ports`) and --since as given.
+    std::string since;
 };
 
 struct ParseResult {

@@ -14,6 +14,8 @@ int RunMake(const Options& options);
 int RunCheck(const Options& options);
 // The serial devices present and the COM port mapping of Velmora.ini.
 int RunPorts(const Options& options);
+// The record of uploads, for a person or as JSON.
+int RunHistory(const Options& options);
 // send and delete, on one port or several at once; needs a QCoreApplication.
 int RunExchange(const Options& options);
 

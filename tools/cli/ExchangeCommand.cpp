@@ -101,7 +101,8 @@ int PrintExchangeDocument(const Options& options, const std::vector<PortRun>& ru
     if (runs.size() == 1) {
         const PortRun& run = runs.front();
         document
-            .FieldOrNull("port", run.port.number > 0 ? std::optional(run.port.number) : std::nullopt)
+            .FieldOrNull("port",
+                         run.port.number > 0 ? std::optional(run.port.number) : std::nullopt)
             .Field("devicePath", run.devicePath)
             .Field("framesAnswered", run.FramesAnswered(send))
             .FieldOrNull("details", NullIfEmpty(run.host->FailureDetails()));
@@ -151,9 +152,9 @@ int RunExchange(const Options& options) {
     for (std::size_t i = 0; i < ports.size(); ++i) {
         PortRun& run = runs[i];
         run.port = ports[i];
-        run.devicePath = run.port.number > 0 ? ComPortPathOf(paths, run.port.number) : run.port.path;
-        const auto [earlier, added] =
-            named.emplace(SameDeviceKey(run.devicePath), run.port.Name());
+        run.devicePath =
+            run.port.number > 0 ? ComPortPathOf(paths, run.port.number) : run.port.path;
+        const auto [earlier, added] = named.emplace(SameDeviceKey(run.devicePath), run.port.Name());
         if (!added)
             return Fail(options, "--port " + ShownPath(earlier->second) + " and --port " +
                                      ShownPath(run.port.Name()) + " are the same device, " +

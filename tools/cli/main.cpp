@@ -35,6 +35,7 @@ int main(int argc, char** argv) {
     if (options.command == Command::Make) return RunMake(options);
     if (options.command == Command::Check) return RunCheck(options);
     if (options.command == Command::Ports) return RunPorts(options);
+    if (options.command == Command::History) return RunHistory(options);
     // The C run-time's own argv, unchanged: on Windows Qt then reads the
     // UTF-16 command line itself, as ProgramArguments does.
     QCoreApplication app(argc, argv);
