@@ -4,6 +4,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <filesystem>
@@ -12,10 +13,7 @@
 #include <regex>
 #include <sstream>
 
-#include "DeviceFrame.h"
 #include "Files.h"
-#include "JsonWriter.h"
-#include "RecordFile.h"
 #include "Subprocess.h"
 #include "version.h"
 
@@ -295,44 +293,71 @@ TEST_F(CliProgram, PortsThatCannotBeOpenedExitTwo) {
     EXPECT_EQ(ReadBytes(File("frames.log")), "") << "nothing reached the held port";
 }
 
-TEST_F(CliProgram, EachExchangeAddsItsLineToTheRecordOfUploads) {
+// Three devices at once, one of them silent; then the record of uploads tells
+// each exchange, for a person and as JSON.
+TEST_F(CliProgram, SeveralPortsAtOnceThenTheHistoryTellsEach) {
     const std::string table = MakeBerlin();
-    Simulator device;
+    Simulator first;
+    Simulator silent({"--fail-mode", "silence"});
+    Simulator third;
     WriteBytes(File("Velmora.ini"), "[Settings]\nTimeout=" + std::string(kTimeout) +
-                                        "\n[Ports]\nCOM3=" + device.DevicePath() + "\n");
-    ExpectOutcome(Cli({"send", "berlin.dst", "--port", "3"}), "Done!", 0);
+                                        "\n[Ports]\nCOM3=" + third.DevicePath() + "\n");
+    const RunResult sent = Cli({"send", "berlin.dst", "--port", first.DevicePath(), "--port",
+                                silent.DevicePath(), "--port", "3"});
+    EXPECT_EQ(sent.exitCode, 3) << sent.err;
+    EXPECT_EQ(sent.out, first.DevicePath() + ": Done!\n" + silent.DevicePath() +
+                            ": No reply!\nCOM3: Done!\n");
+    EXPECT_NE(sent.err.find("COM3: frame 15/15\n"), std::string::npos) << sent.err;
+    EXPECT_NE(sent.err.find(silent.DevicePath() + ": frame 1/15\n"), std::string::npos);
     ExpectOutcome(Cli({"delete", "--port", "/dev/velmora-no-such-port"}),
                   "Unable to open serial port!", 2);
+    const RunResult twice = Cli({"delete", "--port", "3", "--port", third.DevicePath()});
+    EXPECT_EQ(twice.exitCode, 1);
+    EXPECT_NE(twice.err.find("are the same device"), std::string::npos) << twice.err;
 
-    const std::string path = File("state/velmora/uploads.jsonl");
-    velmora::RecordReading reading;
-    ASSERT_TRUE(velmora::ReadUploadRecords(path, reading));
-    ASSERT_EQ(reading.records.size(), 2u) << ReadBytes(path);
-    EXPECT_EQ(reading.skipped, 0u);
-    const velmora::UploadRecord& send = reading.records[0];
-    EXPECT_EQ(send.command, "send");
-    EXPECT_EQ(send.comPort, 3);
-    EXPECT_EQ(send.devicePath, device.DevicePath());
-    EXPECT_EQ(send.sourceFile, "berlin.dst");
-    EXPECT_EQ(send.bytesHex, velmora::json::HexBytes(ReadBytes(table).substr(0, 75)));
-    EXPECT_EQ(send.outcome, "Done!");
-    EXPECT_EQ(send.framesAnswered, 15);
-    EXPECT_EQ(send.program + " " + send.version, "velmora-cli " VELMORA_VERSION);
-    const velmora::UploadRecord& failed = reading.records[1];
-    EXPECT_EQ(failed.command, "delete");
-    EXPECT_FALSE(failed.comPort);
-    EXPECT_FALSE(failed.sourceFile);
-    EXPECT_EQ(failed.bytesHex, velmora::json::HexBytes(velmora::DstDeleteFrame()));
-    EXPECT_EQ(failed.outcome, "Unable to open serial port!");
-    EXPECT_EQ(failed.exitCode, 2);
-    EXPECT_EQ(failed.framesAnswered, 0);
-    EXPECT_LE(send.timeMs, failed.timeMs);
+    const QJsonArray uploads = Document(Cli({"history", "--json"})).value("uploads").toArray();
+    ASSERT_EQ(uploads.size(), 4) << Cli({"history", "--json"}).out;
+    const QString tableHex = QByteArray::fromStdString(ReadBytes(table)).left(75).toHex().toUpper();
+    const struct {
+        std::string device;
+        const char* outcome;
+        int exitCode, frames;
+    } expected[] = {{first.DevicePath(), "Done!", 0, 15},
+                    {silent.DevicePath(), "No reply!", 3, 0},
+                    {third.DevicePath(), "Done!", 0, 15},
+                    {"/dev/velmora-no-such-port", "Unable to open serial port!", 2, 0}};
+    for (int i = 0; i < 4; ++i) {
+        const QJsonObject upload = uploads[i].toObject();
+        EXPECT_EQ(upload.value("devicePath").toString().toStdString(), expected[i].device);
+        EXPECT_EQ(upload.value("outcome").toString(), expected[i].outcome);
+        EXPECT_EQ(upload.value("exitCode").toInt(-1), expected[i].exitCode);
+        EXPECT_EQ(upload.value("framesAnswered").toInt(-1), expected[i].frames);
+        EXPECT_EQ(upload.value("program").toString(), "velmora-cli");
+        EXPECT_EQ(upload.value("version").toString(), VELMORA_VERSION);
+    }
+    EXPECT_EQ(uploads[0].toObject().value("bytes").toString(), tableHex);
+    EXPECT_EQ(uploads[0].toObject().value("file").toString(), "berlin.dst");
+    EXPECT_EQ(uploads[2].toObject().value("port").toInt(), 3);
+    // DST Delete's one frame of twelve bytes carries five 0xFE.
+    const QString deleteHex = uploads[3].toObject().value("bytes").toString();
+    EXPECT_EQ(deleteHex.size(), 24);
+    EXPECT_TRUE(deleteHex.contains("FEFEFEFEFE")) << deleteHex.toStdString();
+    EXPECT_FALSE(uploads[3].toObject().contains("file"));
+
+    const RunResult byPort = Cli({"history", "--port", "3"});
+    EXPECT_EQ(byPort.exitCode, 0) << byPort.err;
+    ASSERT_EQ(LineCount(byPort.out), 2u) << byPort.out;
+    EXPECT_TRUE(std::regex_search(byPort.out,
+                                  std::regex("\n[0-9-]{10} [0-9:]{8} +COM3 +" + third.DevicePath() +
+                                             " +- +Send +2027-2041 +Done!\n$")))
+        << byPort.out;
+    EXPECT_EQ(LineCount(Cli({"history", "--since", "2000-01-01"}).out), 5u);
+    EXPECT_EQ(Cli({"history", "--since", "2999-01-01"}).out, "");
 
     // Turned off in Velmora.ini: nothing more is added.
     WriteBytes(File("Velmora.ini"), "[Settings]\nRecord Uploads=0\n");
-    ExpectOutcome(Cli({"delete", "--port", device.DevicePath(), "--timeout", kTimeout}), "Done!",
-                  0);
-    EXPECT_EQ(LineCount(ReadBytes(path)), 2u);
+    ExpectOutcome(Cli({"delete", "--port", first.DevicePath(), "--timeout", kTimeout}), "Done!", 0);
+    EXPECT_EQ(LineCount(Cli({"history"}).out), 5u);
 
     // A record that cannot be written: the upload's outcome stands, with a warning.
     WriteBytes(File("Velmora.ini"), "");
@@ -340,7 +365,7 @@ TEST_F(CliProgram, EachExchangeAddsItsLineToTheRecordOfUploads) {
     const RunResult blocked =
         RunProgram("/usr/bin/env",
                    {"XDG_STATE_HOME=" + File("blocked"), VELMORA_CLI_PATH, "send", table, "--port",
-                    device.DevicePath(), "--timeout", kTimeout},
+                    first.DevicePath(), "--timeout", kTimeout},
                    m_dir.Path());
     ExpectOutcome(blocked, "Done!", 0);
     EXPECT_NE(blocked.err.find("velmora-cli: warning: not added to the record of uploads " +
@@ -484,6 +509,19 @@ TEST_F(CliProgram, ExchangesAsJsonKeepProgressOnStandardError) {
     EXPECT_EQ(noReply.value("port").toInt(), 3);
     EXPECT_EQ(noReply.value("earlyGapMs").toInt(), 30);
     EXPECT_EQ(noReply.value("error").toObject().value("message").toString(), "No reply!");
+
+    // Two ports: each in "ports", in the order given; the first that failed speaks.
+    const RunResult both = Cli(
+        {"delete", "--json", "--timeout", kTimeout, "--port", device.DevicePath(), "--port", "3"});
+    EXPECT_EQ(both.exitCode, 3);
+    const QJsonObject two = Document(both);
+    const QJsonArray ports = two.value("ports").toArray();
+    ASSERT_EQ(ports.size(), 2) << both.out;
+    EXPECT_EQ(ports[0].toObject().value("outcome").toString(), "Done!");
+    EXPECT_EQ(ports[1].toObject().value("port").toInt(), 3);
+    EXPECT_EQ(ports[1].toObject().value("exitCode").toInt(), 3);
+    EXPECT_EQ(two.value("outcome").toString(), "No reply!");
+    EXPECT_EQ(two.value("error").toObject().value("message").toString(), "COM3: No reply!");
 
     const RunResult unopened =
         Cli({"send", table, "--port", "/dev/velmora-no-such-port", "--json"});

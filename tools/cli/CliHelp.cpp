@@ -101,7 +101,8 @@ std::string HelpText(Command command) {
                        "  --port P          only the exchanges on COM port P (1..8) or on the\n"
                        "                    device path P\n"
                        "  --since DATE      only the exchanges from DATE on: YYYY-MM-DD (UTC) or\n"
-                       "                    a time as the record writes it, 2026-12-09T23:40:01.123Z\n"
+                       "                    a time as the record writes it, "
+                       "2026-12-09T23:40:01.123Z\n"
                        "  --json            every exchange with all its keys as one JSON document\n"
                        "                    on standard output\n"
                        "The record:\n") +

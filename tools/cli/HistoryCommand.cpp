@@ -62,16 +62,18 @@ int RunHistory(const Options& options) {
     if (!options.since.empty()) {
         filter.sinceMs = ParseSince(options.since);
         if (!filter.sinceMs)
-            return Fail(options, "--since takes a date as YYYY-MM-DD or a time as "
-                                 "2026-12-09T23:40:01.123Z, not '" +
-                                     ShownPath(options.since) + "'");
+            return Fail(options,
+                        "--since takes a date as YYYY-MM-DD or a time as "
+                        "2026-12-09T23:40:01.123Z, not '" +
+                            ShownPath(options.since) + "'");
     }
     std::string reason;
     const std::string path = DefaultRecordPath(&reason);
     if (path.empty()) return Fail(options, "no record of uploads: " + reason);
     RecordReading reading;
     if (!ReadUploadRecords(path, reading, &reason))
-        return Fail(options, "cannot read the record of uploads " + ShownPath(path) + ": " + reason);
+        return Fail(options,
+                    "cannot read the record of uploads " + ShownPath(path) + ": " + reason);
 
     std::vector<const UploadRecord*> chosen;
     for (const UploadRecord& record : reading.records)
