@@ -10,7 +10,7 @@ packages=(
   libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev clang-tidy clang-format python3
   tzdata fonts-dejavu-core
-  xvfb xauth psmisc
+  xvfb xauth psmisc time
   dpkg-dev help2man man-db bash-completion lintian desktop-file-utils appstream
   # the Windows build: MinGW-w64 with POSIX threads, GoogleTest's sources, Wine
   g++-mingw-w64-x86-64-posix googletest wine wine64

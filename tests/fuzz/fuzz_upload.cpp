@@ -2,7 +2,13 @@
 // reply timer expiries, Send, DST Delete, a port that fails to open) against a
 // fake link and a fake window: one exchange at a time, the link closed before
 // every final box, only the four box texts, and never more than fifteen frames
-// written per Send, each the next one in row order.
+// written per Send, each the next one in row order. With early judgement (the
+// first byte says) a virtual clock times the bytes: the quiet timer runs only
+// for an answer of exactly fifteen bytes, never shorter than the gap asked for
+// nor than twice the answer's slowest byte spacing, and its verdict is the one
+// the reply timer would give.
+#include <algorithm>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -22,13 +28,29 @@ class FakeWindowAndLink : public IUploadHost, public IUploadLink {
     // The window's side.
     void SetTimer(int id, int milliseconds) override {
         ++m_calls;
-        FUZZ_CHECK(id == kReplyTimerId);  // the only timer
-        FUZZ_CHECK(milliseconds == m_timeout);
         FUZZ_CHECK(m_handler != Handler::None);
+        if (id == kQuietTimerId) {
+            FUZZ_CHECK(m_earlyGapMs.has_value());
+            FUZZ_CHECK(m_timerRunning);
+            FUZZ_CHECK(m_sequence->ReplyBuffer().size() == kReplySize);
+            FUZZ_CHECK(milliseconds >= *m_earlyGapMs);
+            const auto slowest = std::chrono::duration_cast<std::chrono::milliseconds>(
+                m_slowestSpacing);
+            FUZZ_CHECK(milliseconds >= 2 * slowest.count());
+            m_quietRunning = true;
+            return;
+        }
+        FUZZ_CHECK(id == kReplyTimerId);
+        FUZZ_CHECK(milliseconds == m_timeout);
         m_timerRunning = true;
     }
     void KillTimer(int id) override {
         ++m_calls;
+        if (id == kQuietTimerId) {
+            FUZZ_CHECK(m_earlyGapMs.has_value());
+            m_quietRunning = false;
+            return;
+        }
         FUZZ_CHECK(id == kReplyTimerId);
         m_timerRunning = false;
     }
@@ -51,7 +73,10 @@ class FakeWindowAndLink : public IUploadHost, public IUploadLink {
         // An exchange ends only at a timer expiry, with the link already closed.
         FUZZ_CHECK(m_handler == Handler::Timer);
         FUZZ_CHECK(!m_open);
-        FUZZ_CHECK(!m_timerRunning);
+        FUZZ_CHECK(!m_timerRunning && !m_quietRunning);
+        // The quiet line judges only an answer of fifteen bytes.
+        if (m_expiring == kQuietTimerId)
+            FUZZ_CHECK(m_sequence->ReplyBuffer().size() == kReplySize);
         // The verdict on what arrived: DST Delete calls only the frame's own
         // twelve bytes "No reply!", an upload every wrong length; an upload is
         // done only once all fifteen frames were written and answered.
@@ -137,9 +162,17 @@ class FakeWindowAndLink : public IUploadHost, public IUploadLink {
     bool HasFullTable() const { return m_records.size() == static_cast<std::size_t>(kMaxRows); }
     void Watch(const UploadSequence& sequence) { m_sequence = &sequence; }
 
+    // Early judgement, and the virtual clock that times the bytes.
+    std::optional<int> m_earlyGapMs;
+    std::chrono::steady_clock::time_point m_now;
+    std::chrono::steady_clock::time_point m_lastByteAt;
+    std::chrono::steady_clock::duration m_slowestSpacing{};
+    int m_expiring = 0;  // the timer whose expiry is being handled
+
     bool m_open = false;
     bool m_started = false;
     bool m_timerRunning = false;
+    bool m_quietRunning = false;
     bool m_failNextOpen = false;
     bool m_lastOpenFailed = false;
     int m_timeout = 1000;
@@ -165,6 +198,9 @@ void CheckResting(const FakeWindowAndLink& world, const UploadSequence& sequence
                sequence.FrameList().size() == static_cast<std::size_t>(kMaxRows));
     // An open link always has an exchange waiting for its answer.
     if (world.m_open) FUZZ_CHECK(world.m_timerRunning);
+    // The quiet timer runs only beside the reply timer, for fifteen bytes.
+    if (world.m_quietRunning)
+        FUZZ_CHECK(world.m_timerRunning && sequence.ReplyBuffer().size() == kReplySize);
     // An upload in flight has written exactly the frames up to the one it waits for.
     if (world.m_open && sequence.SingleCommandMode() == 0) {
         FUZZ_CHECK(sequence.AcknowledgedCount() < kMaxRows);
@@ -176,6 +212,13 @@ void CheckResting(const FakeWindowAndLink& world, const UploadSequence& sequence
 void Receive(FakeWindowAndLink& world, UploadSequence& sequence, const ByteString& bytes) {
     if (!world.m_started) return;
     for (const char byte : bytes) {
+        // The answer's byte spacings, as the sequence will time them.
+        const std::size_t before = sequence.ReplyBuffer().size();
+        if (before > 0 && before < kReplySize)
+            world.m_slowestSpacing =
+                std::max(world.m_slowestSpacing, world.m_now - world.m_lastByteAt);
+        if (before == 0) world.m_slowestSpacing = {};
+        world.m_lastByteAt = world.m_now;
         FUZZ_CHECK(sequence.OnLinkRxChar(static_cast<unsigned char>(byte), 3) == 0);
     }
 }
@@ -196,9 +239,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::size_t at = 0;
     const auto next = [&]() -> std::uint8_t { return at < size ? data[at++] : 0; };
+    // An odd first byte asks for early judgement with a gap of 1 to 128 ms.
+    if (const std::uint8_t early = next(); early % 2 == 1) {
+        world.m_earlyGapMs = 1 + early / 2;
+        sequence.SetEarlyJudgement(world.m_earlyGapMs, [&world] { return world.m_now; });
+    }
+    const auto expire = [&](int id) {
+        world.Enter(Handler::Timer);
+        world.m_expiring = id;
+        sequence.OnTimer(id);
+        world.m_expiring = 0;
+        world.Leave();
+    };
     while (at < size) {
         const std::uint8_t event = next();
-        switch (event % 8) {
+        switch (event % 10) {
             case 0:  // one byte from the device
                 Receive(world, sequence, ByteString(1, static_cast<char>(next())));
                 break;
@@ -210,14 +265,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 break;
             case 3:  // the reply timer expires
                 if (world.m_timerRunning) {
-                    world.Enter(Handler::Timer);
-                    sequence.OnTimer(kReplyTimerId);
-                    world.Leave();
+                    expire(kReplyTimerId);
                     FUZZ_CHECK(!world.m_open || world.m_timerRunning);
                 }
                 break;
             case 4: {  // another timer's id changes nothing
                 const int id = next();
+                if (id == kQuietTimerId) break;
                 const int calls = world.m_calls;
                 const ByteString reply = sequence.ReplyBuffer();
                 const int progress = sequence.Progress();
@@ -252,6 +306,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             case 7:  // the next Open fails; the timeout setting changes
                 world.m_failNextOpen = true;
                 world.m_timeout = next() * 10;
+                break;
+            case 8:  // time passes between bytes: 0 to 255 ms
+                world.m_now += std::chrono::milliseconds(next());
+                break;
+            case 9:  // the quiet timer expires
+                if (world.m_quietRunning) {
+                    expire(kQuietTimerId);
+                    FUZZ_CHECK(!world.m_quietRunning);
+                    FUZZ_CHECK(!world.m_open || world.m_timerRunning);
+                }
                 break;
             default:
                 break;
