@@ -169,12 +169,15 @@ void UploadSequence::OnTimer(int timerId) {
     m_replyBuffer.clear();
 }
 
-// A new exchange takes over from any earlier one: that one's timer is killed
-// first, so it can neither expire while the port is being opened nor judge the
-// emptied buffer of an exchange that never started. A worker that cannot start
-// would leave a silent line: the port counts as unusable.
+// A new exchange takes over from any earlier one: that one's timers are killed
+// first, so they can neither expire while the port is being opened nor judge
+// the emptied buffer of an exchange that never started (the quiet timer of an
+// answer judged early included). A worker that cannot start would leave a
+// silent line: the port counts as unusable.
 bool UploadSequence::OpenAndStart() {
     m_host.KillTimer(kReplyTimerId);
+    KillQuietTimer();
+    m_bAwaitingAnswer = false;
     const bool ready = m_link.Open(m_host.Port()) && m_link.Start();
     if (!ready) {
         m_link.Close();

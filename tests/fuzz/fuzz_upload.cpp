@@ -21,7 +21,7 @@ namespace {
 
 using namespace velmora;
 
-enum class Handler { None, Send, Delete, Timer };
+enum class Handler { None, Send, Delete, Timer, Byte };
 
 class FakeWindowAndLink : public IUploadHost, public IUploadLink {
   public:
@@ -34,8 +34,8 @@ class FakeWindowAndLink : public IUploadHost, public IUploadLink {
             FUZZ_CHECK(m_timerRunning);
             FUZZ_CHECK(m_sequence->ReplyBuffer().size() == kReplySize);
             FUZZ_CHECK(milliseconds >= *m_earlyGapMs);
-            const auto slowest = std::chrono::duration_cast<std::chrono::milliseconds>(
-                m_slowestSpacing);
+            const auto slowest =
+                std::chrono::duration_cast<std::chrono::milliseconds>(m_slowestSpacing);
             FUZZ_CHECK(milliseconds >= 2 * slowest.count());
             m_quietRunning = true;
             return;
@@ -75,8 +75,7 @@ class FakeWindowAndLink : public IUploadHost, public IUploadLink {
         FUZZ_CHECK(!m_open);
         FUZZ_CHECK(!m_timerRunning && !m_quietRunning);
         // The quiet line judges only an answer of fifteen bytes.
-        if (m_expiring == kQuietTimerId)
-            FUZZ_CHECK(m_sequence->ReplyBuffer().size() == kReplySize);
+        if (m_expiring == kQuietTimerId) FUZZ_CHECK(m_sequence->ReplyBuffer().size() == kReplySize);
         // The verdict on what arrived: DST Delete calls only the frame's own
         // twelve bytes "No reply!", an upload every wrong length; an upload is
         // done only once all fifteen frames were written and answered.
@@ -219,7 +218,9 @@ void Receive(FakeWindowAndLink& world, UploadSequence& sequence, const ByteStrin
                 std::max(world.m_slowestSpacing, world.m_now - world.m_lastByteAt);
         if (before == 0) world.m_slowestSpacing = {};
         world.m_lastByteAt = world.m_now;
+        world.Enter(Handler::Byte);
         FUZZ_CHECK(sequence.OnLinkRxChar(static_cast<unsigned char>(byte), 3) == 0);
+        world.Leave();
     }
 }
 
