@@ -11,43 +11,13 @@
 #include <vector>
 
 #include "ExchangeController.h"
+#include "SoakRules.h"
 #include "Subprocess.h"
 
 namespace velmora::soak {
 namespace {
 
 using test::Simulator;
-
-enum class Command { Send, Delete };
-
-const char* CommandName(Command command) {
-    return command == Command::Send ? "upload" : "DST Delete";
-}
-
-// How the device answers, and the verdict the rules give for it.
-struct Behaviour {
-    const char* name;
-    std::vector<std::string> simulatorArgs;
-    Outcome upload;
-    Outcome dstDelete;
-};
-
-// The device answers every frame this way.
-const std::vector<Behaviour>& Behaviours() {
-    static const std::vector<Behaviour> behaviours = {
-        {"good answer", {}, Outcome::Done, Outcome::Done},
-        {"12 bytes", {"--fail-mode", "len12"}, Outcome::NoReply, Outcome::NoReply},
-        {"14 bytes", {"--fail-mode", "len14"}, Outcome::NoReply, Outcome::CommunicationError},
-        {"16 bytes", {"--fail-mode", "len16"}, Outcome::NoReply, Outcome::CommunicationError},
-        {"silence", {"--fail-mode", "silence"}, Outcome::NoReply, Outcome::CommunicationError},
-        {"last byte 01",
-         {"--fail-mode", "last01"},
-         Outcome::CommunicationError,
-         Outcome::CommunicationError},
-        {"slow bytes", {"--slow-byte", "3"}, Outcome::Done, Outcome::Done},
-    };
-    return behaviours;
-}
 
 class SoakFrontEnd : public IExchangeFrontEnd {
   public:
@@ -92,11 +62,6 @@ class SoakFrontEnd : public IExchangeFrontEnd {
         QCoreApplication::processEvents();
     }
 
-    struct Box {
-        Outcome outcome;
-        std::string details;
-        std::size_t bytes;  // in the buffer when it was judged
-    };
     const ExchangeController* m_exchange = nullptr;
     std::string m_devicePath;
     std::vector<Box> m_boxes;
@@ -176,35 +141,10 @@ class ControllerSoak {
     bool Judge(Command command, bool early, const std::string& what, Outcome expected) {
         const std::string label =
             std::string(CommandName(command)) + (early ? ", early" : "") + ", " + what;
-        const auto& boxes = m_frontEnd.m_boxes;
-        if (boxes.size() != 1) {
-            m_figures.Wrong(label + ": " + std::to_string(boxes.size()) + " boxes");
-            return false;
-        }
-        if (boxes.front().outcome != expected) {
-            m_figures.Wrong(label + ": \"" + OutcomeText(boxes.front().outcome) +
-                            "\" instead of \"" + OutcomeText(expected) + "\" (" +
-                            std::to_string(boxes.front().bytes) + " bytes judged)");
-            return false;
-        }
-        if (expected == Outcome::UnableToOpen &&
-            boxes.front().details.find("not present") == std::string::npos) {
-            m_figures.Wrong(label + ": the failure to open does not say why: \"" +
-                            boxes.front().details + "\"");
-            return false;
-        }
-        if (expected != Outcome::UnableToOpen && !boxes.front().details.empty()) {
-            m_figures.Wrong(label + ": details on a verdict: " + boxes.front().details);
-            return false;
-        }
-        // An upload that is done wrote and acknowledged all fifteen frames.
-        if (command == Command::Send && expected == Outcome::Done &&
-            m_exchange.Sequence().AcknowledgedCount() != kMaxRows) {
-            m_figures.Wrong(label + ": \"Done!\" after " +
-                            std::to_string(m_exchange.Sequence().AcknowledgedCount()) + " frames");
-            return false;
-        }
-        return true;
+        const std::optional<std::string> wrong = WrongVerdict(
+            command, m_frontEnd.m_boxes, expected, m_exchange.Sequence().AcknowledgedCount());
+        if (wrong) m_figures.Wrong(label + ": " + *wrong);
+        return !wrong;
     }
 
     // The device hangs up while answering: in an upload the third frame gets

@@ -6,7 +6,10 @@
 //      hang-up in the middle of an answer; the device vanishing and coming back;
 //      a second command taking over a running one), uploads and DST Deletes,
 //      with and without early judgement;
-//   2. uploads from the main window (offscreen) by clicks on Send, each box
+//   2. four ports at once, each with its own exchange controller and devices,
+//      the behaviours above (the hang-up included) rotating on each port
+//      independently, uploads and DST Deletes, with and without early judgement;
+//   3. uploads from the main window (offscreen) by clicks on Send, each box
 //      closed with Return, the rows reloaded from a file now and then.
 //
 // Every verdict is compared with what the device did: a good answer is exactly
@@ -17,7 +20,7 @@
 // process's descriptors, threads and resident memory are sampled; the end is
 // one table.
 //
-//   soak [--exchanges N] [--window-uploads N] [--timeout MS] [--list]
+//   soak [--exchanges N] [--port-exchanges N] [--window-uploads N] [--timeout MS] [--list]
 
 #include <QApplication>
 #include <cstdio>
@@ -28,6 +31,7 @@
 #include <vector>
 
 #include "ControllerSoak.h"
+#include "PortsSoak.h"
 #include "SoakFigures.h"
 #include "WindowSoak.h"
 
@@ -37,6 +41,7 @@ namespace {
 
 struct Arguments {
     int exchanges = 1000;
+    int portExchanges = 250;  // on each of the four ports
     int windowUploads = 200;
     int timeoutMs = 100;
 };
@@ -51,6 +56,7 @@ std::optional<Arguments> ParseArguments(int argc, char** argv) {
             continue;
         }
         int* value = name == "--exchanges"        ? &arguments.exchanges
+                     : name == "--port-exchanges" ? &arguments.portExchanges
                      : name == "--window-uploads" ? &arguments.windowUploads
                      : name == "--timeout"        ? &arguments.timeoutMs
                                                   : nullptr;
@@ -60,7 +66,8 @@ std::optional<Arguments> ParseArguments(int argc, char** argv) {
             (value == &arguments.timeoutMs && number < 20)) {
             std::fprintf(stderr,
                          "soak: cannot use \"%s%s%s\"\nusage: soak [--exchanges N] "
-                         "[--window-uploads N] [--timeout MS (20 or more)] [--list]\n",
+                         "[--port-exchanges N] [--window-uploads N] [--timeout MS (20 or "
+                         "more)] [--list]\n",
                          argv[i], value && i + 1 < argc ? " " : "",
                          value && i + 1 < argc ? argv[i + 1] : "");
             return std::nullopt;
@@ -80,14 +87,16 @@ int Run(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
 
-    std::vector<Figures> parts(2);
+    std::vector<Figures> parts(1);
     parts[0].name = "exchange controller";
-    parts[1].name = "window, Send clicked";
     const int linkErrors = RunControllerSoak(timeoutMs, exchanges, parts[0]);
+    if (arguments->portExchanges > 0) {
+        parts.emplace_back().name = "four ports at once";
+        RunPortsSoak(timeoutMs, arguments->portExchanges, parts.back());
+    }
     if (windowUploads > 0) {
-        RunWindowSoak(timeoutMs, windowUploads, parts[1]);
-    } else {
-        parts.pop_back();
+        parts.emplace_back().name = "window, Send clicked";
+        RunWindowSoak(timeoutMs, windowUploads, parts.back());
     }
     PrintTable(parts);
     std::printf("Link errors shown (hang-ups): %d\n", linkErrors);
