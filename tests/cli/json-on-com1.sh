@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # velmora-cli.exe send and delete with --json under Wine, against the
 # simulator on COM1 (tests/device/win/with-devsim.sh maps it): the document on
-# standard output parses as JSON and holds the exchange's outcome and figures.
+# standard output parses as JSON and holds the exchange's outcome and figures;
+# then history --json lists both exchanges, last, from the record of uploads
+# in the prefix's local application data.
 #
 #   json-on-com1.sh WINE VELMORA-CLI.EXE DEVSIM WORK-FOLDER
 set -uo pipefail
@@ -39,4 +41,20 @@ exchange send 0 'd["outcome"] == "Done!" and d["framesAnswered"] == 15 and "erro
   send t.dst
 exchange delete 0 'd["command"] == "delete" and d["outcome"] == "Done!" and d["framesAnswered"] == 1' \
   delete
-echo "json-on-com1: send and delete --json on COM1 give their documents"
+"$wine" "$cli" history --json > history.out 2> history.err ||
+  fail "history --json failed" "$(cat history.out history.err)"
+python3 - history.out t.dst <<'PYTHON' || fail "history --json printed a wrong document" "$(cat history.out)"
+import json, sys
+text = open(sys.argv[1], encoding="utf-8").read()
+assert text.count("\n") == 1, "not one line"
+d = json.loads(text)
+assert d["command"] == "history" and d["exitCode"] == 0, d
+assert d["recordPath"].endswith("\\Velmora\\uploads.jsonl"), d["recordPath"]
+send, delete = d["uploads"][-2:]
+table = open(sys.argv[2], "rb").read().hex().upper()
+assert send["command"] == "send" and send["devicePath"] == "COM1" and send["port"] == 1, send
+assert send["outcome"] == "Done!" and send["bytes"] == table and send["years"] == "2027-2041", send
+assert delete["command"] == "delete" and delete["outcome"] == "Done!", delete
+assert delete["program"] == "velmora-cli", delete
+PYTHON
+echo "json-on-com1: send, delete and history --json on COM1 give their documents"
