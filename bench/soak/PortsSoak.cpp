@@ -50,8 +50,7 @@ class SoakPort : public IExchangeFrontEnd {
                 std::vector<std::string>{"--hangup-at", command == Command::Send ? "2" : "0"});
             m_devicePath = m_hangUp->DevicePath();
         }
-        m_exchange.SetEarlyJudgement(early ? std::optional<int>(kDefaultQuietGapMs)
-                                           : std::nullopt);
+        m_exchange.SetEarlyJudgement(early ? std::optional<int>(kDefaultQuietGapMs) : std::nullopt);
         m_clock.start();
         if (command == Command::Send)
             m_exchange.Send();
@@ -61,8 +60,8 @@ class SoakPort : public IExchangeFrontEnd {
 
     // What was wrong with the exchange, or nothing.
     std::optional<std::string> Verdict() const {
-        const std::optional<std::string> wrong = WrongVerdict(
-            m_command, m_boxes, m_expected, m_exchange.Sequence().AcknowledgedCount());
+        const std::optional<std::string> wrong =
+            WrongVerdict(m_command, m_boxes, m_expected, m_exchange.Sequence().AcknowledgedCount());
         if (!wrong) return std::nullopt;
         return std::string(CommandName(m_command)) + (m_early ? ", early" : "") + ", " + m_label +
                ": " + *wrong;

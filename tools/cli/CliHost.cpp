@@ -45,7 +45,10 @@ void CliHost::ShowBox(Outcome outcome, const std::string& details) {
     m_details = details;
     m_progress.Finish();
     if (!details.empty()) {
-        std::fprintf(stderr, "velmora-cli: %s%s\n", m_settings.prefix.c_str(), details.c_str());
+        // Details that begin with the device already name the port.
+        const bool named = details.rfind(m_settings.prefix, 0) == 0;
+        std::fprintf(stderr, "velmora-cli: %s%s\n", named ? "" : m_settings.prefix.c_str(),
+                     details.c_str());
         std::fflush(stderr);
     }
     // Every box of the sequence ends its exchange.
