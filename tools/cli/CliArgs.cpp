@@ -52,7 +52,7 @@ const std::vector<CommandGrammar>& Commands() {
          "FILE"},
         {"send", Command::Send, kLinkOptions, "FILE"},
         {"delete", Command::Delete, kLinkOptions, {}},
-        {"ports", Command::Ports, {{"--json", Arity::Flag}}, {}},
+        {"ports", Command::Ports, {{"--watch", Arity::Flag}, {"--json", Arity::Flag}}, {}},
     };
     return commands;
 }
@@ -277,6 +277,8 @@ ParseResult ParseCommand(const std::vector<std::string>& args) {
             error = ReadLinkOptions(values, options);
             break;
         case Command::Ports:
+            options.watch = values.contains("--watch");
+            break;
         case Command::None:
             break;
     }
@@ -384,7 +386,17 @@ std::string HelpText(Command command) {
                    "Sends the DST Delete frame to the device.\n" +
                    kLinkHelp;
         case Command::Ports:
-            return std::string("usage: velmora-cli ports [--json]\n") + kPortsListHelp + kJsonHelp;
+            return std::string("usage: velmora-cli ports [--watch] [--json]\n") + kPortsListHelp +
+                   "  --watch           list the serial devices present, then print a line for\n"
+                   "                    each one plugged in (\"+ DEVICE\") or pulled out\n"
+                   "                    (\"- DEVICE\") until interrupted (Ctrl+C), then exit 0\n" +
+                   kJsonHelp +
+                   "                    (with --watch: one JSON object a line, for each device\n"
+                   "                    present and each change, \"event\" \"present\", "
+                   "\"arrived\"\n"
+                   "                    or \"departed\" with \"path\" and \"description\", and\n"
+                   "                    \"event\": \"stopped\" with \"exitCode\" when "
+                   "interrupted)\n";
         case Command::None:
             break;
     }

@@ -44,6 +44,8 @@ struct Options {
     std::optional<int> timeoutMs;
     std::optional<int> earlyGapMs;  // set when --early was given
     bool trace = false;             // --trace
+
+    bool watch = false;  // ports --watch: follow the devices until interrupted
 };
 
 struct ParseResult {
