@@ -21,10 +21,12 @@ std::vector<SerialDeviceChange> CompareDeviceLists(const std::vector<SerialDevic
                                                    const std::vector<SerialDevice>& after) {
     std::vector<SerialDeviceChange> changes;
     for (const SerialDevice& device : before) {
-        if (!Contains(after, device)) changes.push_back({SerialDeviceChange::Kind::Departed, device});
+        if (!Contains(after, device))
+            changes.push_back({SerialDeviceChange::Kind::Departed, device});
     }
     for (const SerialDevice& device : after) {
-        if (!Contains(before, device)) changes.push_back({SerialDeviceChange::Kind::Arrived, device});
+        if (!Contains(before, device))
+            changes.push_back({SerialDeviceChange::Kind::Arrived, device});
     }
     return changes;
 }

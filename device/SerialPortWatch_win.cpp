@@ -85,7 +85,8 @@ class WindowsWaiter final : public DeviceFolderWaiter {
   private:
     void WatchRegistry() {
         if (m_key)
-            RegNotifyChangeKeyValue(m_key, TRUE, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
+            RegNotifyChangeKeyValue(m_key, TRUE,
+                                    REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
                                     m_registryChanged, TRUE);
     }
 
