@@ -423,10 +423,12 @@ TEST_F(CliProgram, PortsWatchTellsADeviceArrivingAndEndsWellOnInterrupt) {
     const std::filesystem::path root = File("root");
     std::filesystem::create_directories(root / "dev/serial/by-id");
     WriteBytes((root / "dev/ttyUSB0").string(), "");
-    setenv("VELMORA_DEVICE_ROOT", root.c_str(), 1);
+    // The child takes the environment as it is when started; no other thread
+    // of this test reads it.
+    setenv("VELMORA_DEVICE_ROOT", root.c_str(), 1);  // NOLINT(concurrency-mt-unsafe)
     BackgroundProgram watch({VELMORA_CLI_PATH, "ports", "--watch", "--json"}, m_dir.Path(),
                             File("out.jsonl"));
-    unsetenv("VELMORA_DEVICE_ROOT");
+    unsetenv("VELMORA_DEVICE_ROOT");  // NOLINT(concurrency-mt-unsafe)
     const auto awaitLines = [&](std::size_t count) {
         for (int tries = 0; tries < 500 && LineCount(ReadBytes(File("out.jsonl"))) < count; ++tries)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));

@@ -22,6 +22,7 @@ class Calls {
   public:
     void Add(const std::vector<SerialDeviceChange>& changes) {
         std::vector<std::string> call;
+        call.reserve(changes.size());
         for (const SerialDeviceChange& change : changes)
             call.push_back((change.kind == Kind::Arrived ? "+" : "-") + change.device.path);
         const std::lock_guard lock(m_mutex);
