@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <mutex>
 #include <optional>
 #include <string_view>
 #include <tuple>
@@ -259,8 +260,12 @@ void PrintDeviceLine(const Options& options, std::string_view event, const Seria
 int WatchPorts(const Options& options, const SystemRoots& roots) {
     CatchInterrupts();  // before the watch's thread starts
     {
-        SerialPortWatch watch(roots, [&options](const std::vector<SerialDevice>&,
-                                                const std::vector<SerialDeviceChange>& changes) {
+        // The devices present are printed whole before the first change.
+        std::mutex printing;
+        std::unique_lock listing(printing);
+        SerialPortWatch watch(roots, [&](const std::vector<SerialDevice>&,
+                                         const std::vector<SerialDeviceChange>& changes) {
+            const std::lock_guard lock(printing);
             for (const SerialDeviceChange& change : changes) {
                 PrintDeviceLine(
                     options,
@@ -273,6 +278,7 @@ int WatchPorts(const Options& options, const SystemRoots& roots) {
             PrintDeviceLine(options, "present", device);
         if (!options.json && watch.Present().empty()) std::printf("  (none found)\n");
         std::fflush(stdout);
+        listing.unlock();
         std::fprintf(stderr,
                      "velmora-cli: watching for serial devices plugged in or pulled out; "
                      "Ctrl+C ends\n");
