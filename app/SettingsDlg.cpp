@@ -10,12 +10,15 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
+#include <QSignalBlocker>
 #include <QStyledItemDelegate>
+#include <system_error>
 #include <utility>
 
 #include "DialogUnits.h"
 #include "MessageBox.h"
 #include "Resources.h"
+#include "SerialPortWatch.h"
 
 namespace velmora {
 namespace {
@@ -146,14 +149,20 @@ int CSettingsDlg::DoModal() {
 
 void CSettingsDlg::OnInitDialog() {
     DoDataExchange(false);
-    // Read afresh at every opening: adapters come and go.
-    m_present = ListSerialDevices(m_roots);
-    for (const SerialDevice& device : m_present) {
-        m_deviceCombo->addItem(FromLocal(device.path));
-        m_deviceCombo->setItemData(m_deviceCombo->count() - 1, FromLocal(device.description),
-                                   Qt::ToolTipRole);
+    // Read afresh at every opening, and followed while the dialog is open:
+    // adapters come and go.
+    try {
+        m_watch = std::make_unique<SerialPortWatch>(
+            m_roots, [this](const std::vector<SerialDevice>& present,
+                            const std::vector<SerialDeviceChange>&) {
+                QMetaObject::invokeMethod(
+                    this, [this, present] { OnDevicesChanged(present); }, Qt::QueuedConnection);
+            });
+        m_present = m_watch->Present();
+    } catch (const std::system_error&) {
+        m_present = ListSerialDevices(m_roots);  // listed once, as the system cannot watch
     }
-    m_deviceCombo->view()->setMinimumWidth(m_deviceCombo->view()->sizeHintForColumn(0));
+    FillDeviceList();
     for (int n = 1; n <= kPortCount; ++n) m_portCombo->addItem(QStringLiteral("COM%1").arg(n));
     // A port outside 1..8 leaves the list without a selection.
     m_portCombo->setCurrentIndex(
@@ -191,6 +200,47 @@ bool CSettingsDlg::DoDataExchange(bool save) {
     if (index >= 0) m_settings.port = index + 1;
     m_settings.earlyJudgement = m_judgeAtOnce->isChecked();
     return true;
+}
+
+CSettingsDlg::~CSettingsDlg() = default;
+
+void CSettingsDlg::FillDeviceList() {
+    m_deviceCombo->clear();
+    for (const SerialDevice& device : m_present) {
+        m_deviceCombo->addItem(FromLocal(device.path));
+        m_deviceCombo->setItemData(m_deviceCombo->count() - 1, FromLocal(device.description),
+                                   Qt::ToolTipRole);
+    }
+    m_deviceCombo->view()->setMinimumWidth(m_deviceCombo->view()->sizeHintForColumn(0));
+}
+
+void CSettingsDlg::OnDevicesChanged(std::vector<SerialDevice> present) {
+    m_present = std::move(present);
+    QLineEdit* field = m_deviceCombo->lineEdit();
+    const QString text = field->text();
+    const int cursor = field->cursorPosition();
+    const int selectionStart = field->selectionStart();
+    const auto selectionLength = static_cast<int>(field->selectedText().size());
+    {
+        // The text stays as it is: no edit of the user's is told again.
+        const QSignalBlocker blocker(m_deviceCombo);
+        FillDeviceList();
+        m_deviceCombo->setCurrentIndex(m_deviceCombo->findText(text));
+        m_deviceCombo->setEditText(text);
+    }
+    if (selectionStart < 0) {
+        field->setCursorPosition(cursor);
+    } else if (cursor == selectionStart) {  // selected leftwards
+        field->setSelection(selectionStart + selectionLength, -selectionLength);
+    } else {
+        field->setSelection(selectionStart, selectionLength);
+    }
+    OnDeviceText(text);  // what is known of the device may have changed
+}
+
+void CSettingsDlg::done(int result) {
+    m_watch.reset();
+    QDialog::done(result);
 }
 
 void CSettingsDlg::accept() {

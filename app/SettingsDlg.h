@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QDialog>
+#include <memory>
 #include <vector>
 
 #include "DateTable.h"
@@ -19,10 +20,13 @@ class QRadioButton;
 
 namespace velmora {
 
+class SerialPortWatch;
+
 class CSettingsDlg : public QDialog {
   public:
     CSettingsDlg(const Settings& settings, const ComPortPaths& devices, SystemRoots roots,
                  QWidget* parent = nullptr);
+    ~CSettingsDlg() override;
 
     // Runs OnInitDialog, then the dialog; IDOK or IDCANCEL.
     int DoModal();
@@ -42,6 +46,8 @@ class CSettingsDlg : public QDialog {
     const ComPortPaths& ChosenDevices() const { return m_devices; }
 
     void accept() override;
+    // Closing stops following the devices.
+    void done(int result) override;
 
   private:
     void OnDayFirst() { m_settings.dateOrder = 0; }
@@ -62,12 +68,19 @@ class CSettingsDlg : public QDialog {
     void OnPortShown(int index);
     void OnDeviceText(const QString& text);
     bool DevicesAreValid();
+    void FillDeviceList();
+    // The devices the watch found now; the field keeps its text, cursor and
+    // selection, and the COM port stays.
+    void OnDevicesChanged(std::vector<SerialDevice> present);
 
     QComboBox* m_deviceCombo = nullptr;
     QLabel* m_deviceState = nullptr;
     std::vector<SerialDevice> m_present;
     int m_nDeviceIndex = -1;  // the COM port (index) whose device the field shows
     QCheckBox* m_judgeAtOnce = nullptr;
+    // While the dialog is open: the devices plugged in and pulled out, told on
+    // the watch's thread and handed to the dialog's as a queued call.
+    std::unique_ptr<SerialPortWatch> m_watch;
 };
 
 }  // namespace velmora

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 
 #include "AppTestSupport.h"
 #include "MadeUpDevices.h"
@@ -73,10 +74,13 @@ class SerialDeviceFieldTest : public QObject {
             port->setFocus();
             QTest::keyClick(port, Qt::Key_Down);
             shown << device->currentText();
-            // The adapter is offered; it is pulled out before it is chosen.
+            // The adapter is offered and chosen, then pulled out: the list and the
+            // line under the field follow, the choice stays.
             QCOMPARE(device->count(), 1);
-            QFile::remove(m_adapter);
             ChooseWithMouse(device, 0);
+            states << state->text();
+            QFile::remove(m_adapter);
+            QTRY_COMPARE_WITH_TIMEOUT(device->count(), 0, 5000);
             shown << device->currentText();
             states << state->text();
             QTest::keyClick(port, Qt::Key_Up);
@@ -86,11 +90,44 @@ class SerialDeviceFieldTest : public QObject {
         OpenSettings();
         QCOMPARE(shown, (QStringList{"/dev/ttyUSB5", "/dev/ttyS1", m_adapter, "/dev/ttyUSB5"}));
         QVERIFY2(states[0].startsWith("not present: no such device"), qPrintable(states[0]));
-        QVERIFY2(states[1].startsWith("FT232R (0403:6001); not present"), qPrintable(states[1]));
+        QVERIFY2(states[1].startsWith("FT232R (0403:6001); "), qPrintable(states[1]));
+        QVERIFY2(states[2].startsWith("not present: no such device"), qPrintable(states[2]));
         QCOMPARE(m_dlg->Port(), 1);  // the COM list never closed on COM2
         const QByteArray stored = "[Ports]\nCOM1=/dev/ttyUSB5 ; my adapter\n; keep me\nCOM2=" +
                                   QFile::encodeName(m_adapter) + "\n";
         QVERIFY2(ReadAll(m_ini).endsWith(stored), ReadAll(m_ini).constData());
+    }
+
+    // While the dialog is open, an adapter plugged in joins the list and one
+    // pulled out leaves it; the path being typed, its cursor and the COM port
+    // stay, and the line under the field tells what the new device is.
+    void followsAdaptersWhileTheUserTypes() {
+        const testing::MadeUpDevices tree(m_dir->Path().toStdString());
+        const QString plugged = QString::fromStdString(tree.Dev("ttyUSB1"));
+        QStringList items;
+        QString typed, port, state;
+        WhenModal([&](QDialog& settings) {
+            auto* device = Control<QComboBox>(settings, IDC_DEVICE);
+            QLineEdit* field = device->lineEdit();
+            field->setFocus();
+            QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClicks(field, plugged.mid(1));  // all but the first slash
+            QTest::keyClick(field, Qt::Key_Home);
+            QFile::remove(m_adapter);
+            tree.Tty("ttyUSB1", "usb1/1-2/1-2:1.0/ttyUSB1");
+            tree.UsbIds("usb1/1-2", "10c4", "ea60", "CP2102");
+            QTRY_COMPARE_WITH_TIMEOUT(device->itemText(0), plugged, 5000);
+            for (int i = 0; i < device->count(); ++i) items << device->itemText(i);
+            QTest::keyClicks(field, "/");  // where the cursor was left: the start
+            typed = field->text();
+            port = Control<QComboBox>(settings, IDC_PORT)->currentText();
+            state = Control<QLabel>(settings, IDC_DEVICE_STATE)->text();
+        });
+        OpenSettings();
+        QCOMPARE(items, QStringList{plugged});
+        QCOMPARE(typed, plugged);
+        QCOMPARE(port, QStringLiteral("COM1"));
+        QVERIFY2(state.startsWith("CP2102 (10c4:ea60)"), qPrintable(state));
     }
 
     void keyboardOnlyTypesAPathAndTheDefaultRemovesTheKey() {

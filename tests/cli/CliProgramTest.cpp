@@ -1,6 +1,7 @@
 // velmora-cli run as a program, in a folder of its own, against the simulator.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include <iterator>
 #include <regex>
 #include <sstream>
+#include <thread>
 
 #include "Files.h"
 #include "Subprocess.h"
@@ -438,6 +440,37 @@ TEST_F(CliProgram, PortsShowsWhereEachComPortLeads) {
           std::string("  COM3  /dev/ttyS2  (default) ")}) {
         EXPECT_NE(run.out.find(line), std::string::npos) << line << " in\n" << run.out;
     }
+}
+
+// ports --watch --json on a made-up /dev: a line for the device present, one
+// for a node made while it runs, and a last line with exit code 0 on SIGINT.
+TEST_F(CliProgram, PortsWatchTellsADeviceArrivingAndEndsWellOnInterrupt) {
+    const std::filesystem::path root = File("root");
+    std::filesystem::create_directories(root / "dev/serial/by-id");
+    WriteBytes((root / "dev/ttyUSB0").string(), "");
+    // The child takes the environment as it is when started; no other thread
+    // of this test reads it.
+    setenv("VELMORA_DEVICE_ROOT", root.c_str(), 1);  // NOLINT(concurrency-mt-unsafe)
+    BackgroundProgram watch({VELMORA_CLI_PATH, "ports", "--watch", "--json"}, m_dir.Path(),
+                            File("out.jsonl"));
+    unsetenv("VELMORA_DEVICE_ROOT");  // NOLINT(concurrency-mt-unsafe)
+    const auto awaitLines = [&](std::size_t count) {
+        for (int tries = 0; tries < 500 && LineCount(ReadBytes(File("out.jsonl"))) < count; ++tries)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return ReadBytes(File("out.jsonl"));
+    };
+    ASSERT_EQ(LineCount(awaitLines(1)), 1u);
+    WriteBytes((root / "dev/ttyACM3").string(), "");
+    const std::string out = awaitLines(2);
+    ASSERT_EQ(LineCount(out), 2u) << out;
+    kill(watch.Pid(), SIGINT);
+    EXPECT_EQ(watch.Wait(), 0);
+    const std::string prefix = R"({"command":"ports","formatVersion":1,"event":)";
+    EXPECT_EQ(ReadBytes(File("out.jsonl")),
+              prefix + R"("present","path":")" + (root / "dev/ttyUSB0").string() +
+                  R"(","description":""})" + "\n" + prefix + R"("arrived","path":")" +
+                  (root / "dev/ttyACM3").string() + R"(","description":""})" + "\n" + prefix +
+                  R"("stopped","exitCode":0})" + "\n");
 }
 
 // Each frame sent and each answer, in hex, in the order they crossed the line,

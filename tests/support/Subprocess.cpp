@@ -164,9 +164,13 @@ Simulator::~Simulator() {
 }
 
 BackgroundProgram::BackgroundProgram(const std::vector<std::string>& words,
-                                     const std::string& directory) {
+                                     const std::string& directory, const std::string& outputFile) {
     const int devNull = open("/dev/null", O_RDWR | O_CLOEXEC);
-    m_pid = Spawn(words, directory, devNull, devNull, devNull);
+    const int out = outputFile.empty()
+                        ? devNull
+                        : open(outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    m_pid = Spawn(words, directory, devNull, out < 0 ? devNull : out, devNull);
+    if (out != devNull && out >= 0) close(out);
     close(devNull);
 }
 

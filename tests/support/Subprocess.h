@@ -43,10 +43,12 @@ class Simulator {
 };
 
 // A program left running in `directory` while the test goes on, its standard
-// streams on /dev/null; killed with the object unless waited for.
+// streams on /dev/null (standard output into `outputFile` when given); killed
+// with the object unless waited for.
 class BackgroundProgram {
   public:
-    BackgroundProgram(const std::vector<std::string>& words, const std::string& directory);
+    BackgroundProgram(const std::vector<std::string>& words, const std::string& directory,
+                      const std::string& outputFile = {});
     ~BackgroundProgram();
     BackgroundProgram(const BackgroundProgram&) = delete;
     BackgroundProgram& operator=(const BackgroundProgram&) = delete;

@@ -53,7 +53,7 @@ const std::vector<CommandGrammar>& Commands() {
          "FILE"},
         {"send", Command::Send, kLinkOptions, "FILE"},
         {"delete", Command::Delete, kLinkOptions, {}},
-        {"ports", Command::Ports, {{"--json", Arity::Flag}}, {}},
+        {"ports", Command::Ports, {{"--watch", Arity::Flag}, {"--json", Arity::Flag}}, {}},
         {"history",
          Command::History,
          {{"--port", Arity::Value}, {"--since", Arity::Value}, {"--json", Arity::Flag}},
@@ -300,6 +300,8 @@ ParseResult ParseCommand(const std::vector<std::string>& args) {
                 options.since = *since->second;
             break;
         case Command::Ports:
+            options.watch = values.contains("--watch");
+            break;
         case Command::None:
             break;
     }

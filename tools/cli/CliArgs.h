@@ -56,6 +56,7 @@ struct Options {
 
     // history: --port (then one in `ports`) and --since as given.
     std::string since;
+    bool watch = false;  // ports --watch: follow the devices until interrupted
 };
 
 struct ParseResult {

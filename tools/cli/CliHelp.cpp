@@ -91,7 +91,17 @@ std::string HelpText(Command command) {
                    "Sends the DST Delete frame to the device.\n" +
                    kLinkHelp;
         case Command::Ports:
-            return std::string("usage: velmora-cli ports [--json]\n") + kPortsListHelp + kJsonHelp;
+            return std::string("usage: velmora-cli ports [--watch] [--json]\n") + kPortsListHelp +
+                   "  --watch           list the serial devices present, then print a line for\n"
+                   "                    each one plugged in (\"+ DEVICE\") or pulled out\n"
+                   "                    (\"- DEVICE\") until interrupted (Ctrl+C), then exit 0\n" +
+                   kJsonHelp +
+                   "                    (with --watch: one JSON object a line, for each device\n"
+                   "                    present and each change, \"event\" \"present\", "
+                   "\"arrived\"\n"
+                   "                    or \"departed\" with \"path\" and \"description\", and\n"
+                   "                    \"event\": \"stopped\" with \"exitCode\" when "
+                   "interrupted)\n";
         case Command::History:
             return std::string(
                        "usage: velmora-cli history [--port P] [--since DATE] [--json]\n"
@@ -127,7 +137,9 @@ std::string HelpText(Command command) {
            "and \"exitCode\", then the command's own; an error that ends the command adds\n"
            "\"error\": {\"message\": ...}, also a usage error once the command and --json\n"
            "are given. Progress and messages stay on standard error; the exit codes are\n"
-           "the same.\n"
+           "the same. ports --watch --json prints one object a line as things happen,\n"
+           "each with \"command\", \"formatVersion\" and \"event\"; only the last,\n"
+           "\"stopped\" when interrupted, has \"exitCode\".\n"
            "Exit codes:\n"
            "  0  done (\"Done!\" for send and delete)\n"
            "  1  usage or file error\n"

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <mutex>
 #include <optional>
 #include <string_view>
 #include <tuple>
@@ -15,6 +17,7 @@
 #include "JsonOutput.h"
 #include "Platform.h"
 #include "ReplaceFile.h"
+#include "SerialPortWatch.h"
 #include "SerialPorts.h"
 #include "Settings.h"
 #include "UploadRecording.h"
@@ -193,7 +196,8 @@ int RunMake(const Options& options) {
 namespace {
 
 // ports --json: the devices present and where each COM port leads.
-int PrintPortsDocument(const std::vector<SerialDevice>& devices, const Profile& profile) {
+int PrintPortsDocument(const std::vector<SerialDevice>& devices, const Profile& profile,
+                       const SystemRoots& roots) {
     json::JsonWriter document = BeginDocument(Command::Ports);
     document.Key("devices").BeginArray();
     for (const SerialDevice& device : devices)
@@ -205,7 +209,7 @@ int PrintPortsDocument(const std::vector<SerialDevice>& devices, const Profile& 
     const ComPortPaths paths = ReadComPortPaths(profile);
     for (int port = 1; port <= kComPortCount; ++port) {
         const std::string& path = paths[static_cast<std::size_t>(port - 1)];
-        const std::string presence = DescribePresence(path);
+        const std::string presence = DescribePresence(path, roots);
         document.BeginObject()
             .Field("port", port)
             .Field("name", "COM" + std::to_string(port))
@@ -219,12 +223,80 @@ int PrintPortsDocument(const std::vector<SerialDevice>& devices, const Profile& 
     return PrintDocument(document, kExitDone);
 }
 
+// Where the devices are looked for: the system's /dev and /sys, or, for the
+// tests, the dev/ and sys/ of the folder VELMORA_DEVICE_ROOT names (Linux only;
+// Windows has no such folders).
+SystemRoots DeviceRoots() {
+    // Read, never changed, by this program: getenv is safe here.
+    const char* root = std::getenv("VELMORA_DEVICE_ROOT");  // NOLINT(concurrency-mt-unsafe)
+    if (root == nullptr || root[0] == '\0') return {};
+    const std::filesystem::path folder(root);
+    return {(folder / "dev").string(), (folder / "sys").string(), "/proc"};
+}
+
+// One device present or changed: "+ PATH  DESCRIPTION", or with --json an
+// object of its own line.
+void PrintDeviceLine(const Options& options, std::string_view event, const SerialDevice& device) {
+    if (options.json) {
+        json::JsonWriter line = BeginDocument(Command::Ports);
+        line.Field("event", event)
+            .Field("path", device.path)
+            .Field("description", device.description)
+            .EndObject();
+        std::fputs(line.Text().c_str(), stdout);
+        std::fputc('\n', stdout);
+    } else {
+        const char* mark = event == "arrived" ? "+ " : event == "departed" ? "- " : "  ";
+        std::printf("%s%s", mark, ShownPath(device.path).c_str());
+        if (!device.description.empty()) std::printf("  %s", ShownPath(device.description).c_str());
+        std::printf("\n");
+    }
+    std::fflush(stdout);
+}
+
+// ports --watch: the devices present, then each change as the watch tells it,
+// until interrupted.
+int WatchPorts(const Options& options, const SystemRoots& roots) {
+    CatchInterrupts();  // before the watch's thread starts
+    {
+        // The devices present are printed whole before the first change.
+        std::mutex printing;
+        std::unique_lock listing(printing);
+        SerialPortWatch watch(roots, [&](const std::vector<SerialDevice>&,
+                                         const std::vector<SerialDeviceChange>& changes) {
+            const std::lock_guard lock(printing);
+            for (const SerialDeviceChange& change : changes) {
+                PrintDeviceLine(
+                    options,
+                    change.kind == SerialDeviceChange::Kind::Arrived ? "arrived" : "departed",
+                    change.device);
+            }
+        });
+        if (!options.json) std::printf("Serial devices:\n");
+        for (const SerialDevice& device : watch.Present())
+            PrintDeviceLine(options, "present", device);
+        if (!options.json && watch.Present().empty()) std::printf("  (none found)\n");
+        std::fflush(stdout);
+        listing.unlock();
+        std::fprintf(stderr,
+                     "velmora-cli: watching for serial devices plugged in or pulled out; "
+                     "Ctrl+C ends\n");
+        AwaitInterrupt();
+    }
+    if (!options.json) return kExitDone;
+    json::JsonWriter last = BeginDocument(Command::Ports);
+    last.Field("event", "stopped");
+    return PrintDocument(last, kExitDone);
+}
+
 }  // namespace
 
 int RunPorts(const Options& options) {
-    const std::vector<SerialDevice> devices = ListSerialDevices();
+    const SystemRoots roots = DeviceRoots();
+    if (options.watch) return WatchPorts(options, roots);
+    const std::vector<SerialDevice> devices = ListSerialDevices(roots);
     if (options.json)
-        return PrintPortsDocument(devices, Profile(ProfilePathIn(CurrentDirectory())));
+        return PrintPortsDocument(devices, Profile(ProfilePathIn(CurrentDirectory())), roots);
     std::printf("Serial devices:\n");
     if (devices.empty()) std::printf("  (none found)\n");
     for (const SerialDevice& device : devices) {
@@ -240,7 +312,7 @@ int RunPorts(const Options& options) {
         const std::string& path = paths[static_cast<std::size_t>(port - 1)];
         std::printf("  COM%d  %s  (%s) %s\n", port, ShownPath(path).c_str(),
                     IsComPortMapped(profile, port) ? "[Ports]" : "default",
-                    DescribePresence(path).c_str());
+                    DescribePresence(path, roots).c_str());
     }
     std::fflush(stdout);
     return kExitDone;

@@ -21,6 +21,13 @@ void PrintUtf8();
 // may redraw itself in place.
 bool StandardErrorIsTerminal();
 
+// For a command that runs until interrupted: CatchInterrupts, before any other
+// thread starts, makes Ctrl+C (SIGINT, SIGTERM on Linux; Ctrl+C, Ctrl+Break
+// and closing the console on Windows) no longer end the program, and
+// AwaitInterrupt then returns once one came.
+void CatchInterrupts();
+void AwaitInterrupt();
+
 // The help's words for the default device of COMn, and for what `ports` lists:
 // whole lines, laid out as the rest of the help.
 extern const char* const kDefaultDeviceHelp;

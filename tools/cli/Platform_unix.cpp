@@ -1,3 +1,4 @@
+#include <signal.h>
 #include <unistd.h>
 
 #include "Platform.h"
@@ -12,6 +13,32 @@ void PrintUtf8() {}
 
 bool StandardErrorIsTerminal() {
     return isatty(STDERR_FILENO) == 1;
+}
+
+namespace {
+
+sigset_t Interrupts() {
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    return signals;
+}
+
+}  // namespace
+
+// Blocked in this thread, and so in every thread started from it later, the
+// signals stay pending until sigwait takes them.
+void CatchInterrupts() {
+    const sigset_t signals = Interrupts();
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+}
+
+void AwaitInterrupt() {
+    const sigset_t signals = Interrupts();
+    int signal = 0;
+    while (sigwait(&signals, &signal) != 0) {
+    }
 }
 
 const char* const kDefaultDeviceHelp =

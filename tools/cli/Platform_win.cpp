@@ -33,6 +33,31 @@ bool StandardErrorIsTerminal() {
     return _isatty(_fileno(stderr)) != 0;
 }
 
+namespace {
+
+HANDLE InterruptEvent() {
+    static const HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    return event;
+}
+
+// Runs on a thread of its own; returning TRUE keeps the process alive until
+// main returns (closing the console still ends it some seconds later).
+BOOL WINAPI OnConsoleControl(DWORD /*type*/) {
+    SetEvent(InterruptEvent());
+    return TRUE;
+}
+
+}  // namespace
+
+void CatchInterrupts() {
+    InterruptEvent();
+    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+}
+
+void AwaitInterrupt() {
+    WaitForSingleObject(InterruptEvent(), INFINITE);
+}
+
 const char* const kDefaultDeviceHelp =
     "                    keys \"COM1\"..\"COM8\" of Velmora.ini, else the port COMn)\n";
 const char* const kPortsListHelp =
