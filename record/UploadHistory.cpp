@@ -23,8 +23,7 @@ bool Matches(const UploadRecord& record, const HistoryFilter& filter) {
     int number = 0;
     const std::string& port = filter.port;
     const auto [end, error] = std::from_chars(port.data(), port.data() + port.size(), number);
-    if (error == std::errc() && end == port.data() + port.size())
-        return record.comPort == number;
+    if (error == std::errc() && end == port.data() + port.size()) return record.comPort == number;
     return record.devicePath == port;
 }
 
@@ -39,7 +38,8 @@ std::string TableYears(const UploadRecord& record) {
     std::optional<int> first;
     int last = 0;
     for (std::size_t row = 0; row < kTableBytes / kRowBytes; ++row) {
-        const std::string_view bytes = std::string_view(hex).substr(row * kRowBytes * 2, kRowBytes * 2);
+        const std::string_view bytes =
+            std::string_view(hex).substr(row * kRowBytes * 2, kRowBytes * 2);
         if (bytes.find_first_not_of('0') == std::string_view::npos) continue;  // an empty row
         const std::optional<int> year = HexByte(bytes.substr((kRowBytes - 1) * 2));
         if (!year) return {};
@@ -64,7 +64,9 @@ std::vector<std::string> HistoryCells(const UploadRecord& record) {
             record.comPort ? "COM" + std::to_string(*record.comPort) : std::string(),
             record.devicePath,
             record.adapter.serial.value_or(std::string()),
-            record.command == "delete" ? "DST Delete" : record.command == "send" ? "Send" : record.command,
+            record.command == "delete" ? "DST Delete"
+            : record.command == "send" ? "Send"
+                                       : record.command,
             TableYears(record),
             record.outcome};
 }
