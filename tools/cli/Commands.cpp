@@ -12,6 +12,7 @@
 #include "CliHost.h"
 #include "DateFile.h"
 #include "DeviceFrame.h"
+#include "ExchangeRecord.h"
 #include "JsonOutput.h"
 #include "Platform.h"
 #include "ReplaceFile.h"
@@ -19,7 +20,6 @@
 #include "Settings.h"
 #include "UploadRecording.h"
 #include "ZoneTable.h"
-#include "version.h"
 
 namespace velmora::cli {
 namespace {
@@ -278,19 +278,8 @@ int RunExchange(const Options& options) {
     }
 
     const bool send = options.command == Command::Send;
-    UploadRecord record;
-    record.program = "velmora-cli";
-    record.version = VELMORA_VERSION;
-    record.command = send ? "send" : "delete";
-    if (send) {
-        record.sourceFile = options.file;
-        std::string table;
-        for (const DstRecord& row : records) table.append(row.begin(), row.end());
-        record.bytesHex = json::HexBytes(table);
-    } else {
-        record.bytesHex = json::HexBytes(DstDeleteFrame());
-    }
-    if (settings.portNumber > 0) record.comPort = settings.portNumber;
+    UploadRecord record = BeginExchangeRecord("velmora-cli", send, records, settings.portNumber);
+    if (send) record.sourceFile = options.file;
 
     // A bar redrawn in place would garble the trace's lines.
     ProgressReporter progress(stderr, StandardErrorIsTerminal() && !options.trace);
@@ -312,10 +301,7 @@ int RunExchange(const Options& options) {
     }
     if (stored.recordUploads) {
         record.devicePath = host.DevicePath(portNumber);
-        FinishRecord(record, startedAt, took);
-        record.outcome = OutcomeText(outcome);
-        record.exitCode = exitCode;
-        record.framesAnswered = framesAnswered;
+        FinishExchangeRecord(record, outcome, host.FramesAnswered(), startedAt, took);
         AppendToUploadRecord(record);
     }
     if (!options.json) return exitCode;
