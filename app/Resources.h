@@ -31,6 +31,7 @@ constexpr int IDC_PORT = 1008;
 constexpr int IDC_DAY_FIRST = 1009;
 constexpr int IDC_MONTH_FIRST = 1010;
 constexpr int IDC_JUDGE_AT_ONCE = 1011;
+constexpr int IDC_RECORD_UPLOADS = 1012;
 // The device behind the chosen COM port, and what is known of it.
 constexpr int IDC_DEVICE = 1020;
 constexpr int IDC_DEVICE_STATE = 1021;
