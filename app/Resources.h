@@ -10,6 +10,7 @@ constexpr int IDD_ABOUTBOX = 100;
 constexpr int IDD_MAIN_DIALOG = 102;
 constexpr int IDD_SETTINGS = 130;
 constexpr int IDD_ZONE = 140;
+constexpr int IDD_UPLOAD_HISTORY = 150;
 
 // Standard buttons.
 constexpr int IDOK = 1;
@@ -44,6 +45,10 @@ constexpr int IDC_ZONE_ROWS = 1033;
 constexpr int IDC_ZONE_PREVIEW = 1034;
 constexpr int IDC_ZONE_REASON = 1035;
 
+// Controls of the Upload History dialog.
+constexpr int IDC_HISTORY_LIST = 1040;
+constexpr int IDC_HISTORY_STATE = 1041;
+
 // Menus: the main menu bar and the list's popup.
 constexpr int IDR_MAIN_MENU = 129;
 constexpr int IDR_POPUP_MENU = 131;
@@ -57,6 +62,7 @@ constexpr int ID_POPUP_ADD = 32775;
 constexpr int ID_POPUP_DELETE = 32776;
 constexpr int ID_POPUP_DELETE_ALL = 32777;
 constexpr int ID_FILE_NEW_FROM_ZONE = 32778;
+constexpr int ID_FILE_UPLOAD_HISTORY = 32779;
 
 // The About item of the window menu and its text (string 101).
 constexpr int IDM_ABOUTBOX = 0x0010;

@@ -55,6 +55,7 @@ bool TableDocument::Open(const QString& path, DateOrder order) {
     }
     m_list.ReplaceRows(FileBytesToRows(bytes, order));
     SetChanged(false);
+    m_filePath = LocalPath(path);
     m_window.setWindowTitle(kAppTitle + QStringLiteral(" - ") + QFileInfo(path).fileName());
     return true;
 }
@@ -84,6 +85,7 @@ bool TableDocument::Save(DateOrder order) {
         return false;
     }
     SetChanged(false);
+    m_filePath = file;
     return true;
 }
 
@@ -93,6 +95,7 @@ bool TableDocument::NewFromZone(DateOrder order) {
     m_list.ReplaceRows(zones.Rows());
     ResetTitle();
     SetChanged(true);
+    m_filePath.clear();
     return true;
 }
 
