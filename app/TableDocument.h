@@ -32,8 +32,8 @@ class TableDocument {
     // that adds, removes or replaces rows marks it; Open and Save clear it.
     bool IsChanged() const { return m_changed; }
     void SetChanged(bool changed) { m_changed = changed; }
-    // The file (UTF-8) last opened or saved; empty before either and after New
-    // from Time Zone.
+    // The file (UTF-8, its full path when opened) last opened or saved; empty
+    // before either and after New from Time Zone.
     const std::string& FilePath() const { return m_filePath; }
     // The title without a file's name.
     void ResetTitle();
