@@ -23,7 +23,7 @@
 namespace velmora {
 
 // The size the record file is kept under.
-inline constexpr std::uint64_t kRecordFileLimit = 4 * 1024 * 1024;
+inline constexpr std::uint64_t kRecordFileLimit = std::uint64_t{4} * 1024 * 1024;
 
 // Where the record lives: $XDG_STATE_HOME/velmora/uploads.jsonl (by default
 // ~/.local/state/velmora/uploads.jsonl) on Linux,
