@@ -10,6 +10,7 @@
 #include <QDialog>
 #include <QIcon>
 #include <QString>
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <string>
@@ -23,6 +24,7 @@
 #include "Settings.h"
 #include "SplashWnd.h"
 #include "TableDocument.h"
+#include "UploadRecord.h"
 
 class QMenu;
 
@@ -119,11 +121,17 @@ class CMainDlg : public QDialog, public IExchangeFrontEnd {
     void OnFileSave();
     void OnFileNewFromZone();
     void OnSettings();
+    void OnUploadHistory();
     void OnDelete();
     void OnDeleteAll();
     void OnContextMenu(const QPoint& at);
     void OnTimer(int id);
     long OnLinkRxChar(std::uintptr_t wParam, std::intptr_t lParam);
+
+    // The record of uploads: begun as an exchange starts, added once its
+    // outcome box has been shown.
+    void BeginRecord(bool send);
+    void AddToRecord(const UploadRecord& record);
 
     void UpdateRowCount();
     void AfterRowsRemoved();
@@ -154,6 +162,12 @@ class CMainDlg : public QDialog, public IExchangeFrontEnd {
 
     PopupMenuHook m_popupMenu;
     SystemRoots m_serialRoots;
+
+    // The exchange running, for the record of uploads: nothing when the record
+    // is off. A record that cannot be written is told once per run.
+    std::optional<UploadRecord> m_pendingRecord;
+    std::chrono::steady_clock::time_point m_exchangeStarted;
+    bool m_recordFailureTold = false;
 };
 
 }  // namespace velmora

@@ -107,6 +107,7 @@ void MainDlgUi::CreateMenuBar(QDialog& window) {
     AddCommand(file, QStringLiteral("&Open"), ID_FILE_OPEN);
     AddCommand(file, QStringLiteral("&Save"), ID_FILE_SAVE);
     AddCommand(file, QStringLiteral("&New from Time Zone..."), ID_FILE_NEW_FROM_ZONE);
+    AddCommand(file, QStringLiteral("Upload &History..."), ID_FILE_UPLOAD_HISTORY);
     file->addSeparator();
     AddCommand(file, QStringLiteral("E&xit"), IDCANCEL);
     for (const auto& [text, id] : {std::pair{QStringLiteral("&Settings"), ID_SETTINGS},

@@ -10,6 +10,7 @@ constexpr int IDD_ABOUTBOX = 100;
 constexpr int IDD_MAIN_DIALOG = 102;
 constexpr int IDD_SETTINGS = 130;
 constexpr int IDD_ZONE = 140;
+constexpr int IDD_UPLOAD_HISTORY = 150;
 
 // Standard buttons.
 constexpr int IDOK = 1;
@@ -31,6 +32,7 @@ constexpr int IDC_PORT = 1008;
 constexpr int IDC_DAY_FIRST = 1009;
 constexpr int IDC_MONTH_FIRST = 1010;
 constexpr int IDC_JUDGE_AT_ONCE = 1011;
+constexpr int IDC_RECORD_UPLOADS = 1012;
 // The device behind the chosen COM port, and what is known of it.
 constexpr int IDC_DEVICE = 1020;
 constexpr int IDC_DEVICE_STATE = 1021;
@@ -42,6 +44,10 @@ constexpr int IDC_ZONE_FIRST_YEAR = 1032;
 constexpr int IDC_ZONE_ROWS = 1033;
 constexpr int IDC_ZONE_PREVIEW = 1034;
 constexpr int IDC_ZONE_REASON = 1035;
+
+// Controls of the Upload History dialog.
+constexpr int IDC_HISTORY_LIST = 1040;
+constexpr int IDC_HISTORY_STATE = 1041;
 
 // Menus: the main menu bar and the list's popup.
 constexpr int IDR_MAIN_MENU = 129;
@@ -56,6 +62,7 @@ constexpr int ID_POPUP_ADD = 32775;
 constexpr int ID_POPUP_DELETE = 32776;
 constexpr int ID_POPUP_DELETE_ALL = 32777;
 constexpr int ID_FILE_NEW_FROM_ZONE = 32778;
+constexpr int ID_FILE_UPLOAD_HISTORY = 32779;
 
 // The About item of the window menu and its text (string 101).
 constexpr int IDM_ABOUTBOX = 0x0010;

@@ -60,7 +60,7 @@ CSettingsDlg::CSettingsDlg(const Settings& settings, const ComPortPaths& devices
     setFont(font);
     setWindowTitle(QStringLiteral("Settings"));
     setObjectName(QString::number(IDD_SETTINGS));
-    setFixedSize(DialogUnitsToPixels(font, 0, 0, 192, 170).size());
+    setFixedSize(DialogUnitsToPixels(font, 0, 0, 192, 183).size());
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     PlaceControl(ok, IDOK, font, 125, 10, 50, 14);
@@ -124,6 +124,11 @@ CSettingsDlg::CSettingsDlg(const Settings& settings, const ComPortPaths& devices
     m_judgeAtOnce = new QCheckBox(QStringLiteral("Judge complete answers at once"), this);
     PlaceControl(m_judgeAtOnce, IDC_JUDGE_AT_ONCE, font, 10, 155, 170, 10);
     setTabOrder(m_monthFirst, m_judgeAtOnce);
+    // Each Send and DST Delete adds a line to the record of uploads unless off.
+    m_recordUploads = new QCheckBox(QStringLiteral("&Record uploads"), this);
+    PlaceControl(m_recordUploads, IDC_RECORD_UPLOADS, font, 10, 168, 170, 10);
+    m_recordUploads->setAccessibleName(QStringLiteral("Record uploads"));
+    setTabOrder(m_judgeAtOnce, m_recordUploads);
 }
 
 void CSettingsDlg::Dispatch(const DlgMessage& message) {
@@ -175,6 +180,7 @@ bool CSettingsDlg::DoDataExchange(bool save) {
     if (!save) {
         m_timeoutEdit->setText(QString::number(m_settings.timeoutMs));
         m_judgeAtOnce->setChecked(m_settings.earlyJudgement);
+        m_recordUploads->setChecked(m_settings.recordUploads);
         return true;
     }
     bool isInteger = false;
@@ -199,6 +205,7 @@ bool CSettingsDlg::DoDataExchange(bool save) {
     m_settings.timeoutMs = timeout;
     if (index >= 0) m_settings.port = index + 1;
     m_settings.earlyJudgement = m_judgeAtOnce->isChecked();
+    m_settings.recordUploads = m_recordUploads->isChecked();
     return true;
 }
 

@@ -1,6 +1,7 @@
 // The Settings dialog: serial port, the device behind each port, reply timeout,
-// date order and early judgement. The caller gives the settings it holds and the
-// device of each COM port, runs DoModal and, on IDOK, takes the choices back.
+// date order, early judgement and the record of uploads. The caller gives the
+// settings it holds and the device of each COM port, runs DoModal and, on
+// IDOK, takes the choices back.
 #pragma once
 
 #include <QDialog>
@@ -78,6 +79,7 @@ class CSettingsDlg : public QDialog {
     std::vector<SerialDevice> m_present;
     int m_nDeviceIndex = -1;  // the COM port (index) whose device the field shows
     QCheckBox* m_judgeAtOnce = nullptr;
+    QCheckBox* m_recordUploads = nullptr;
     // While the dialog is open: the devices plugged in and pulled out, told on
     // the watch's thread and handed to the dialog's as a queued call.
     std::unique_ptr<SerialPortWatch> m_watch;

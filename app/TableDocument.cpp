@@ -1,6 +1,7 @@
 #include "TableDocument.h"
 
 #include <QDialog>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <string>
@@ -23,6 +24,11 @@ const QString kFileFilter = QStringLiteral("Velmora File (*.dst)");
 // what the system's own calls take.
 std::string LocalPath(const QString& path) {
     return path.toUtf8().toStdString();
+}
+
+// The file's full path in the system's own form, for the record of uploads.
+std::string FullPath(const QString& path) {
+    return LocalPath(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()));
 }
 
 }  // namespace
@@ -55,6 +61,7 @@ bool TableDocument::Open(const QString& path, DateOrder order) {
     }
     m_list.ReplaceRows(FileBytesToRows(bytes, order));
     SetChanged(false);
+    m_filePath = FullPath(path);
     m_window.setWindowTitle(kAppTitle + QStringLiteral(" - ") + QFileInfo(path).fileName());
     return true;
 }
@@ -84,6 +91,7 @@ bool TableDocument::Save(DateOrder order) {
         return false;
     }
     SetChanged(false);
+    m_filePath = FullPath(QString::fromUtf8(file));
     return true;
 }
 
@@ -93,6 +101,7 @@ bool TableDocument::NewFromZone(DateOrder order) {
     m_list.ReplaceRows(zones.Rows());
     ResetTitle();
     SetChanged(true);
+    m_filePath.clear();
     return true;
 }
 

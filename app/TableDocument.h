@@ -6,6 +6,7 @@
 #include <QString>
 #include <functional>
 #include <optional>
+#include <string>
 
 #include "DateTable.h"
 
@@ -31,6 +32,9 @@ class TableDocument {
     // that adds, removes or replaces rows marks it; Open and Save clear it.
     bool IsChanged() const { return m_changed; }
     void SetChanged(bool changed) { m_changed = changed; }
+    // The file (UTF-8, its full path when opened) last opened or saved; empty
+    // before either and after New from Time Zone.
+    const std::string& FilePath() const { return m_filePath; }
     // The title without a file's name.
     void ResetTitle();
 
@@ -47,6 +51,7 @@ class TableDocument {
     QWidget& m_window;
     DateList& m_list;
     bool m_changed = false;
+    std::string m_filePath;
     FileDialogHook m_fileDialog;
 };
 

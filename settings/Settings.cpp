@@ -34,8 +34,15 @@ bool WriteSettings(Profile& profile, const Settings& settings) {
     written = profile.WriteProfileInt(kSettingsSection, kPortKey, settings.port) && written;
     written =
         profile.WriteProfileInt(kSettingsSection, kDateOrderKey, settings.dateOrder) && written;
-    return profile.WriteProfileInt(kSettingsSection, kEarlyJudgementKey,
-                                   settings.earlyJudgement ? 1 : 0) &&
+    written = profile.WriteProfileInt(kSettingsSection, kEarlyJudgementKey,
+                                      settings.earlyJudgement ? 1 : 0) &&
+              written;
+    // On by default: a profile that never turned the record off gains no line.
+    if (settings.recordUploads &&
+        !profile.GetProfileString(kSettingsSection, kRecordUploadsKey).has_value())
+        return written;
+    return profile.WriteProfileInt(kSettingsSection, kRecordUploadsKey,
+                                   settings.recordUploads ? 1 : 0) &&
            written;
 }
 

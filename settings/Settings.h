@@ -27,9 +27,9 @@ struct Settings {
 
 // A missing key gives its default.
 Settings ReadSettings(const Profile& profile);
-// Writes every key but "Record Uploads", in a fixed order; false when one could
-// not be written. The window has no control for "Record Uploads" yet, so a
-// value set by hand stays as it is.
+// Writes every key in a fixed order; false when one could not be written.
+// "Record Uploads" is written only when it is off or already there, so that a
+// profile that never turned the record off stays as it was.
 bool WriteSettings(Profile& profile, const Settings& settings);
 
 // The device of each COM port (see ComPortPath). Read once at start-up and held

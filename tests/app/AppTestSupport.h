@@ -20,6 +20,8 @@
 
 #include "MainDlg.h"
 #include "MessageBox.h"
+#include "PlatformNames.h"
+#include "RecordFile.h"
 #include "Resources.h"
 
 namespace velmora::test {
@@ -77,6 +79,37 @@ struct WindowScratch {
     ScratchDir dir;
     BoxRecorder boxes;
     std::unique_ptr<CMainDlg> dlg = OpenMainDlg();
+};
+
+// The record of uploads kept in `folder` (the system's state folder, whose
+// "velmora" holds it) for the life of the object.
+class RecordFolder {
+  public:
+    explicit RecordFolder(const QString& folder)
+        : m_previous(qgetenv(kVariable)), m_wasSet(qEnvironmentVariableIsSet(kVariable)) {
+        qputenv(kVariable, QDir::toNativeSeparators(folder).toUtf8());
+    }
+    ~RecordFolder() {
+        if (m_wasSet) {
+            qputenv(kVariable, m_previous);
+        } else {
+            qunsetenv(kVariable);
+        }
+    }
+    RecordFolder(const RecordFolder&) = delete;
+    RecordFolder& operator=(const RecordFolder&) = delete;
+
+    static std::string Path() { return DefaultRecordPath(); }
+    static std::vector<UploadRecord> Records() {
+        RecordReading reading;
+        ReadUploadRecords(Path(), reading);
+        return reading.records;
+    }
+
+  private:
+    static constexpr const char* kVariable = kWindows ? "LOCALAPPDATA" : "XDG_STATE_HOME";
+    QByteArray m_previous;
+    bool m_wasSet;
 };
 
 template <class T>

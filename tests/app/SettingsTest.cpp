@@ -338,6 +338,42 @@ class SettingsTest : public QObject {
         QVERIFY(m_dlg->JudgesAtOnce());
     }
 
+    // On by default; turned off with its mnemonic, it is written as 0 and the
+    // window's exchanges add no line.
+    void recordUploadsTurnedOffWritesZeroAndRecordsNothing() {
+        RecordFolder record(m_dir->File("state"));
+        QFile ini(m_dir->File("Velmora.ini"));
+        QVERIFY(ini.open(QIODevice::WriteOnly) && ini.write("[Ports]\nCOM1=nonexistent\n") > 0);
+        ini.close();
+        m_dlg = OpenMainDlg();
+        const auto dstDelete = [this] {
+            QTest::mouseClick(Control<QPushButton>(*m_dlg, IDC_DST_DELETE), Qt::LeftButton);
+        };
+        dstDelete();
+        QCOMPARE(m_boxes->Texts(), QStringList{"Unable to open serial port!"});
+        QCOMPARE(RecordFolder::Records().size(), std::size_t{1});
+
+        bool shownChecked = false;
+        WhenModal([&](QDialog& settings) {
+            auto* box = Control<QCheckBox>(settings, IDC_RECORD_UPLOADS);
+            shownChecked = box->isChecked();
+            settings.activateWindow();
+            if (!QTest::qWaitForWindowActive(&settings)) return;
+            QTest::keyClick(&settings, Qt::Key_R, Qt::AltModifier);
+            // A mnemonic clicks as the mouse would, a moment after the key.
+            QTRY_VERIFY(!box->isChecked());
+            ClickOk(settings);
+        });
+        OpenSettings();
+        QVERIFY(shownChecked);
+        QCOMPARE(Profile(m_dlg->ProfilePath().toStdString())
+                     .GetProfileInt("Settings", "Record Uploads", -1),
+                 0);
+        dstDelete();
+        QCOMPARE(m_boxes->Texts().size(), 2);
+        QCOMPARE(RecordFolder::Records().size(), std::size_t{1});
+    }
+
   private:
     void OpenSettings() { m_dlg->Dispatch({MsgKind::Command, ID_SETTINGS, 0, 0, 0, {}}); }
 

@@ -14,6 +14,7 @@
 #include "CliHost.h"
 #include "DateFile.h"
 #include "DeviceFrame.h"
+#include "ExchangeRecord.h"
 #include "JsonOutput.h"
 #include "Platform.h"
 #include "ReplaceFile.h"
@@ -22,7 +23,6 @@
 #include "Settings.h"
 #include "UploadRecording.h"
 #include "ZoneTable.h"
-#include "version.h"
 
 namespace velmora::cli {
 

@@ -12,13 +12,12 @@
 #include "CliHost.h"
 #include "Commands.h"
 #include "DateFile.h"
-#include "DeviceFrame.h"
+#include "ExchangeRecord.h"
 #include "JsonOutput.h"
 #include "Platform.h"
 #include "SerialPorts.h"
 #include "Settings.h"
 #include "UploadRecording.h"
-#include "version.h"
 
 namespace velmora::cli {
 namespace {
@@ -56,19 +55,12 @@ const PortRun* FirstFailed(const std::vector<PortRun>& runs) {
     return nullptr;
 }
 
-void AddToRecord(const PortRun& run, bool send, const Options& options, const std::string& bytes) {
-    UploadRecord record;
-    record.program = "velmora-cli";
-    record.version = VELMORA_VERSION;
-    record.command = send ? "send" : "delete";
+void AddToRecord(const PortRun& run, bool send, const Options& options,
+                 const std::vector<DstRecord>& records) {
+    UploadRecord record = BeginExchangeRecord("velmora-cli", send, records, run.port.number);
     if (send) record.sourceFile = options.file;
-    record.bytesHex = json::HexBytes(bytes);
-    if (run.port.number > 0) record.comPort = run.port.number;
     record.devicePath = run.devicePath;
-    record.outcome = OutcomeText(run.Result());
-    record.exitCode = OutcomeExitCode(run.Result());
-    record.framesAnswered = run.FramesAnswered(send);
-    FinishRecord(record, run.began, run.took);
+    FinishExchangeRecord(record, run.Result(), run.host->FramesAnswered(), run.began, run.took);
     AppendToUploadRecord(record);
 }
 
@@ -134,12 +126,10 @@ int RunExchange(const Options& options) {
     // The records the window would send after opening the file in day-first order.
     const bool send = options.command == Command::Send;
     std::vector<DstRecord> records;
-    std::string bytes = send ? std::string() : DstDeleteFrame();
     if (send) {
         DateFileBytes file{};
         if (!ReadDateFile(options.file, file)) return Fail(options, UnreadableFile(options.file));
         for (const DstRow& row : FileBytesToRows(file, 0)) records.push_back(RowToRecord(row, 0));
-        for (const DstRecord& row : records) bytes.append(row.begin(), row.end());
     }
 
     // The ports and their devices; one device named twice would fight itself.
@@ -197,7 +187,7 @@ int RunExchange(const Options& options) {
         std::fflush(stdout);
     }
     if (stored.recordUploads)
-        for (const PortRun& run : runs) AddToRecord(run, send, options, bytes);
+        for (const PortRun& run : runs) AddToRecord(run, send, options, records);
     const std::size_t frames = send ? records.size() : 1;
     if (options.json) return PrintExchangeDocument(options, runs, timeoutMs, frames, took);
     const PortRun* failed = FirstFailed(runs);
