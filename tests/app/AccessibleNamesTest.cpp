@@ -83,6 +83,11 @@ class AccessibleNamesTest : public QObject {
         WhenModal([&](QDialog& zones) { zonesUnnamed = Unnamed(zones); });
         dlg.Dispatch({MsgKind::Command, ID_FILE_NEW_FROM_ZONE, 0, 0, 0, {}});
         QVERIFY2(zonesUnnamed.isEmpty(), qPrintable(zonesUnnamed.join(", ")));
+
+        QStringList historyUnnamed{"not walked"};
+        WhenModal([&](QDialog& history) { historyUnnamed = Unnamed(history); });
+        dlg.Dispatch({MsgKind::Command, ID_FILE_UPLOAD_HISTORY, 0, 0, 0, {}});
+        QVERIFY2(historyUnnamed.isEmpty(), qPrintable(historyUnnamed.join(", ")));
     }
 
     // Without a mouse: Alt and a letter open a menu's command.
