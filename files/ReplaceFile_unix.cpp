@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "ReplaceFile.h"
+#include "unix/SystemFile.h"
 
 namespace velmora {
 namespace {
@@ -26,18 +27,6 @@ mode_t CurrentUmask() {
         }
     }
     return 022;
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
 }
 
 // The name the contents must go to: a symbolic link, even one whose target

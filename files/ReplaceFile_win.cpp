@@ -95,16 +95,6 @@ std::optional<std::wstring> Followed(const std::wstring& name) {
     }
 }
 
-bool WriteAll(HANDLE file, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 20));
-        DWORD written = 0;
-        if (!WriteFile(file, bytes.data(), chunk, &written, nullptr) || written == 0) return false;
-        bytes.remove_prefix(written);
-    }
-    return true;
-}
-
 // A new, empty file beside `path` (in its folder), open for writing in `file`; its name.
 std::optional<std::wstring> CreateTempBeside(const std::wstring& path, Handle& file) {
     const std::size_t slash = path.find_last_of(L"\\/");

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "RecordFileSystem.h"
+#include "unix/SystemFile.h"
 
 namespace velmora::record_detail {
 namespace {
@@ -55,18 +56,6 @@ std::string HomeFolder() {
         found->pw_dir && found->pw_dir[0] == '/')
         return found->pw_dir;
     return {};
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
 }
 
 }  // namespace

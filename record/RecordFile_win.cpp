@@ -69,17 +69,6 @@ class Locked {
     bool m_locked = false;
 };
 
-bool WriteAll(HANDLE file, std::string_view bytes) {
-    while (!bytes.empty()) {
-        DWORD written = 0;
-        if (!WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
-            written == 0)
-            return false;
-        bytes.remove_prefix(written);
-    }
-    return true;
-}
-
 }  // namespace
 
 std::string StateFolder(std::string& reason) {

@@ -40,4 +40,16 @@ class Handle {
     HANDLE m_handle;
 };
 
+// Writes all of `bytes` to `file`, a megabyte at a time; false when the
+// system refuses (GetLastError tells why).
+inline bool WriteAll(HANDLE file, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const DWORD chunk = bytes.size() < (1u << 20) ? static_cast<DWORD>(bytes.size()) : 1u << 20;
+        DWORD written = 0;
+        if (!WriteFile(file, bytes.data(), chunk, &written, nullptr) || written == 0) return false;
+        bytes.remove_prefix(written);
+    }
+    return true;
+}
+
 }  // namespace velmora
