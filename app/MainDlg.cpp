@@ -10,12 +10,9 @@
 
 #include "AboutDlg.h"
 #include "DateList.h"
-#include "ExchangeRecord.h"
 #include "MessageBox.h"
-#include "RecordFile.h"
 #include "Resources.h"
 #include "SettingsDlg.h"
-#include "UploadHistoryDlg.h"
 
 // The resources live in a static library; register them before the first use.
 static void InitVelmoraResources() {
@@ -219,43 +216,6 @@ void CMainDlg::OnDstDelete() {
     m_exchange.DstDelete();
 }
 
-void CMainDlg::BeginRecord(bool send) {
-    m_pendingRecord.reset();
-    if (!m_settings.recordUploads) return;
-    // What the exchange reads as it starts; a Send without a full table starts none.
-    const std::vector<DstRecord> table = send ? ReadRecords() : std::vector<DstRecord>{};
-    if (send && table.size() != static_cast<std::size_t>(kMaxRows)) return;
-    UploadRecord record = BeginExchangeRecord("velmora", send, table, m_settings.port);
-    record.devicePath = DevicePath(m_settings.port);
-    // The rows are a file's while they are as it was opened or saved.
-    if (send && !m_document.IsChanged() && !m_document.FilePath().empty())
-        record.sourceFile = m_document.FilePath();
-    record.timeMs = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        std::chrono::system_clock::now().time_since_epoch())
-                        .count();
-    m_pendingRecord = std::move(record);
-    m_exchangeStarted = std::chrono::steady_clock::now();
-}
-
-void CMainDlg::AddToRecord(const UploadRecord& record) {
-    std::string reason;
-    const std::string path = DefaultRecordPath(&reason);
-    if (!path.empty() && AppendUploadRecord(path, record, &reason)) return;
-    // Told once per run; the exchange's outcome stands either way.
-    if (std::exchange(m_recordFailureTold, true)) return;
-    AfxMessageBox(QStringLiteral("The upload was not added to the record of uploads%1: %2.")
-                      .arg(path.empty() ? QString() : " " + QString::fromStdString(path),
-                           QString::fromStdString(reason)),
-                  MB_OK);
-}
-
-void CMainDlg::OnUploadHistory() {
-    std::string whyNoPath;
-    const std::string path = DefaultRecordPath(&whyNoPath);
-    CUploadHistoryDlg history(path, whyNoPath, this);
-    history.exec();
-}
-
 void CMainDlg::OnTimer(int id) {
     m_exchange.OnTimer(id);
 }
@@ -288,14 +248,7 @@ void CMainDlg::RefreshControls() {
 }
 
 void CMainDlg::ShowBox(Outcome outcome, const std::string& details) {
-    std::optional<UploadRecord> record = std::exchange(m_pendingRecord, std::nullopt);
-    if (record) {
-        const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
-            std::chrono::steady_clock::now() - m_exchangeStarted);
-        const std::chrono::system_clock::time_point began{
-            std::chrono::milliseconds(record->timeMs)};
-        FinishExchangeRecord(*record, outcome, Upload().AcknowledgedCount(), began, took);
-    }
+    const std::optional<UploadRecord> record = FinishRecord(outcome);
     AfxMessageBox(
         QString::fromUtf8(OutcomeText(outcome)),
         MB_OK | (OutcomeIcon(outcome) == BoxIcon::Error ? MB_ICONERROR : MB_ICONINFORMATION),

@@ -128,9 +128,10 @@ class CMainDlg : public QDialog, public IExchangeFrontEnd {
     void OnTimer(int id);
     long OnLinkRxChar(std::uintptr_t wParam, std::intptr_t lParam);
 
-    // The record of uploads: begun as an exchange starts, added once its
-    // outcome box has been shown.
+    // The record of uploads (MainDlgRecord.cpp): begun as an exchange starts,
+    // finished with its outcome, added once the outcome box has been shown.
     void BeginRecord(bool send);
+    std::optional<UploadRecord> FinishRecord(Outcome outcome);
     void AddToRecord(const UploadRecord& record);
 
     void UpdateRowCount();
