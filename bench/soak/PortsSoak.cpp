@@ -108,6 +108,7 @@ void RunPortsSoak(int timeoutMs, int exchangesPerPort, Figures& figures) {
     QEventLoop loop;
     int running = 0;
     std::vector<std::unique_ptr<SoakPort>> ports;
+    ports.reserve(kPorts);
     for (int i = 0; i < kPorts; ++i)
         ports.push_back(std::make_unique<SoakPort>(timeoutMs, [&] {
             if (--running == 0) loop.quit();

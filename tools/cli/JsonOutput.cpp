@@ -60,7 +60,7 @@ std::string IsoDate(std::string_view text, DateOrder order) {
     const int day = IsMonthFirst(order) ? *second : *first;
     const int month = IsMonthFirst(order) ? *first : *second;
     if (month < 1 || month > 12 || day < 1 || day > DaysInMonth(month, *year)) return {};
-    char iso[11];
+    char iso[40];  // room for any three ints, though the date is ten characters
     std::snprintf(iso, sizeof iso, "%04d-%02d-%02d", *year, month, day);
     return iso;
 }

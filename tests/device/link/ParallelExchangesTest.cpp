@@ -96,8 +96,7 @@ class ThreadedExchange : public IUploadHost, public ILinkOwner {
 // A device on a pseudo-terminal answering every frame by `plan`, on a thread.
 class AnsweringDevice {
   public:
-    explicit AnsweringDevice(AnswerPlan plan)
-        : m_plan(std::move(plan)), m_thread([this] { Answer(); }) {}
+    explicit AnsweringDevice(AnswerPlan plan) : m_plan(plan), m_thread([this] { Answer(); }) {}
     ~AnsweringDevice() {
         m_stop = true;
         m_thread.join();
